@@ -1,0 +1,17 @@
+#pragma once
+// Streaming sound output: a looping 65,536-byte buffer of 16-bit stereo at
+// 44,100 Hz, refilled by a high-priority output thread from a render callback.
+//
+// Threading: soundOutputStart, soundOutputClose, soundOutputSetVolume,
+// soundOutputPlayedBytes and soundOutputWake are called from the window
+// thread; the render callback runs on the output thread inside outputLock.
+#include <cstdint>
+#include "player/module_player.h"
+
+struct SoundOutput;
+
+bool soundOutputStart(SoundOutput& output, RenderCallback callback, void* context, const char* driver, const char** failure);
+void soundOutputClose(SoundOutput& output);
+void soundOutputSetVolume(SoundOutput& output, float volume);
+int32_t soundOutputPlayedBytes(SoundOutput& output);
+void soundOutputWake(SoundOutput& output);

@@ -1,0 +1,5 @@
+#include "cli/commands.h"
+
+void addDumpCommand(CLI::App& app) {
+    app.add_subcommand("dump", "(not yet available)");
+}

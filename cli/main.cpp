@@ -1,0 +1,25 @@
+#include <CLI/CLI.hpp>
+#include "cli/commands.h"
+
+#ifndef WEMBRASTEL_VERSION
+#define WEMBRASTEL_VERSION "0.0.0"
+#endif
+
+int q7mExitStatus = 0;
+
+int main(int argc, char** argv) {
+    CLI::App app{"q7m - inspect, render, play and build Wembrastel song modules"};
+    app.set_version_flag("--version", "q7m " WEMBRASTEL_VERSION);
+    app.require_subcommand(1);
+    addInfoCommand(app);
+    addRenderCommand(app);
+    addPlayCommand(app);
+    addBuildCommand(app);
+    addDumpCommand(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    return q7mExitStatus;
+}

@@ -1,0 +1,1 @@
+#include "song/song.h"

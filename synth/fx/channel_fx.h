@@ -1,0 +1,30 @@
+#pragma once
+// A channel's effect chain (compressor, bass boost, distortion, chorus),
+// its volume and its two sends into the reverb and delay buses.
+#include <cstdint>
+#include "synth/fx/bass_boost.h"
+#include "synth/fx/compressor.h"
+#include "synth/fx/mod_delay.h"
+#include "synth/voice/distortion.h"
+
+struct Synth;
+
+struct SynthChannel {
+    float volume;
+    float reverbSend;   // already includes volume
+    float delaySend;    // already includes volume
+    int32_t fxOrder;    // 0: distortion then chorus; otherwise chorus first
+    BassBoost boost;
+    Distortion distortion;
+    ModDelay chorus;
+    Compressor compressor;
+};
+
+// Channel c of the synth: bind its chorus lines and reset its units.
+void channelFxInit(Synth& synth, int32_t c);
+// Once per frame for every channel: parameters through the modulation
+// matrix, then the conversions and unit set-ups.
+void channelFxUpdate(Synth& synth, int32_t c);
+// The chain over synth.channelBuffer in place, then the sends and the volume
+// into the reverb bus, the delay bus and the main mix.
+void channelFxProcess(Synth& synth, int32_t c, int32_t n);

@@ -1,0 +1,78 @@
+#pragma once
+// The synthesizer: 32 voices on 16 channels, channel effects, the global bus
+// and the speech voice, rendered in frames of 128 samples at 44,100 Hz.
+//
+// Threading: synthProcessCommands and synthRender run on the sound output
+// thread under the output's lock; synthInit, synthSetGlobals and
+// synthSetSpeechTexts run on the window thread while the player keeps the
+// render entry away. Nothing here allocates, locks or does I/O.
+#include <cstdint>
+#include "synth/fx/channel_fx.h"
+#include "synth/fx/compressor.h"
+#include "synth/fx/mod_delay.h"
+#include "synth/fx/reverb.h"
+#include "synth/param_index.h"
+#include "synth/seed.h"
+#include "synth/speech.h"
+#include "synth/voice/voice.h"
+
+constexpr int32_t synthVoiceCount = 32;
+constexpr int32_t synthChannelCount = 16;
+constexpr int32_t maxFrameLength = 280;
+constexpr int32_t chorusLineLength = 2048;
+constexpr int32_t delayLineLength = 32768;
+
+// Everything synthInit clears to zero as one block.
+struct SynthResettable {
+    const uint8_t* patchMap;
+    uint32_t patchBankSize;       // bytes; no lookup reads past it
+    uint32_t runningStatus;
+    uint32_t noteCounter;
+    int32_t sampleRate;
+    int32_t voiceChannel[synthVoiceCount];   // -1 when free
+    uint32_t voiceStamp[synthVoiceCount];
+    uint8_t channelControls[synthChannelCount][8];  // program, controllers 1..7
+    int32_t frameLeft;
+    float voiceParams[synthVoiceCount][voiceParamCount];
+    SynthVoice voices[synthVoiceCount];
+    float channelParams[synthChannelCount][channelParamCount];
+    SynthChannel channels[synthChannelCount];
+    float globalParams[globalParamCount];
+    Reverb reverb;
+    ModDelay delay;
+    Compressor masterCompressor;
+    float lowCutCoef, lowCutStateL, lowCutStateR;
+    float highCutCoef, highCutStateL, highCutStateR;
+};
+
+struct Synth : SynthResettable {
+    // Work buffers; voiceBuffer and voiceBuffer2 lie back to back and also
+    // serve the compressors as one 280-pair level buffer.
+    float voiceBuffer[maxFrameLength];
+    float voiceBuffer2[maxFrameLength];
+    float channelBuffer[maxFrameLength * 2];
+    float reverbBus[maxFrameLength];
+    float delayBus[maxFrameLength];
+    float mainMix[maxFrameLength * 2];
+    float delayLines[2][delayLineLength];
+    float chorusLines[synthChannelCount][2][chorusLineLength];
+    SpeechVoice speech;
+    SeedSource seeds;
+    // render bookkeeping
+    uint32_t renderLeft;
+    int32_t renderFrameLength;
+    float* renderDest;
+    float* renderDestRight;
+    int32_t renderAdd;
+};
+
+void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_t sampleRate);
+void synthSetGlobals(Synth& synth, const uint8_t* globals);  // 22 bytes
+void synthSetSpeechTexts(Synth& synth, const char* const* texts);
+void synthProcessCommands(Synth& synth, const uint8_t* commands);  // ends at 0xFD
+// destRight null: count interleaved pairs into dest, overwriting. Otherwise
+// left into dest and right into destRight, added when add is nonzero.
+void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add);
+
+// Reproducible seeds for noise and random generators (see SeedSource).
+void synthSetSeed(Synth& synth, uint32_t seed);

@@ -1,0 +1,16 @@
+#pragma once
+// Resonant state-variable filter run twice per input sample, five responses.
+#include <cstdint>
+
+struct Filter {
+    int32_t mode;    // low three bits: 0 bypass, 1 low, 2 band, 3 high, 4 notch, 5 peak, 6-7 bypass
+    float freq;      // frequency coefficient f
+    float damp;      // damping q: 1 no resonance, 0 undamped
+    float low;
+    float band;
+    int32_t stride;  // 1 for mono, 2 for one side of interleaved stereo
+};
+
+void filterInit(Filter& filter);
+void filterSetup(Filter& filter, const float* p);  // mode, cutoff, resonance (0..128)
+void filterProcess(Filter& filter, const float* input, float* output, int32_t n);

@@ -1,0 +1,31 @@
+#pragma once
+// Shared math helpers and sample-rate constants of the synthesizer units.
+// Transcendentals are evaluated in double from their float argument and
+// rounded once to float, so every build gives the same samples.
+#include <cstdint>
+
+// Nearest integer, ties to even; out of range or NaN gives INT32_MIN
+// (the conversion the synthesizer's floating-point mode performs).
+int32_t roundInt(float v);
+
+// The fraction of a cycle that the top 23 bits of a phase stand for, in [0, 1).
+float frac(uint32_t phase);
+
+float pow2(float v);         // 2^v
+float pow2Span10(float v);   // 2^(10 (v - 1))
+float pow2Span11(float v);   // 2^(11 (v - 1))
+float powBase(float b, float e);  // b^e as 2^(e log2 b), b > 0
+float fastSin(float a);      // polynomial sine, any argument
+
+// Sample-rate constants, computed by synthInit and shared by every unit.
+struct RateConstants {
+    int32_t frameLength = 128;  // samples per control frame
+    float pitchBase = 0;        // phase increment of note 60
+    float rateScale = 1;        // 44100 / sampleRate
+    float boostSin = 0;         // sin(2 pi 150 / sampleRate)
+    float boostCos = 1;         // cos(2 pi 150 / sampleRate)
+};
+
+extern RateConstants rates;
+
+void rateConstantsInit(int32_t sampleRate);

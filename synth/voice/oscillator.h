@@ -1,0 +1,27 @@
+#pragma once
+// One of a voice's three oscillators: box-filtered triangle/saw and pulse,
+// polynomial sine, filtered noise and FM sine, rendered into the voice buffer.
+#include <cstdint>
+
+struct SeedSource;
+
+struct Oscillator {
+    int32_t mode;        // low three bits select the waveform
+    int32_t ring;        // bit 0: multiply into the buffer instead of adding
+    uint32_t phase;      // 2^32 is one cycle
+    uint32_t increment;  // phase step per sample
+    uint32_t breakpoint; // colour as a phase: peak (mode 1) or pulse width (mode 2)
+    float noiseFreq;
+    float noiseDamp;
+    uint32_t noiseSeed;
+    float gain;          // output level 0..1
+    float noiseLow;
+    float noiseBand;
+    float note;          // voice note plus voice transpose
+    float noteOffset;    // own transpose plus detune, semitones
+};
+
+void oscInit(Oscillator& osc, SeedSource& seeds);
+void oscSetup(Oscillator& osc, const float* p);  // p[0..5], each 0..128
+void oscUpdatePitch(Oscillator& osc);
+void oscRender(Oscillator& osc, float* buffer, int32_t n);

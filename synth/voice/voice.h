@@ -1,0 +1,41 @@
+#pragma once
+// One sounding note: three oscillators, two filters, distortion, two
+// envelopes and two LFOs, rendered panned into its channel's buffer.
+#include <cstdint>
+#include "synth/voice/distortion.h"
+#include "synth/voice/envelope.h"
+#include "synth/voice/filter.h"
+#include "synth/voice/lfo.h"
+#include "synth/voice/oscillator.h"
+
+struct SeedSource;
+
+struct SynthVoice {
+    int32_t note;
+    float velocity;       // modulation source 0
+    int32_t gate;         // 1 from note on to note off
+    float ampCurrent;
+    float ampStep;
+    float transpose;      // semitones
+    int32_t filterRouting;  // 0 filter 1 only, 2 parallel, other serial
+    float gainLeft;
+    float gainRight;
+    float filter1Gain;
+    float filter2Gain;
+    int32_t keySync;
+    Oscillator osc[3];
+    Filter filter[2];
+    Envelope env[2];      // env[0] is the amplitude envelope
+    Lfo lfo[2];
+    Distortion dist;
+};
+
+void voiceReset(SynthVoice& voice, SeedSource& seeds);
+void voiceSetup(SynthVoice& voice, const float* p);  // the 59 voice parameters
+void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity);
+void voiceNoteOff(SynthVoice& voice);
+void voiceTick(SynthVoice& voice);
+// Renders n samples using the two mono work buffers and adds them, panned,
+// into the interleaved stereo channelBuffer.
+void voiceRender(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2,
+                 float* channelBuffer, int32_t n);
