@@ -6,11 +6,21 @@
 // soundOutputPlayedBytes and soundOutputWake are called from the window
 // thread; the render callback runs on the output thread inside outputLock.
 #include <cstdint>
+#include <string>
 #include "player/module_player.h"
 
-struct SoundOutput;
+// The one output record (fields filled in by the implementation).
+struct SoundOutput {
+    int32_t placeholder;
+};
 
-bool soundOutputStart(SoundOutput& output, RenderCallback callback, void* context, const char* driver, const char** failure);
+// The output as the module player drives it.
+OutputPort soundOutputPort(SoundOutput& output);
+
+// driver: an SDL audio driver name or null for SDL's choice. On failure,
+// reason (when not null) says why.
+bool soundOutputStart(SoundOutput& output, RenderCallback callback, void* context,
+                      const char* driver, std::string* reason);
 void soundOutputClose(SoundOutput& output);
 void soundOutputSetVolume(SoundOutput& output, float volume);
 int32_t soundOutputPlayedBytes(SoundOutput& output);

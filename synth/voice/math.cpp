@@ -1,12 +1,66 @@
 #include "synth/voice/math.h"
+#include <cmath>
+#include <cstdint>
 
 RateConstants rates;
 
-int32_t roundInt(float v) { (void)v; return 0; }
-float frac(uint32_t phase) { (void)phase; return 0; }
-float pow2(float v) { (void)v; return 1; }
-float pow2Span10(float v) { (void)v; return 1; }
-float pow2Span11(float v) { (void)v; return 1; }
-float powBase(float b, float e) { (void)b; (void)e; return 1; }
-float fastSin(float a) { (void)a; return 0; }
-void rateConstantsInit(int32_t sampleRate) { (void)sampleRate; }
+int32_t roundInt(float v) {
+    // Anything outside [-2^31, 2^31) or NaN fails the test and maps to INT32_MIN.
+    if (!(v >= -2147483648.0f && v < 2147483648.0f)) return INT32_MIN;
+    const double d = v;
+    const double below = std::floor(d);
+    const double rest = d - below;
+    int64_t i = static_cast<int64_t>(below);
+    if (rest > 0.5 || (rest == 0.5 && (i & 1) != 0)) ++i;
+    return static_cast<int32_t>(i);
+}
+
+float frac(uint32_t phase) {
+    return static_cast<float>(phase >> 9) * (1.0f / 8388608.0f);
+}
+
+float pow2(float v) { return static_cast<float>(std::exp2(static_cast<double>(v))); }
+
+float pow2Span10(float v) {
+    return static_cast<float>(std::exp2(10.0 * (static_cast<double>(v) - 1.0)));
+}
+
+float pow2Span11(float v) {
+    return static_cast<float>(std::exp2(11.0 * (static_cast<double>(v) - 1.0)));
+}
+
+float powBase(float b, float e) {
+    return static_cast<float>(
+        std::exp2(static_cast<double>(e) * std::log2(static_cast<double>(b))));
+}
+
+namespace {
+constexpr float twoPi = 6.28318548f;
+constexpr float halfPi = 1.57079637f;
+constexpr float pi = 3.14159274f;
+constexpr float threeHalfPi = 4.71238899f;
+constexpr float sinK1 = -0.16666f;
+constexpr float sinK2 = 0.0083143f;
+constexpr float sinK3 = -0.00018542f;
+}  // namespace
+
+float fastSin(float a) {
+    float r = std::fmod(a, twoPi);
+    if (r < 0.0f) r += twoPi;
+    float u;
+    if (r <= halfPi) u = r;
+    else if (r > threeHalfPi) u = r - twoPi;
+    else u = pi - r;
+    const float u2 = u * u;
+    return u * (1.0f + u2 * (sinK1 + u2 * (sinK2 + u2 * sinK3)));
+}
+
+void rateConstantsInit(int32_t sampleRate) {
+    const float r = 1.0f / static_cast<float>(sampleRate);
+    rates.pitchBase = 261.6255798339844f * 2147483648.0f * r;
+    rates.rateScale = 44100.0f * r;
+    const float w = 6.2831854820f * 150.0f * r;
+    rates.boostSin = static_cast<float>(std::sin(static_cast<double>(w)));
+    rates.boostCos = static_cast<float>(std::cos(static_cast<double>(w)));
+    rates.frameLength = roundInt(static_cast<float>(sampleRate) * 128.0f / 44100.0f + 0.5f);
+}
