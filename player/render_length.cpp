@@ -30,7 +30,7 @@ uint32_t renderLengthFeed(RenderLength& length, const int16_t* pcm, uint32_t fra
     if (length.done) return 0;
     uint32_t i = 0;
     if (!length.songEnded) {
-        if (endOffset >= frames) return frames;  // songNotEnded, or past this block
+        if (endOffset == songNotEnded || endOffset > frames) return frames;
         length.songEnded = 1;
         i = endOffset;
     }

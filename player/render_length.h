@@ -26,7 +26,8 @@ uint64_t tailSecondsToFrames(double seconds);
 void renderLengthInit(RenderLength& length, uint64_t tailLimitFrames);
 
 // Takes the next block of interleaved 16-bit stereo frames. endOffset is the
-// frame of this block at which the song ended, or songNotEnded while it goes
+// frame of this block at which the song ended (frames when it ended right
+// after the block's last frame), or songNotEnded while it goes
 // on (ignored once the end has been seen). Returns how many frames of the
 // block belong to the render: all of them while it goes on, fewer (possibly
 // 0) when it ends inside the block, 0 for every block after that.
