@@ -46,11 +46,18 @@ struct PatchRecord {
 };
 
 // A patch bank whose offset table has one entry per element (program p is
-// patches[p]), followed by the records.
+// patches[p]), followed by the records. Empty when a patch has more than 255
+// routings.
 std::vector<uint8_t> buildPatchBank(const std::vector<PatchRecord>& patches);
-void appendPatchRecord(std::vector<uint8_t>& out, const PatchRecord& patch);
+// Appends one record (86 + 3m bytes); false, and nothing appended, for more
+// than 255 routings.
+bool appendPatchRecord(std::vector<uint8_t>& out, const PatchRecord& patch);
 
 // Writes the module; false with a reason for what the format cannot express
-// (a tick delta above 24 bits, streams on a channel without notes, more than
-// 256 speech texts, a speech block of 8192 bytes or more, ...).
+// (a tick delta above 24 bits, ticks going backwards, an event at the reserved
+// tick 4294967295, streams on a channel without notes, a global block above
+// 16384 or a patch block above 1048576 bytes, more than 256 speech texts, a
+// speech block of 8192 bytes or more). No speech texts: no speech block.
+// Content the parse checks (patches, 22 global bytes, tempo range) is not
+// checked here, so tests can write modules that the parse must refuse.
 bool writeModule(const ModuleSource& source, std::vector<uint8_t>& image, std::string& reason);

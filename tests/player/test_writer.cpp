@@ -1,0 +1,132 @@
+// The writer's bytes, worked out by hand from the file layout.
+#include <gtest/gtest.h>
+
+#include "player/module_writer.h"
+
+namespace {
+
+std::vector<uint8_t> write(const ModuleSource& source) {
+    std::vector<uint8_t> image;
+    std::string reason;
+    EXPECT_TRUE(writeModule(source, image, reason)) << reason;
+    return image;
+}
+
+uint32_t wordAt(const std::vector<uint8_t>& image, size_t at) {
+    return uint32_t(image[at]) | uint32_t(image[at + 1]) << 8 | uint32_t(image[at + 2]) << 16 |
+           uint32_t(image[at + 3]) << 24;
+}
+
+}  // namespace
+
+TEST(ModuleWriter, EmptySongIsTheSmallest88ByteFile) {
+    ModuleSource source;
+    source.timeDivision = 96;
+    std::vector<uint8_t> image = write(source);
+    ASSERT_EQ(image.size(), 88u);
+    EXPECT_EQ(wordAt(image, 0), 96u);
+    for (size_t at = 4; at < 88; ++at) EXPECT_EQ(image[at], 0) << "byte " << at;
+}
+
+TEST(ModuleWriter, NoteStreamIsStoredAsPlanesOfDeltasAndDifferences) {
+    ModuleSource source;
+    source.channels[0].notes = {{0, 60, 100}, {96, 60, 0}};
+    std::vector<uint8_t> image = write(source);
+    // header 12, then channel 0: count 2, ten stream bytes
+    ASSERT_EQ(wordAt(image, 12), 2u);
+    const std::vector<uint8_t> expected = {0x00, 0x60, 0x00, 0x00, 0x00, 0x00,
+                                           0x3C, 0x00, 0x64, 0x9C};
+    EXPECT_EQ(std::vector<uint8_t>(image.begin() + 16, image.begin() + 26), expected);
+    // then program, bend and 7 controller counts (all 0), 15 empty channels, 3 sizes
+    EXPECT_EQ(image.size(), 12u + 4 + 10 + 4 * 9 + 15 * 4 + 12);
+}
+
+TEST(ModuleWriter, GlobalStreamKeepsTempoUnalignedAndAbsolute) {
+    ModuleSource source;
+    source.tempos = {{0, 500000, 3, 4, 24}, {0x010203, 400000, 6, 8, 12}, {0x010203 + 5, 600000}};
+    std::vector<uint8_t> image = write(source);
+    ASSERT_EQ(wordAt(image, 8), 3u);
+    const size_t g = 12;  // stream start; G = 3
+    EXPECT_EQ(std::vector<uint8_t>(image.begin() + g, image.begin() + g + 9),
+              (std::vector<uint8_t>{0x00, 0x03, 0x05, 0x00, 0x02, 0x00, 0x00, 0x01, 0x00}));
+    EXPECT_EQ(wordAt(image, g + 9), 500000u);   // 3G: not a multiple of 4 from the file start
+    EXPECT_EQ(wordAt(image, g + 13), 400000u);
+    EXPECT_EQ(wordAt(image, g + 17), 600000u);
+    EXPECT_EQ(std::vector<uint8_t>(image.begin() + g + 21, image.begin() + g + 30),
+              (std::vector<uint8_t>{3, 6, 4, 4, 8, 4, 24, 12, 8}));
+}
+
+TEST(ModuleWriter, BlocksSpeechAndPatchBank) {
+    PatchRecord plain;
+    plain.voice[0] = 11;
+    plain.polyphony = 4;
+    PatchRecord routed;
+    routed.routings = {{{1, 2, 3}}, {{4, 5, 6}}};
+    std::vector<uint8_t> bank = buildPatchBank({plain, routed});
+    ASSERT_EQ(bank.size(), 8u + 86 + 92);
+    EXPECT_EQ(wordAt(bank, 0), 8u);
+    EXPECT_EQ(wordAt(bank, 4), 8u + 86);
+    EXPECT_EQ(bank[8], 11);
+    EXPECT_EQ(bank[8 + 84], 4);
+    EXPECT_EQ(bank[8 + 86 + 85], 2);
+    EXPECT_EQ(bank.back(), 6);
+
+    ModuleSource source;
+    source.globalParams = {1, 2, 3};
+    source.patchBlock = {9, 9};
+    source.speechTexts = {"ab", "", "c"};
+    std::vector<uint8_t> image = write(source);
+    size_t at = 12 + 64;
+    EXPECT_EQ(wordAt(image, at), 3u);
+    EXPECT_EQ(image[at + 4], 1);
+    EXPECT_EQ(wordAt(image, at + 7), 2u);
+    EXPECT_EQ(image[at + 11], 9);
+    at += 13;
+    // block: count 3, offsets 16, 19, 20, then "ab\0" "\0" "c\0"
+    ASSERT_EQ(wordAt(image, at), 16u + 6);
+    EXPECT_EQ(wordAt(image, at + 4), 3u);
+    EXPECT_EQ(wordAt(image, at + 8), 16u);
+    EXPECT_EQ(wordAt(image, at + 12), 19u);
+    EXPECT_EQ(wordAt(image, at + 16), 20u);
+    EXPECT_EQ(std::vector<uint8_t>(image.begin() + at + 20, image.end()),
+              (std::vector<uint8_t>{'a', 'b', 0, 0, 'c', 0}));
+}
+
+TEST(ModuleWriter, RefusesWhatTheFormatCannotHold) {
+    auto refuses = [](const ModuleSource& source, const std::string& part) {
+        std::vector<uint8_t> image;
+        std::string reason;
+        EXPECT_FALSE(writeModule(source, image, reason));
+        EXPECT_NE(reason.find(part), std::string::npos) << reason;
+    };
+    ModuleSource longGap;
+    longGap.channels[2].notes = {{5, 1, 1}, {5 + 0x1000000, 1, 0}};
+    refuses(longGap, "channel 2 notes");
+    ModuleSource justFits;
+    justFits.channels[2].notes = {{0xFFFFFF, 1, 1}};
+    std::vector<uint8_t> image;
+    std::string reason;
+    EXPECT_TRUE(writeModule(justFits, image, reason)) << reason;
+
+    ModuleSource backwards;
+    backwards.tempos = {{10, 500000}, {9, 500000}};
+    refuses(backwards, "tempo stream");
+    ModuleSource orphan;
+    orphan.channels[4].controllers[6] = {{0, 1}};
+    refuses(orphan, "channel 4");
+    ModuleSource chatty;
+    chatty.speechTexts.assign(257, "a");
+    refuses(chatty, "257 speech texts");
+    ModuleSource wordy;
+    wordy.speechTexts = {std::string(8191 - 9, 'x')};   // 4 + 4 + 8182 + 1 = 8191 bytes: fits
+    EXPECT_TRUE(writeModule(wordy, image, reason)) << reason;
+    wordy.speechTexts[0] += 'x';
+    refuses(wordy, "8192");
+    ModuleSource bigGlobals;
+    bigGlobals.globalParams.resize(16385);
+    refuses(bigGlobals, "16384");
+
+    PatchRecord crowded;
+    crowded.routings.resize(256);
+    EXPECT_TRUE(buildPatchBank({crowded}).empty());
+}
