@@ -1,4 +1,52 @@
 #include "synth/voice/voice.h"
+#include <cmath>
+#include "synth/voice/math.h"
+
+namespace {
+
+constexpr int32_t routingSingle = 0;
+constexpr int32_t routingParallel = 2;
+constexpr float inv128 = 0.0078125f;
+
+void setOscillatorNotes(SynthVoice& voice) {
+    const float key = static_cast<float>(voice.note) + voice.transpose;
+    for (Oscillator& osc : voice.osc) osc.note = key;
+}
+
+void setupPan(SynthVoice& voice, float pan) {
+    const float x = pan / 128.0f;
+    voice.gainLeft = std::sqrt(1.0f - x);
+    voice.gainRight = std::sqrt(x);
+}
+
+// Balance 64 weighs both filters fully; below it filter 2 fades, above it filter 1.
+void setupBalance(SynthVoice& voice, float balance) {
+    const float d = (balance - 64.0f) * 0.015625f;
+    if (roundInt(balance - 64.0f) >= 0) {
+        voice.filter1Gain = 1.0f - d;
+        voice.filter2Gain = 1.0f;
+    } else {
+        voice.filter1Gain = 1.0f;
+        voice.filter2Gain = 1.0f + d;
+    }
+}
+
+void runFilters(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2, int32_t n) {
+    if (voice.filterRouting == routingParallel) {
+        filterProcess(voice.filter[1], voiceBuffer, voiceBuffer2, n);
+    }
+    filterProcess(voice.filter[0], voiceBuffer, voiceBuffer, n);
+    if (voice.filterRouting == routingSingle) return;
+    if (voice.filterRouting == routingParallel) {
+        for (int32_t i = 0; i < n; ++i) {
+            voiceBuffer[i] = voiceBuffer[i] * voice.filter1Gain + voiceBuffer2[i] * voice.filter2Gain;
+        }
+    } else {
+        filterProcess(voice.filter[1], voiceBuffer, voiceBuffer, n);
+    }
+}
+
+}  // namespace
 
 void voiceReset(SynthVoice& voice, SeedSource& seeds) {
     for (Oscillator& osc : voice.osc) oscInit(osc, seeds);
@@ -7,8 +55,64 @@ void voiceReset(SynthVoice& voice, SeedSource& seeds) {
     for (Lfo& lfo : voice.lfo) lfoInit(lfo, seeds);
     distInit(voice.dist);
 }
-void voiceSetup(SynthVoice& voice, const float* p) { (void)voice; (void)p; }
-void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity) { voice.note = note; voice.velocity = static_cast<float>(velocity); voice.gate = 1; voice.env[0].state = 1; voice.env[1].state = 1; }
+
+void voiceSetup(SynthVoice& voice, const float* p) {
+    voice.transpose = p[1] - 64.0f;
+    setOscillatorNotes(voice);
+    voice.filterRouting = roundInt(p[26]);
+    voice.keySync = roundInt(p[58]);
+    setupPan(voice, p[0]);
+    setupBalance(voice, p[27]);
+    oscSetup(voice.osc[0], p + 2);
+    oscSetup(voice.osc[1], p + 8);
+    oscSetup(voice.osc[2], p + 14);
+    envSetup(voice.env[0], p + 32);
+    envSetup(voice.env[1], p + 38);
+    filterSetup(voice.filter[0], p + 20);
+    filterSetup(voice.filter[1], p + 23);
+    lfoSetup(voice.lfo[0], p + 44);
+    lfoSetup(voice.lfo[1], p + 51);
+    distSetup(voice.dist, p + 28);
+}
+
+void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity) {
+    voice.note = note;
+    setOscillatorNotes(voice);
+    voice.velocity = static_cast<float>(velocity);
+    voice.gate = 1;
+    // Attack restarts from the current level: a retriggered note does not jump.
+    voice.env[0].state = 1;
+    voice.env[1].state = 1;
+    if (voice.keySync != 0) {
+        for (Oscillator& osc : voice.osc) osc.phase = 0;
+    }
+    for (Oscillator& osc : voice.osc) oscUpdatePitch(osc);
+    for (Lfo& lfo : voice.lfo) lfoNoteOn(lfo);
+}
+
 void voiceNoteOff(SynthVoice& voice) { voice.gate = 0; }
-void voiceTick(SynthVoice& voice) { envTick(voice.env[0], voice.gate); envTick(voice.env[1], voice.gate); lfoTick(voice.lfo[0]); lfoTick(voice.lfo[1]); }
-void voiceRender(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2, float* channelBuffer, int32_t n) { (void)voice; (void)voiceBuffer; (void)voiceBuffer2; (void)channelBuffer; (void)n; }
+
+void voiceTick(SynthVoice& voice) {
+    envTick(voice.env[0], voice.gate);
+    envTick(voice.env[1], voice.gate);
+    lfoTick(voice.lfo[0]);
+    lfoTick(voice.lfo[1]);
+    // Aim the amplitude at envelope 1's output over one 128-sample frame.
+    voice.ampStep = (voice.env[0].out * inv128 - voice.ampCurrent) * inv128;
+}
+
+void voiceRender(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2,
+                 float* channelBuffer, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) voiceBuffer[i] = 0.0f;
+    for (Oscillator& osc : voice.osc) oscRender(osc, voiceBuffer, n);
+    runFilters(voice, voiceBuffer, voiceBuffer2, n);
+    distProcessMono(voice.dist, voiceBuffer, voiceBuffer, n);
+    float amp = voice.ampCurrent;
+    for (int32_t i = 0; i < n; ++i) {
+        const float s = voiceBuffer[i] * amp;
+        amp += voice.ampStep;
+        channelBuffer[2 * i] += s * voice.gainLeft;
+        channelBuffer[2 * i + 1] += s * voice.gainRight;
+    }
+    voice.ampCurrent = amp;
+}
