@@ -1,10 +1,17 @@
 #include "synth/synth.h"
+#include <algorithm>
 #include <cstring>
 #include "synth/fp_mode.h"
+#include "synth/output_filter.h"
 #include "synth/params.h"
+#include "synth/voice/math.h"
 
 void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_t sampleRate) {
     seedSourceRestart(synth.seeds);
+    rateConstantsInit(sampleRate);
+    // Every work buffer holds one frame of at most maxFrameLength samples, and
+    // a frame must advance the render, so the length stays within 1..280.
+    rates.frameLength = std::clamp(rates.frameLength, 1, maxFrameLength);
     std::memset(static_cast<SynthResettable*>(&synth), 0, sizeof(SynthResettable));
     synth.sampleRate = sampleRate;
     synth.patchMap = patchBank;
@@ -13,20 +20,122 @@ void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_
         voiceReset(synth.voices[v], synth.seeds);
         synth.voiceChannel[v] = -1;
     }
+    // Program 0 and controllers 1..6 stay 0; channelFxInit sets controller 7
+    // to 127 and binds the channel's chorus lines.
     for (int32_t c = 0; c < synthChannelCount; ++c) channelFxInit(synth, c);
+    reverbClear(synth.reverb);
     modDelayBind(synth.delay, synth.delayLines[0], synth.delayLines[1], delayLineLength - 1);
     modDelayClear(synth.delay);
     speechInit(synth.speech, sampleRate);
     compressorInit(synth.masterCompressor);
 }
-void synthSetGlobals(Synth& synth, const uint8_t* globals) { (void)synth; (void)globals; }
-void synthSetSpeechTexts(Synth& synth, const char* const* texts) { speechSetTexts(synth.speech, texts); }
+
+void synthSetGlobals(Synth& synth, const uint8_t* globals) {
+    for (int32_t k = 0; k < globalParamCount; ++k)
+        synth.globalParams[k] = static_cast<float>(globals[k]);
+    reverbSetup(synth.reverb, &synth.globalParams[rvbTime]);
+    modDelaySetup(synth.delay, &synth.globalParams[dlyAmount]);
+    compressorSetup(synth.masterCompressor, &synth.globalParams[mcompMode]);
+    synth.lowCutCoef = outputCutCoef(synth.globalParams[globalLowCut]);
+    synth.highCutCoef = outputCutCoef(synth.globalParams[globalHighCut]);
+}
+
+void synthSetSpeechTexts(Synth& synth, const char* const* texts) {
+    speechSetTexts(synth.speech, texts);
+}
+
+void synthSetSeed(Synth& synth, uint32_t seed) { seedSourceSetFixed(synth.seeds, seed); }
+
+namespace {
+
+bool channelHasVoice(const Synth& synth, int32_t c) {
+    for (int32_t v = 0; v < synthVoiceCount; ++v)
+        if (synth.voiceChannel[v] == c) return true;
+    return false;
+}
+
+// Control-rate work of a frame start: voices (freeing those whose amplitude
+// envelope has finished), then every channel, then the speech voice.
+void updateControls(Synth& synth) {
+    for (int32_t v = 0; v < synthVoiceCount; ++v) {
+        if (synth.voiceChannel[v] < 0) continue;
+        voiceParamUpdate(synth, v);
+        voiceTick(synth.voices[v]);
+        if (synth.voices[v].env[0].state == 0) synth.voiceChannel[v] = -1;
+    }
+    for (int32_t c = 0; c < synthChannelCount; ++c) channelFxUpdate(synth, c);
+    speechTick(synth.speech);
+}
+
+void renderChannel(Synth& synth, int32_t c, int32_t n) {
+    std::fill_n(synth.channelBuffer, 2 * n, 0.0f);
+    for (int32_t v = 0; v < synthVoiceCount; ++v) {
+        if (synth.voiceChannel[v] != c) continue;
+        voiceRender(synth.voices[v], synth.voiceBuffer, synth.voiceBuffer2, synth.channelBuffer, n);
+    }
+    if (c == synthChannelCount - 1) speechRender(synth.speech, synth.channelBuffer, n);
+    channelFxProcess(synth, c, n);
+}
+
+// One frame of n samples into mainMix. Channels without voices are skipped
+// whole, so their effect tails stop with their last voice.
+void renderFrame(Synth& synth, int32_t n) {
+    std::fill_n(synth.mainMix, 2 * n, 0.0f);
+    std::fill_n(synth.reverbBus, n, 0.0f);
+    std::fill_n(synth.delayBus, n, 0.0f);
+    for (int32_t c = 0; c < synthChannelCount; ++c)
+        if (channelHasVoice(synth, c)) renderChannel(synth, c, n);
+    reverbProcess(synth.reverb, synth.reverbBus, synth.mainMix, n);
+    modDelayProcessSend(synth.delay, synth.delayBus, synth.mainMix, n);
+    outputFilterProcess(synth, synth.mainMix, n);
+    // voiceBuffer and voiceBuffer2 together: the 2 x 280 level scratch.
+    compressorProcess(synth.masterCompressor, synth.mainMix, synth.voiceBuffer, n);
+}
+
+void startFrame(Synth& synth) {
+    updateControls(synth);
+    synth.renderFrameLength = rates.frameLength;
+    synth.frameLeft = rates.frameLength;
+    renderFrame(synth, synth.renderFrameLength);
+}
+
+void copyOut(Synth& synth, const float* mix, uint32_t n) {
+    if (!synth.renderDestRight) {
+        std::copy_n(mix, 2 * n, synth.renderDest);
+        synth.renderDest += 2 * n;
+        return;
+    }
+    float* left = synth.renderDest;
+    float* right = synth.renderDestRight;
+    if (synth.renderAdd) {
+        for (uint32_t i = 0; i < n; ++i) {
+            left[i] += mix[2 * i];
+            right[i] += mix[2 * i + 1];
+        }
+    } else {
+        for (uint32_t i = 0; i < n; ++i) {
+            left[i] = mix[2 * i];
+            right[i] = mix[2 * i + 1];
+        }
+    }
+    synth.renderDest += n;
+    synth.renderDestRight += n;
+}
+
+}  // namespace
+
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {
-    (void)synth; (void)add;
     FpModeGuard fpMode;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (destRight) { if (!add) { dest[i] = 0; destRight[i] = 0; } }
-        else { dest[2 * i] = 0; dest[2 * i + 1] = 0; }
+    synth.renderLeft = count;
+    synth.renderDest = dest;
+    synth.renderDestRight = destRight;
+    synth.renderAdd = add;
+    while (synth.renderLeft != 0) {
+        if (synth.frameLeft == 0) startFrame(synth);
+        const uint32_t n = std::min(synth.renderLeft, static_cast<uint32_t>(synth.frameLeft));
+        const float* mix = synth.mainMix + 2 * (synth.renderFrameLength - synth.frameLeft);
+        synth.renderLeft -= n;
+        synth.frameLeft -= static_cast<int32_t>(n);
+        copyOut(synth, mix, n);
     }
 }
-void synthSetSeed(Synth& synth, uint32_t seed) { seedSourceSetFixed(synth.seeds, seed); }
