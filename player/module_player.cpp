@@ -1,10 +1,138 @@
 #include "player/module_player.h"
 #include "player/sequencer.h"
+#include "player/timing.h"
+#include "synth/synth.h"
 
-void playerInit(ModulePlayer& player, Synth* synth, const OutputPort& output) { player.synth = synth; player.output = output; }
-bool playerOpen(ModulePlayer& player, const uint8_t* image, uint32_t size, std::string& reason) { return parseModule(image, size, player.view, reason); }
-void playerPlay(ModulePlayer& player) { (void)player; }
-void playerStop(ModulePlayer& player) { player.playing = 0; player.muted = 1; }
-void playerClose(ModulePlayer& player) { (void)player; }
-int32_t playerPositionMs(ModulePlayer& player) { (void)player; return 0; }
-int playerRender(void* context, float* dest, uint32_t frames) { (void)context; for (uint32_t i = 0; i < 2 * frames; ++i) dest[i] = 0; return 0; }
+void playerInit(ModulePlayer& player, Synth* synth, const OutputPort& output) {
+    player.synth = synth;
+    player.output = output;
+    player.open = 0;
+    player.playedSinceOpen = 0;
+    player.playing.store(0);
+    player.muted.store(1);
+    for (const char*& text : player.view.speechTexts) text = defaultSpeechText;
+}
+
+// Rewinds the sequencer and re-initialises the synthesizer with the module's
+// patch bank, global settings and speech texts.
+static void playerReset(ModulePlayer& player) {
+    sequencerReset(player);
+    player.stepRemainder = 0;
+    if (!player.synth) return;
+    const ModuleView& view = player.view;
+    synthInit(*player.synth, view.patchBlock, view.patchBlockSize, playerSampleRate);
+    synthSetGlobals(*player.synth, view.globalParams);
+    synthSetSpeechTexts(*player.synth, view.speechTexts);
+}
+
+bool playerOpen(ModulePlayer& player, const uint8_t* image, uint32_t size, std::string& reason) {
+    if (player.open) playerClose(player);
+    player.playing.store(0);
+    player.muted.store(1);
+    if (!parseModule(image, size, player.view, reason)) return false;
+    playerReset(player);
+    player.samplesToNextStep = 0;
+    player.framesRendered = 0;
+    player.songEndFrame = 0;
+    player.playStartBytes = 0;
+    player.playedSinceOpen = 0;
+    const OutputPort& out = player.output;
+    // As on a machine without a sound device, a failed start still leaves
+    // the module open; it then plays unheard.
+    if (out.start) out.start(out.context, playerRender, &player);
+    if (out.setVolume) out.setVolume(out.context, 1.0f);
+    player.open = 1;
+    return true;
+}
+
+void playerPlay(ModulePlayer& player) {
+    if (!player.open) return;
+    player.playing.store(0);
+    player.muted.store(1);
+    // Right after open the render entry has never passed the muted check, so
+    // the flag order alone keeps it away; after an earlier play a render
+    // call may still be inside the synthesizer.
+    const OutputPort& out = player.output;
+    const bool locked = player.playedSinceOpen && out.lock && out.unlock;
+    if (locked) out.lock(out.context);
+    playerReset(player);
+    player.samplesToNextStep = 0;
+    const uint32_t startFrame = player.framesRendered;
+    if (locked) out.unlock(out.context);
+    player.playedSinceOpen = 1;
+    player.muted.store(0);
+    player.playing.store(1);
+    player.playStartBytes = static_cast<int32_t>(startFrame * 4u);
+}
+
+void playerStop(ModulePlayer& player) {
+    player.playing.store(0);
+    player.muted.store(1);
+}
+
+void playerClose(ModulePlayer& player) {
+    const OutputPort& out = player.output;
+    if (player.open && out.close) out.close(out.context);
+    player.open = 0;
+}
+
+int32_t playerPositionMs(ModulePlayer& player) {
+    const OutputPort& out = player.output;
+    const uint32_t played = out.playedBytes ? static_cast<uint32_t>(out.playedBytes(out.context))
+                                            : player.framesRendered * 4u;
+    const int32_t heard = static_cast<int32_t>(played - static_cast<uint32_t>(player.playStartBytes));
+    return static_cast<int32_t>(static_cast<int64_t>(heard) * 1000 / 176400);
+}
+
+static void writeSilence(float* dest, uint32_t frames) {
+    for (uint32_t i = 0; i < 2 * frames; ++i) dest[i] = 0.0f;
+}
+
+static void renderSynth(ModulePlayer& player, float* dest, uint32_t frames) {
+    if (player.synth) synthRender(*player.synth, dest, frames, nullptr, 0);
+    else writeSilence(dest, frames);
+}
+
+// After a step: the frames until the next one, or the end-of-song countdown.
+static void scheduleNextStep(ModulePlayer& player) {
+    if (player.playing.load()) {
+        player.samplesToNextStep = ticksToFrames(player.nextTick - player.currentTick,
+                                                 player.tempoScaled, player.view.tickScale,
+                                                 player.stepRemainder);
+        return;
+    }
+    player.samplesToNextStep = songEndedCountdown;
+    // playing also drops when stop races with this call; only an exhausted
+    // sequencer marks the song's end.
+    if (player.nextTick == noMoreEvents) player.songEndFrame = player.framesRendered;
+}
+
+int playerRender(void* context, float* dest, uint32_t frames) {
+    ModulePlayer& player = *static_cast<ModulePlayer*>(context);
+    // The flags are read once each, playing first: play writes muted before
+    // playing, stop the other way round.
+    const uint32_t playing = player.playing.load();
+    const uint32_t muted = player.muted.load();
+    if (playing == 0 || muted != 0) {
+        // Not playing and not muted is the ended state: the synthesizer runs
+        // on without a sequencer and renders the tails.
+        if (playing == 0 && muted == 0) renderSynth(player, dest, frames);
+        else writeSilence(dest, frames);
+        player.framesRendered += frames;
+        return 0;
+    }
+    uint32_t left = frames;
+    while (left != 0) {
+        const uint32_t n = left < player.samplesToNextStep ? left : player.samplesToNextStep;
+        if (n != 0) renderSynth(player, dest, n);
+        left -= n;
+        player.samplesToNextStep -= n;
+        player.framesRendered += n;
+        dest += 2 * static_cast<size_t>(n);
+        if (player.samplesToNextStep == 0) {
+            sequencerStep(player);
+            scheduleNextStep(player);
+        }
+    }
+    return 0;
+}

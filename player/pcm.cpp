@@ -1,4 +1,15 @@
 #include "player/pcm.h"
+#include "synth/voice/math.h"
 
-int16_t floatToPcm16(float sample, float outputScale) { (void)sample; (void)outputScale; return 0; }
-void convertToPcm16(const float* input, int16_t* output, uint32_t count, float outputScale) { for (uint32_t i = 0; i < count; ++i) output[i] = floatToPcm16(input[i], outputScale); }
+constexpr int32_t pcmLimit = 32600;
+
+int16_t floatToPcm16(float sample, float outputScale) {
+    const int32_t v = roundInt(sample * outputScale);  // INT32_MIN when out of range or NaN
+    if (v < -pcmLimit) return -pcmLimit;
+    if (v > pcmLimit) return pcmLimit;
+    return static_cast<int16_t>(v);
+}
+
+void convertToPcm16(const float* input, int16_t* output, uint32_t count, float outputScale) {
+    for (uint32_t i = 0; i < count; ++i) output[i] = floatToPcm16(input[i], outputScale);
+}
