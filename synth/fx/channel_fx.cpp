@@ -1,6 +1,19 @@
 #include "synth/fx/channel_fx.h"
 #include "synth/params.h"
 #include "synth/synth.h"
+#include "synth/voice/math.h"
+
+namespace {
+
+constexpr float sendScale = 0.6f;
+
+// bus[i] += (left + right) x gain; skipped when the gain is exactly zero.
+void addSend(const float* stereo, float* bus, float gain, int32_t n) {
+    if (gain == 0.0f) return;
+    for (int32_t i = 0; i < n; ++i) bus[i] += (stereo[2 * i] + stereo[2 * i + 1]) * gain;
+}
+
+}  // namespace
 
 void channelFxInit(Synth& synth, int32_t c) {
     synth.channelControls[c][7] = 127;
@@ -10,5 +23,38 @@ void channelFxInit(Synth& synth, int32_t c) {
     modDelayClear(ch.chorus);
     compressorInit(ch.compressor);
 }
-void channelFxUpdate(Synth& synth, int32_t c) { channelParamUpdate(synth, c); }
-void channelFxProcess(Synth& synth, int32_t c, int32_t n) { (void)synth; (void)c; (void)n; }
+
+void channelFxUpdate(Synth& synth, int32_t c) {
+    channelParamUpdate(synth, c);
+    channelFxSetup(synth, c);
+}
+
+void channelFxSetup(Synth& synth, int32_t c) {
+    const float* cp = synth.channelParams[c];
+    SynthChannel& ch = synth.channels[c];
+    ch.volume = cp[0] / 128.0f * sendScale;
+    ch.reverbSend = cp[1] / 128.0f * sendScale * ch.volume;
+    ch.delaySend = cp[2] / 128.0f * sendScale * ch.volume;
+    ch.fxOrder = roundInt(cp[3]);
+    distSetup(ch.distortion, cp + 5);
+    modDelaySetup(ch.chorus, cp + 9);
+    compressorSetup(ch.compressor, cp + 16);
+    bassBoostSetup(ch.boost, cp[4]);
+}
+
+void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
+    SynthChannel& ch = synth.channels[c];
+    float* buffer = synth.channelBuffer;
+    compressorProcess(ch.compressor, buffer, synth.voiceBuffer, n);
+    bassBoostProcess(ch.boost, buffer, n);
+    if (ch.fxOrder == 0) {
+        distProcessStereo(ch.distortion, buffer, buffer, n);
+        modDelayProcessStereo(ch.chorus, buffer, n);
+    } else {
+        modDelayProcessStereo(ch.chorus, buffer, n);
+        distProcessStereo(ch.distortion, buffer, buffer, n);
+    }
+    addSend(buffer, synth.reverbBus, ch.reverbSend, n);
+    addSend(buffer, synth.delayBus, ch.delaySend, n);
+    for (int32_t i = 0; i < 2 * n; ++i) synth.mainMix[i] += buffer[i] * ch.volume;
+}

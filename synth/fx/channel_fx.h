@@ -20,11 +20,15 @@ struct SynthChannel {
     Compressor compressor;
 };
 
-// Channel c of the synth: bind its chorus lines and reset its units.
+// Channel c of the synth: controller 7 to 127, bind its chorus lines and
+// reset its units.
 void channelFxInit(Synth& synth, int32_t c);
 // Once per frame for every channel: parameters through the modulation
-// matrix, then the conversions and unit set-ups.
+// matrix, then channelFxSetup.
 void channelFxUpdate(Synth& synth, int32_t c);
+// The conversions and unit set-ups from synth.channelParams[c] as they stand.
+void channelFxSetup(Synth& synth, int32_t c);
 // The chain over synth.channelBuffer in place, then the sends and the volume
-// into the reverb bus, the delay bus and the main mix.
+// into the reverb bus, the delay bus and the main mix. The compressor's
+// level scratch is voiceBuffer/voiceBuffer2, idle while effects run.
 void channelFxProcess(Synth& synth, int32_t c, int32_t n);

@@ -1,5 +1,133 @@
 #include "synth/fx/compressor.h"
+#include <cmath>
+#include "synth/voice/math.h"
+
+namespace {
+
+constexpr float peakDecay = 0.99980002641677856f;
+constexpr float rmsWeight = 0.0110485432669520f;  // 1 / sqrt(8192)
+constexpr int32_t rmsMask = compressorRmsLength - 1;
+
+bool isOff(int32_t mode) { return (mode & 4) != 0; }
+
+void resetDetector(Compressor& comp) {
+    comp.peakL = comp.peakR = 0.0f;
+    comp.rmsSumL = comp.rmsSumR = 0.0f;
+    for (float& v : comp.rmsWindow) v = 0.0f;
+    comp.gainL = comp.gainR = 1.0f;
+}
+
+float decayedPeak(float peak, float x) {
+    peak = peak * peakDecay;
+    const float a = std::fabs(x);
+    return a > peak ? a : peak;
+}
+
+// Adds a square to a running sum over the window; false when the sum has
+// drifted below zero (or is not a number), where the square root is invalid.
+bool rmsStep(float& sum, float& slot, float square, float& root) {
+    sum = sum - slot + square;
+    slot = square;
+    if (!(sum >= 0.0f)) return false;
+    root = std::sqrt(sum);
+    return true;
+}
+
+// Fills levels[2i], levels[2i+1]; returns false if a square root failed.
+bool detect(Compressor& c, const float* in, float* levels, int32_t n) {
+    bool valid = true;
+    switch (c.mode & 3) {
+    case compLinkedPeak:
+        for (int32_t i = 0; i < n; ++i) {
+            c.peakL = decayedPeak(c.peakL, (in[2 * i] + in[2 * i + 1]) * 0.5f);
+            levels[2 * i] = levels[2 * i + 1] = c.peakL * c.inGain;
+        }
+        break;
+    case compLinkedRms:
+        for (int32_t i = 0; i < n; ++i) {
+            const float m = (in[2 * i] + in[2 * i + 1]) * 0.5f;
+            float root = 0.0f;
+            valid &= rmsStep(c.rmsSumL, c.rmsWindow[c.rmsIndex], m * m, root);
+            levels[2 * i] = levels[2 * i + 1] = root * rmsWeight * c.inGain;
+            c.rmsIndex = (c.rmsIndex + 1) & rmsMask;
+        }
+        break;
+    case compSeparatePeak:
+        for (int32_t i = 0; i < n; ++i) {
+            c.peakL = decayedPeak(c.peakL, in[2 * i]);
+            c.peakR = decayedPeak(c.peakR, in[2 * i + 1]);
+            levels[2 * i] = c.peakL * c.inGain;
+            levels[2 * i + 1] = c.peakR * c.inGain;
+        }
+        break;
+    default:  // compSeparateRms
+        for (int32_t i = 0; i < n; ++i) {
+            const float l = in[2 * i];
+            const float r = in[2 * i + 1];
+            float rootL = 0.0f;
+            float rootR = 0.0f;
+            valid &= rmsStep(c.rmsSumL, c.rmsWindow[2 * c.rmsIndex], l * l, rootL);
+            valid &= rmsStep(c.rmsSumR, c.rmsWindow[2 * c.rmsIndex + 1], r * r, rootR);
+            levels[2 * i] = rootL * rmsWeight * c.inGain;
+            levels[2 * i + 1] = rootR * rmsWeight * c.inGain;
+            c.rmsIndex = (c.rmsIndex + 1) & rmsMask;
+        }
+        break;
+    }
+    return valid;
+}
+
+// Gain computer and look-ahead of one side (0 left, 1 right) over n frames,
+// from lookIndex start; returns the look-ahead position reached.
+int32_t applyGain(Compressor& c, float* buffer, const float* levels, int32_t n,
+                  int32_t side, float& g, int32_t start) {
+    int32_t look = start;
+    for (int32_t i = 0; i < n; ++i) {
+        float& sample = buffer[2 * i + side];
+        float& slot = c.lookLine[2 * look + side];
+        const float delayed = slot;
+        slot = sample * c.inGain;
+        look = look + 1 > c.lookahead ? 0 : look + 1;
+        const float level = levels[2 * i + side];
+        const float target = level < 1.0f ? 1.0f : 1.0f / (1.0f + (level - 1.0f) * c.ratio);
+        const float coefficient = target < g ? c.attack : c.release;
+        g = g + (target - g) * coefficient;
+        sample = delayed * c.outGain * g;
+    }
+    return look;
+}
+
+}  // namespace
 
 void compressorInit(Compressor& comp) { comp.mode = (comp.mode & ~0xFF) | 2; }
-void compressorSetup(Compressor& comp, const float* p) { (void)comp; (void)p; }
-void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n) { (void)comp; (void)buffer; (void)levels; (void)n; }
+
+void compressorSetup(Compressor& comp, const float* p) {
+    const int32_t a = (roundInt(p[0]) - 1) & 5;
+    const int32_t mode = a + 2 * roundInt(p[1]);
+    comp.mode = mode;
+    if (mode != comp.prevMode) {
+        comp.prevMode = mode;
+        resetDetector(comp);
+    }
+    const float threshold = 8.0f * pow2Span10(p[4] / 128.0f);
+    const float makeup = roundInt(p[2]) != 0 ? 1.0f : threshold;
+    // Global bytes are not clamped to 128, so a large value must not run the
+    // look-ahead position past the end of its line.
+    const int32_t lookahead = roundInt(p[3] * 44.1f);
+    comp.lookahead = lookahead < 0 ? 0 : lookahead >= compressorLookLength ? compressorLookLength - 1 : lookahead;
+    comp.inGain = 1.0f / threshold;
+    comp.ratio = p[5] / 128.0f;
+    comp.attack = pow2(-12.0f * p[6] / 128.0f);
+    comp.release = pow2(-16.0f * p[7] / 128.0f);
+    comp.outGain = makeup * pow2((p[8] - 64.0f) / 16.0f);
+}
+
+void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n) {
+    if (isOff(comp.mode)) return;
+    if (!detect(comp, buffer, levels, n)) {
+        for (int32_t i = 0; i < 2 * n; ++i) levels[i] = 0.0f;
+    }
+    const int32_t start = comp.lookIndex;
+    applyGain(comp, buffer, levels, n, 0, comp.gainL, start);
+    comp.lookIndex = applyGain(comp, buffer, levels, n, 1, comp.gainR, start);
+}

@@ -1,6 +1,7 @@
 #pragma once
 // Feed-forward compressor/limiter with look-ahead and peak or RMS detection,
 // linked or per side. Used by every channel and by the master bus.
+// The output is delayed by lookahead + 1 samples relative to the detector.
 #include <cstdint>
 
 constexpr int32_t compressorLookLength = 5700;   // stereo pairs
@@ -11,9 +12,9 @@ struct Compressor {
     int32_t prevMode;
     float inGain;       // 1 / threshold
     float ratio;
-    float outGain;
-    float attack;
-    float release;
+    float outGain;      // make-up x output gain
+    float attack;       // smoothing while the gain falls
+    float release;      // smoothing while the gain rises or holds
     int32_t lookahead;
     int32_t lookIndex;
     float gainL, gainR;
@@ -24,7 +25,18 @@ struct Compressor {
     float rmsWindow[compressorRmsLength * 2];
 };
 
+// Detector selection in bits 0..1 of the mode's lowest byte.
+enum CompressorDetector : int32_t {
+    compLinkedPeak = 0,
+    compLinkedRms = 1,
+    compSeparatePeak = 2,
+    compSeparateRms = 3,
+};
+
 void compressorInit(Compressor& comp);
-void compressorSetup(Compressor& comp, const float* p);  // p[0..8]
-// levels: scratch space for 2 x n floats (the detector's per-side levels).
+// p[0..8]: mode, stereo link, auto gain, look-ahead, threshold, ratio,
+// attack, release, output gain. A change of mode resets detector and gains.
+void compressorSetup(Compressor& comp, const float* p);
+// In place on n interleaved stereo frames. levels: scratch space for 2 x n
+// floats (the detector's per-side levels).
 void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n);

@@ -1,5 +1,125 @@
 #include "synth/fx/reverb.h"
+#include <cstring>
+#include "synth/voice/math.h"
 
-void reverbSetup(Reverb& reverb, const float* p) { (void)reverb; (void)p; }
-void reverbClear(Reverb& reverb) { (void)reverb; }
-void reverbProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n) { (void)reverb; (void)bus; (void)mainMix; (void)n; }
+namespace {
+
+constexpr float baseGain[6] = {0.966384590f, 0.958186388f, 0.953783929f, 0.950933158f,
+                               0.994260073f, 0.998044729f};
+
+// Nonzero when v is a nonzero value below the smallest normal float: the
+// stored value has underflowed.
+uint32_t tiny(float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return (bits & 0x7FFFFFFFu) - 1u < 0x007FFFFFu ? 1u : 0u;
+}
+
+// One delay line of the network with its own wrapping position.
+struct Line {
+    float* data;
+    int32_t length;
+    int32_t pos;
+
+    float& current() { return data[pos]; }
+    void step() {
+        if (++pos == length) pos = 0;
+    }
+};
+
+// One side: four combs, two all-passes, the high-pass state.
+struct Side {
+    Line comb[4];
+    Line allpass[2];
+    float* combState;
+    float* lowCutState;
+};
+
+Side bindSide(Reverb& r, int32_t side) {
+    Side s{};
+    int32_t offset = 0;
+    for (int32_t k = 0; k < side * 6; ++k) offset += reverbLineLengths[k];
+    for (int32_t k = 0; k < 6; ++k) {
+        const int32_t line = side * 6 + k;
+        Line l{r.lines + offset, reverbLineLengths[line], r.index[line]};
+        if (k < 4) s.comb[k] = l;
+        else s.allpass[k - 4] = l;
+        offset += reverbLineLengths[line];
+    }
+    s.combState = r.combState + side * 4;
+    s.lowCutState = r.lowCutState + side;
+    return s;
+}
+
+void storeSide(Reverb& r, const Side& s, int32_t side) {
+    for (int32_t k = 0; k < 4; ++k) r.index[side * 6 + k] = s.comb[k].pos;
+    for (int32_t k = 0; k < 2; ++k) r.index[side * 6 + 4 + k] = s.allpass[k].pos;
+}
+
+// One sample of one side; adds into out and returns the underflow flags of
+// every value it stored.
+uint32_t sideSample(const Reverb& r, Side& s, float x, float& out) {
+    uint32_t underflow = 0;
+    float sum = 0.0f;
+    for (int32_t k = 0; k < 4; ++k) {
+        Line& line = s.comb[k];
+        // The input enters combs 2 and 4 inverted.
+        const float fed = line.current() * r.combGain[k];
+        const float u = (k & 1) == 0 ? fed + x : fed - x;
+        float& state = s.combState[k];
+        state = state + (u - state) * r.damp;
+        line.current() = state;
+        underflow |= tiny(state);
+        line.step();
+        sum = k == 0 ? state : sum + state;
+    }
+    float a = sum;
+    for (int32_t k = 0; k < 2; ++k) {
+        Line& line = s.allpass[k];
+        const float g = r.allpassGain[k];
+        const float b = line.current();
+        const float v = a + g * b;
+        line.current() = v;
+        underflow |= tiny(v);
+        a = b - g * v;
+        line.step();
+    }
+    float& h = *s.lowCutState;
+    h = h + (a - h) * r.lowCut;
+    out += a - h;
+    return underflow | tiny(h) | tiny(out);
+}
+
+}  // namespace
+
+void reverbSetup(Reverb& reverb, const float* p) {
+    const float q = 64.0f / (p[0] + 1.0f);
+    const float x = q * q * rates.rateScale;
+    for (int32_t k = 0; k < 4; ++k) reverb.combGain[k] = powBase(baseGain[k], x);
+    for (int32_t k = 0; k < 2; ++k) reverb.allpassGain[k] = powBase(baseGain[4 + k], x);
+    reverb.damp = p[1] / 128.0f * rates.rateScale;
+    const float c = p[2] / 128.0f;
+    reverb.lowCut = c * c * c * c * rates.rateScale;
+    reverb.inGain = p[3] / 128.0f;
+}
+
+void reverbClear(Reverb& reverb) {
+    for (int32_t& i : reverb.index) i = 0;
+    for (float& s : reverb.combState) s = 0.0f;
+    for (float& s : reverb.lowCutState) s = 0.0f;
+    std::memset(reverb.lines, 0, sizeof reverb.lines);
+}
+
+void reverbProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n) {
+    Side left = bindSide(reverb, 0);
+    Side right = bindSide(reverb, 1);
+    uint32_t underflow = 0;
+    for (int32_t i = 0; i < n; ++i) {
+        const float x = bus[i] * reverb.inGain;
+        underflow |= sideSample(reverb, left, x, mainMix[2 * i]);
+        underflow |= sideSample(reverb, right, x, mainMix[2 * i + 1]);
+    }
+    storeSide(reverb, left, 0);
+    storeSide(reverb, right, 1);
+    if (underflow != 0) reverbClear(reverb);
+}

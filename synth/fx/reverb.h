@@ -1,8 +1,10 @@
 #pragma once
 // Stereo Schroeder reverb from the mono send bus: four damped combs and two
-// all-passes per side, an output high-pass, and a denormal guard.
+// all-passes per side, an output high-pass, and a denormal guard that clears
+// the whole network at the end of a frame in which a stored value underflowed.
 #include <cstdint>
 
+// Left comb 1..4, left all-pass 1..2, right comb 1..4, right all-pass 1..2.
 constexpr int32_t reverbLineLengths[12] = {1309, 1635, 1811, 1926, 220, 74,
                                            1327, 1631, 1833, 1901, 205, 77};
 constexpr int32_t reverbLineTotal = 13949;
@@ -11,14 +13,17 @@ struct Reverb {
     float combGain[4];
     float allpassGain[2];
     float inGain;
-    float damp;
-    float lowCut;
+    float damp;         // comb low-pass coefficient (1 = no damping)
+    float lowCut;       // output high-pass coefficient (0 = no cut)
     int32_t index[12];
     float combState[8];
     float lowCutState[2];
     float lines[reverbLineTotal];
 };
 
-void reverbSetup(Reverb& reverb, const float* p);  // p[0..3]
+// p[0..3]: time, high cut, low cut, volume. Lines and states stay as they are.
+void reverbSetup(Reverb& reverb, const float* p);
+// Zeroes positions, states and lines.
 void reverbClear(Reverb& reverb);
+// Reads n samples of the bus and adds n stereo frames into mainMix.
 void reverbProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n);
