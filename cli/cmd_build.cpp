@@ -1,5 +1,50 @@
+// q7m build SONG.json [-o OUT.q7m] [--force]: compiles a song source.
+#include <filesystem>
+#include <iostream>
+#include <memory>
 #include "cli/commands.h"
+#include "cli/file_io.h"
+#include "song/song.h"
+
+namespace {
+struct BuildOptions {
+    std::string input;
+    std::string output;
+    bool force = false;
+};
+
+int runBuild(const BuildOptions& options) {
+    std::vector<uint8_t> text;
+    std::string reason;
+    if (!readWholeFile(options.input, text, reason)) {
+        std::cerr << "q7m: " << options.input << ": " << reason << "\n";
+        return 1;
+    }
+    std::string output = options.output;
+    if (output.empty()) output = std::filesystem::path(options.input).replace_extension(".q7m").string();
+    if (!options.force && std::filesystem::exists(output)) {
+        std::cerr << "q7m: " << output << ": already exists (use --force to replace it)\n";
+        return 1;
+    }
+    std::vector<uint8_t> image;
+    const std::filesystem::path baseDir = std::filesystem::path(options.input).parent_path();
+    if (!buildSongImage(std::string(text.begin(), text.end()), baseDir, image, reason)) {
+        std::cerr << "q7m: " << options.input << ": " << reason << "\n";
+        return 2;
+    }
+    if (!writeFileAtomically(output, image.data(), image.size(), reason)) {
+        std::cerr << "q7m: " << output << ": " << reason << "\n";
+        return 1;
+    }
+    return 0;
+}
+}  // namespace
 
 void addBuildCommand(CLI::App& app) {
-    app.add_subcommand("build", "(not yet available)");
+    auto options = std::make_shared<BuildOptions>();
+    CLI::App* command = app.add_subcommand("build", "Compile a song source (JSON) into a module");
+    command->add_option("SONG", options->input, "Song source file")->required();
+    command->add_option("-o,--output", options->output, "Module to write (default: SONG with .q7m)");
+    command->add_flag("-f,--force", options->force, "Replace an existing output file");
+    command->callback([options] { q7mExitStatus = runBuild(*options); });
 }

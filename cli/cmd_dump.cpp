@@ -1,5 +1,55 @@
+// q7m dump FILE.q7m [-o SONG.json] [--force]: a module as a song source.
+#include <filesystem>
+#include <iostream>
+#include <memory>
 #include "cli/commands.h"
+#include "cli/file_io.h"
+#include "player/module.h"
+#include "song/song.h"
+
+namespace {
+struct DumpOptions {
+    std::string input;
+    std::string output;
+    bool force = false;
+};
+
+int runDump(const DumpOptions& options) {
+    std::vector<uint8_t> image;
+    std::string reason;
+    if (!readWholeFile(options.input, image, reason)) {
+        std::cerr << "q7m: " << options.input << ": " << reason << "\n";
+        return 1;
+    }
+    auto view = std::make_unique<ModuleView>();
+    if (image.size() > UINT32_MAX ||
+        !parseModule(image.data(), static_cast<uint32_t>(image.size()), *view, reason)) {
+        if (image.size() > UINT32_MAX) reason = "file is too large";
+        std::cerr << "q7m: " << options.input << ": not a valid module: " << reason << "\n";
+        return 2;
+    }
+    const std::string text = dumpModule(*view).dump(2) + "\n";
+    if (options.output.empty() || options.output == "-") {
+        std::cout << text;
+        return std::cout.good() ? 0 : 1;
+    }
+    if (!options.force && std::filesystem::exists(options.output)) {
+        std::cerr << "q7m: " << options.output << ": already exists (use --force to replace it)\n";
+        return 1;
+    }
+    if (!writeFileAtomically(options.output, text.data(), text.size(), reason)) {
+        std::cerr << "q7m: " << options.output << ": " << reason << "\n";
+        return 1;
+    }
+    return 0;
+}
+}  // namespace
 
 void addDumpCommand(CLI::App& app) {
-    app.add_subcommand("dump", "(not yet available)");
+    auto options = std::make_shared<DumpOptions>();
+    CLI::App* command = app.add_subcommand("dump", "Turn a module back into a song source");
+    command->add_option("FILE", options->input, "Module file")->required();
+    command->add_option("-o,--output", options->output, "Song source to write (default: stdout)");
+    command->add_flag("-f,--force", options->force, "Replace an existing output file");
+    command->callback([options] { q7mExitStatus = runDump(*options); });
 }

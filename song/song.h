@@ -1,6 +1,27 @@
 #pragma once
-// Song source files (JSON) compiled into modules, and modules turned back
-// into song sources.
+// Song source files: a JSON description of a song (time base, tempo map,
+// notes and controllers per channel, named patches, global effect settings,
+// speech texts) compiled into a module image, and modules turned back into
+// song sources.
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
+#include <nlohmann/json.hpp>
+#include "player/module.h"
+#include "player/module_writer.h"
+
+// Compiles a parsed song. Patch files named by "import" are read relative to
+// baseDir. On failure returns false and error names the place and the
+// problem, e.g. "channels[3].notes[12].key: 130 is outside 0..127".
+bool compileSong(const nlohmann::json& song, const std::filesystem::path& baseDir,
+                 ModuleSource& module, std::string& error);
+
+// Parses text as JSON and compiles it into a module image.
+bool buildSongImage(const std::string& text, const std::filesystem::path& baseDir,
+                    std::vector<uint8_t>& image, std::string& error);
+
+// The song source of a parsed module. Note-on / note-off pairs become notes
+// where that reproduces the stream exactly; otherwise the channel's note
+// events are kept raw.
+nlohmann::ordered_json dumpModule(const ModuleView& view);

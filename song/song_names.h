@@ -1,0 +1,18 @@
+#pragma once
+// Names used in song sources: patch and global parameters, modulation
+// sources, and the nearest known name for a misspelt one.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Index of name in names[0..count), or -1.
+int32_t findName(const char* const* names, int32_t count, const std::string& name);
+// The known name closest to name (by edit distance, ignoring case), or ""
+// when none is close enough to be a likely misspelling.
+std::string closestName(const std::vector<std::string>& known, const std::string& name);
+std::vector<std::string> nameList(const char* const* names, int32_t count);
+
+// Modulation sources: "velocity", "controller1".."controller7", "eg1", "eg2",
+// "lfo1", "lfo2", "key" (bytes 0..12).
+constexpr int32_t modSourceCount = 13;
+extern const char* const modSourceNames[modSourceCount];
