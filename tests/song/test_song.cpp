@@ -1,0 +1,190 @@
+// Song sources: compile errors name the place and the problem; build and
+// dump are inverse for everything the builder can express.
+#include <gtest/gtest.h>
+#include <memory>
+#include <random>
+#include "player/module.h"
+#include "player/module_writer.h"
+#include "song/song.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::string buildError(const std::string& text) {
+    std::vector<uint8_t> image;
+    std::string error;
+    EXPECT_FALSE(buildSongImage(text, ".", image, error)) << text;
+    return error;
+}
+
+std::vector<uint8_t> buildOk(const std::string& text) {
+    std::vector<uint8_t> image;
+    std::string error;
+    EXPECT_TRUE(buildSongImage(text, ".", image, error)) << error;
+    return image;
+}
+
+json dumpImage(const std::vector<uint8_t>& image) {
+    auto view = std::make_unique<ModuleView>();
+    std::string reason;
+    EXPECT_TRUE(parseModule(image.data(), static_cast<uint32_t>(image.size()), *view, reason))
+        << reason;
+    return json::parse(dumpModule(*view).dump());
+}
+
+std::vector<uint8_t> rebuild(const std::vector<uint8_t>& image) {
+    return buildOk(dumpImage(image).dump());
+}
+
+const char* const minimalSong = R"({
+  "patches": {"lead": {"params": {"flt1Cutoff": 90}}},
+  "programs": {"0": "lead"},
+  "channels": [{"notes": [[0, 60, 100, 96]]}]
+})";
+
+json randomSong(uint32_t seed) {
+    std::mt19937 random(seed);
+    auto pick = [&](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    json song = {{"timeDivision", pick(1, 960)},
+                 {"tempo", json::array({{{"tick", 0}, {"bpm", pick(40, 240)}}})},
+                 {"patches", {{"a", {{"params", {{"osc1Mode", 2}}}}},
+                              {"b", {{"polyphony", pick(1, 32)},
+                                     {"modulation", json::array({{{"source", "lfo1"},
+                                                                  {"amount", pick(0, 127)},
+                                                                  {"destination", "flt1Cutoff"}}})}}}}},
+                 {"programs", {{"0", "a"}, {"3", "b"}}},
+                 {"speech", json::array({"hh eh l ow", "3ah_"})}};
+    json channels = json::array();
+    for (int c = 0; c < 16; ++c) {
+        if (pick(0, 3) == 0) {
+            channels.push_back(nullptr);
+            continue;
+        }
+        json channel = json::object();
+        json notes = json::array();
+        uint32_t tick = static_cast<uint32_t>(pick(0, 50));
+        for (int n = pick(1, 30); n > 0; --n) {
+            const int length = pick(1, 200);
+            notes.push_back({tick, pick(0, 127), pick(1, 127), length});
+            tick += static_cast<uint32_t>(pick(0, 1) ? 0 : pick(1, 300));
+        }
+        // Same-key overlaps are errors: keep only notes that start after the
+        // previous note of their key has ended.
+        json kept = json::array();
+        std::map<int, uint32_t> ends;
+        for (const json& note : notes) {
+            const int key = note[1];
+            const uint32_t start = note[0];
+            if (ends.count(key) && start < ends[key]) continue;
+            ends[key] = start + note[3].get<uint32_t>();
+            kept.push_back(note);
+        }
+        channel["notes"] = kept;
+        if (pick(0, 1)) channel["programChanges"] = json::array({{pick(0, 500), 3}, {pick(0, 500), 0}});
+        if (pick(0, 1)) channel["bends"] = json::array({{pick(0, 900), pick(-8192, 8191)}});
+        if (pick(0, 1)) channel["controllers"] = {{"4", json::array({{0, 70}, {pick(0, 999), 5}})}};
+        channels.push_back(channel);
+    }
+    song["channels"] = channels;
+    return song;
+}
+
+}  // namespace
+
+TEST(SongErrors, NameThePlaceAndTheProblem) {
+    EXPECT_NE(buildError("{ \"channels\": [").find("not valid JSON"), std::string::npos);
+
+    EXPECT_EQ(buildError(R"({"patches": {"lead": {"params": {"flt1Cuttof": 3}}},
+                             "programs": {"0": "lead"}})"),
+              "patch \"lead\": unknown parameter \"flt1Cuttof\"; did you mean \"flt1Cutoff\"?");
+
+    json song = json::parse(minimalSong);
+    json notes = json::array();
+    for (int i = 0; i < 12; ++i) notes.push_back({i * 10, 60 + i, 100, 5});
+    notes.push_back({200, 130, 100, 5});
+    song["channels"] = json::array({nullptr, nullptr, nullptr, {{"notes", notes}}});
+    EXPECT_EQ(buildError(song.dump()), "channels[3].notes[12].key: 130 is outside 0..127");
+
+    song["channels"] = json::array({{{"notes", json::array({{0, 60, 100, 50}, {40, 60, 90, 5}})}}});
+    EXPECT_EQ(buildError(song.dump()), "channels[0].notes[1]: overlaps channels[0].notes[0] on key 60");
+
+    song["channels"] = json::array({{{"notes", json::array({{-5, 60, 100, 50}})}}});
+    EXPECT_EQ(buildError(song.dump()), "channels[0].notes[0].tick: negative time -5");
+
+    song["channels"] = json::array({{{"notes", json::array({{0, 60, 100, 50}})},
+                                      {"programChanges", json::array({{10, 7}})}}});
+    EXPECT_EQ(buildError(song.dump()),
+              "channels[0].programChanges[0].program: program 7 has no patch (add it to \"programs\")");
+
+    EXPECT_EQ(buildError(R"({"patches": {"lead": {}}, "programs": {"1": "lead"}})"),
+              "programs: program 0 has no patch; every channel starts on program 0");
+    EXPECT_EQ(buildError(R"({"patches": {"lead": {}}, "programs": {"0": "lead"},
+                             "globals": {"rvbTime": 128}})"),
+              "globals: rvbTime: 128 is outside 0..127");
+    EXPECT_EQ(buildError(R"({"patches": {"lead": {}}, "programs": {"0": "laed"}})"),
+              "programs.0: unknown patch \"laed\"; did you mean \"lead\"?");
+    EXPECT_EQ(buildError(R"({"tempo": [{"tick": 0, "bmp": 120}]})"),
+              "tempo[0]: unknown key \"bmp\"; did you mean \"bpm\"?");
+}
+
+TEST(SongErrors, OddJsonNeverCrashes) {
+    for (const char* text : {"null", "[]", "3", "\"x\"", R"({"channels": {}})",
+                             R"({"channels": [[1, 2]]})", R"({"patches": []})",
+                             R"({"patches": {"a": {"params": {"osc1Mode": 1.5}}}, "programs": {"0": "a"}})",
+                             R"({"patches": {"a": {"import": "/nonexistent/x.json"}}, "programs": {"0": "a"}})",
+                             R"({"timeDivision": 18446744073709551615})"}) {
+        std::vector<uint8_t> image;
+        std::string error;
+        EXPECT_FALSE(buildSongImage(text, ".", image, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+TEST(SongBuild, NotesBecomeNoteOnAndVelocityZeroEvents) {
+    const std::vector<uint8_t> image = buildOk(minimalSong);
+    const json dumped = dumpImage(image);
+    EXPECT_EQ(dumped["channels"][0]["notes"], json::parse("[[0, 60, 100, 96]]"));
+    EXPECT_EQ(dumped["patches"]["patch0"]["params"]["flt1Cutoff"], 90);
+    // Defaults fill what the source leaves out.
+    EXPECT_EQ(dumped["patches"]["patch0"]["params"]["voicePanning"], 64);
+    EXPECT_EQ(dumped["globals"]["globalHighCut"], 127);
+}
+
+TEST(SongRoundTrip, BuildDumpBuildReproducesTheModule) {
+    for (uint32_t seed = 1; seed <= 40; ++seed) {
+        const std::vector<uint8_t> image = buildOk(randomSong(seed).dump());
+        ASSERT_FALSE(image.empty());
+        EXPECT_EQ(rebuild(image), image) << "seed " << seed;
+    }
+}
+
+TEST(SongRoundTrip, ModulesWrittenDirectlyDumpToRawEventsWhereNeeded) {
+    ModuleSource source;
+    source.timeDivision = 7;
+    source.tempos.push_back({0, 300000, 3, 8, 24});
+    source.globalParams.assign(22, 5);
+    PatchRecord patch;
+    patch.polyphony = 3;
+    patch.routings.push_back({12, 99, 200});
+    source.patchBlock = buildPatchBank({patch, patch});
+    // Note-on at the tick of another key's note-off, listed first: not the
+    // builder's order, so the dump keeps the raw events.
+    source.channels[2].notes = {{0, 60, 100}, {10, 64, 90}, {10, 60, 0}, {20, 64, 0}};
+    source.channels[2].bends = {{5, 200, 3}};
+    source.channels[5].notes = {{0, 1, 1}, {1, 1, 0}};
+    source.channels[5].controllers[6] = {{0, 127}, {0, 3}};
+    source.speechTexts = {"ah", ""};
+    std::vector<uint8_t> image;
+    std::string reason;
+    ASSERT_TRUE(writeModule(source, image, reason)) << reason;
+
+    const json dumped = dumpImage(image);
+    EXPECT_TRUE(dumped["channels"][2].contains("noteEvents"));
+    EXPECT_TRUE(dumped["channels"][5].contains("notes"));
+    EXPECT_EQ(dumped["patches"]["patch0"]["modulation"][0]["source"], "key");
+    EXPECT_EQ(dumped["patches"]["patch0"]["modulation"][0]["destination"], 200);
+    EXPECT_EQ(rebuild(image), image);
+}
