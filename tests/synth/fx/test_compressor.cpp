@@ -1,0 +1,193 @@
+#include <gtest/gtest.h>
+#include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
+#include "synth/fx/compressor.h"
+
+namespace {
+
+// Parameter bytes as floats: mode, link, auto gain, look-ahead, threshold,
+// ratio, attack, release, output gain. Threshold 64 is 0.25; output gain 64 is 1.
+struct CompParams {
+    float mode = 1, link = 0, autoGain = 0, lookahead = 0, threshold = 64, ratio = 64;
+    float attack = 0, release = 0, outGain = 64;
+};
+
+std::unique_ptr<Compressor> makeCompressor(const CompParams& c) {
+    auto comp = std::make_unique<Compressor>();
+    compressorInit(*comp);
+    const float p[9] = {c.mode, c.link, c.autoGain, c.lookahead, c.threshold,
+                        c.ratio, c.attack, c.release, c.outGain};
+    compressorSetup(*comp, p);
+    return comp;
+}
+
+// Runs a stereo signal through in frames of 128 pairs.
+void run(Compressor& comp, std::vector<float>& stereo) {
+    std::vector<float> levels(2 * 128);
+    const int32_t pairs = static_cast<int32_t>(stereo.size() / 2);
+    for (int32_t at = 0; at < pairs; at += 128)
+        compressorProcess(comp, stereo.data() + 2 * at, levels.data(), std::min(128, pairs - at));
+}
+
+std::vector<float> constant(int32_t pairs, float left, float right) {
+    std::vector<float> v(2 * pairs);
+    for (int32_t i = 0; i < pairs; ++i) {
+        v[2 * i] = left;
+        v[2 * i + 1] = right;
+    }
+    return v;
+}
+
+TEST(Compressor, ModeZeroLeavesTheSignalUntouched) {
+    for (float link : {0.0f, 1.0f}) {
+        CompParams c;
+        c.mode = 0;
+        c.link = link;
+        c.threshold = 0;
+        c.ratio = 127;
+        auto comp = makeCompressor(c);
+        std::vector<float> signal(2 * 512);
+        for (size_t i = 0; i < signal.size(); ++i) signal[i] = std::sin(0.01f * i) * 3.0f;
+        const std::vector<float> input = signal;
+        run(*comp, signal);
+        EXPECT_EQ(signal, input) << link;
+    }
+}
+
+TEST(Compressor, LevelExactlyAtTheThresholdIsNotReduced) {
+    CompParams c;
+    c.ratio = 128;     // a limiter
+    c.autoGain = 1;    // output normalised to the threshold
+    auto comp = makeCompressor(c);
+    std::vector<float> signal = constant(1024, 0.25f, 0.25f);
+    run(*comp, signal);
+    for (int32_t i = 1; i < 1024; ++i) ASSERT_EQ(signal[2 * i], 1.0f) << i;
+    EXPECT_EQ(comp->gainL, 1.0f);
+    EXPECT_EQ(comp->gainR, 1.0f);
+}
+
+TEST(Compressor, GainSettlesAtTheRatioLawForEveryDetector) {
+    // Twice the threshold with ratio 0.5: 1 / (1 + (2 - 1) x 0.5) = 2/3.
+    for (float mode : {1.0f, 2.0f}) {
+        for (float link : {0.0f, 1.0f}) {
+            CompParams c;
+            c.mode = mode;
+            c.link = link;
+            c.attack = 40;
+            c.release = 40;
+            auto comp = makeCompressor(c);
+            std::vector<float> signal = constant(16384, 0.5f, 0.5f);
+            run(*comp, signal);
+            // Auto gain off: unity apart from the reduction, so out / in is the gain.
+            EXPECT_NEAR(signal[2 * 16383] / 0.5f, 2.0 / 3.0, 1e-5) << mode << link;
+            EXPECT_NEAR(signal[2 * 16383 + 1] / 0.5f, 2.0 / 3.0, 1e-5) << mode << link;
+        }
+    }
+}
+
+TEST(Compressor, LimiterWithInstantAttackHoldsTheThreshold) {
+    CompParams c;
+    c.ratio = 128;
+    auto comp = makeCompressor(c);
+    for (float level : {0.3f, 1.0f, 5.0f}) {
+        std::vector<float> signal = constant(256, level, level);
+        run(*comp, signal);
+        EXPECT_NEAR(signal[2 * 255], 0.25f, 1e-6) << level;
+    }
+}
+
+TEST(Compressor, OutputIsDelayedByLookaheadPlusOne) {
+    for (float lookahead : {0.0f, 1.0f, 10.0f}) {
+        CompParams c;
+        c.lookahead = lookahead;
+        c.threshold = 127;  // far above the signal: no reduction
+        auto comp = makeCompressor(c);
+        std::vector<float> signal(2 * 1024, 0.0f);
+        signal[2 * 3] = 0.5f;
+        signal[2 * 3 + 1] = -0.5f;
+        run(*comp, signal);
+        const int32_t expected = 3 + static_cast<int32_t>(std::nearbyint(lookahead * 44.1)) + 1;
+        for (int32_t i = 0; i < 1024; ++i) {
+            EXPECT_NEAR(signal[2 * i], i == expected ? 0.5f : 0.0f, 1e-6) << lookahead << " " << i;
+            EXPECT_NEAR(signal[2 * i + 1], i == expected ? -0.5f : 0.0f, 1e-6) << lookahead << " " << i;
+        }
+    }
+}
+
+TEST(Compressor, OversizedLookaheadStaysInsideItsLine) {
+    // Global bytes are not limited to 128.
+    CompParams c;
+    c.lookahead = 255;
+    auto comp = makeCompressor(c);
+    EXPECT_LT(comp->lookahead, compressorLookLength);
+    std::vector<float> signal = constant(compressorLookLength + 300, 0.1f, 0.1f);
+    run(*comp, signal);
+    EXPECT_LT(comp->lookIndex, compressorLookLength);
+}
+
+TEST(Compressor, RmsSilenceAfterLoudMaterialStaysFiniteAndRecovers) {
+    for (float link : {0.0f, 1.0f}) {
+        CompParams c;
+        c.mode = 2;
+        c.link = link;
+        c.threshold = 0;   // everything loud is far above the threshold
+        c.attack = 10;
+        c.release = 10;
+        auto comp = makeCompressor(c);
+        std::mt19937 noise(7);
+        std::uniform_real_distribution<float> loud(-4.0f, 4.0f);
+        std::vector<float> signal(2 * 44100);
+        for (size_t i = 0; i < signal.size() / 2; ++i) signal[i] = loud(noise);  // then silence
+        run(*comp, signal);
+        for (float v : signal) ASSERT_TRUE(std::isfinite(v));
+        EXPECT_TRUE(std::isfinite(comp->gainL));
+
+        // A running sum driven below zero: the frame gets zero levels and the
+        // gain heads back to 1 instead of turning into NaN.
+        comp->rmsSumL = -1e-6f;
+        comp->rmsSumR = -1e-6f;
+        comp->gainL = comp->gainR = 0.5f;
+        std::vector<float> quiet = constant(128, 0.0f, 0.0f);
+        run(*comp, quiet);
+        EXPECT_GT(comp->gainL, 0.5f);
+        EXPECT_LE(comp->gainL, 1.0f);
+        EXPECT_GT(comp->gainR, 0.5f);
+        EXPECT_LE(comp->gainR, 1.0f);
+    }
+}
+
+TEST(Compressor, SeparateModeWithALeftOnlySignalKeepsTheRightGain) {
+    for (float mode : {1.0f, 2.0f}) {
+        CompParams c;
+        c.mode = mode;
+        c.link = 1;
+        auto comp = makeCompressor(c);
+        std::vector<float> signal = constant(9000, 1.0f, 0.0f);
+        run(*comp, signal);
+        EXPECT_LT(comp->gainL, 0.5f) << mode;
+        EXPECT_EQ(comp->gainR, 1.0f) << mode;
+    }
+}
+
+TEST(Compressor, ModeChangeResetsDetectorAndGains) {
+    CompParams c;
+    c.mode = 1;
+    c.link = 1;
+    auto comp = makeCompressor(c);
+    std::vector<float> signal = constant(256, 2.0f, 2.0f);
+    run(*comp, signal);
+    ASSERT_LT(comp->gainL, 1.0f);
+    ASSERT_GT(comp->peakL, 0.0f);
+    const float p[9] = {1, 1, 0, 0, 64, 64, 0, 0, 70};  // only the output gain changes
+    compressorSetup(*comp, p);
+    EXPECT_LT(comp->gainL, 1.0f);
+    const float rms[9] = {2, 1, 0, 0, 64, 64, 0, 0, 70};
+    compressorSetup(*comp, rms);
+    EXPECT_EQ(comp->gainL, 1.0f);
+    EXPECT_EQ(comp->gainR, 1.0f);
+    EXPECT_EQ(comp->peakL, 0.0f);
+}
+
+}  // namespace
