@@ -1,8 +1,249 @@
 #include "audio/sound_output.h"
+#include <SDL.h>
+#include <bit>
+#include <chrono>
+#include <cstring>
+#include <system_error>
+#include "player/pcm.h"
 
-bool soundOutputStart(SoundOutput& output, RenderCallback callback, void* context, const char* driver, std::string* reason) { (void)output; (void)callback; (void)context; (void)driver; if (reason) *reason = "not implemented"; return false; }
-void soundOutputClose(SoundOutput& output) { (void)output; }
-void soundOutputSetVolume(SoundOutput& output, float volume) { (void)output; (void)volume; }
-int32_t soundOutputPlayedBytes(SoundOutput& output) { (void)output; return 0; }
-void soundOutputWake(SoundOutput& output) { (void)output; }
-OutputPort soundOutputPort(SoundOutput& output) { OutputPort port; port.context = &output; return port; }
+static_assert(std::endian::native == std::endian::little,
+              "the stream buffer holds 16-bit little-endian samples as the conversion stores them");
+
+namespace {
+
+constexpr WaveFormat streamFormat{1, 2, 44100, 176400, 4, 16, 0};
+// Frames SDL asks for per device callback (23 ms); the play position moves
+// in steps of this size.
+constexpr uint16_t deviceChunkFrames = 1024;
+// A query more than this far past the last write repeats its previous answer.
+constexpr uint32_t queryReach = 16384;
+
+std::string sdlError(const char* step) {
+    const char* error = SDL_GetError();
+    return std::string(step) + ": " + (error && *error ? error : "unknown error");
+}
+
+// SDL's device thread: takes the next bytes of the stream buffer. No lock,
+// no allocation.
+void deviceCallback(void* userdata, Uint8* stream, int length) {
+    SoundOutput& output = *static_cast<SoundOutput*>(userdata);
+    const uint32_t bytes = static_cast<uint32_t>(length);
+    streamBufferConsume(output.streamBuffer, stream, bytes);
+    levelPeaksAdd(output.peaks, stream, bytes / streamFrameBytes);
+}
+
+// The highest priority granted without extra rights: SDL tries the
+// scheduler, then the desktop's real-time broker, for time-critical first.
+void raiseThreadPriority() {
+    if (SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) == 0) return;
+    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+}
+
+void outputThreadMain(SoundOutput* output) {
+    raiseThreadPriority();
+    while (output->exitRequested.load() == 0) {
+        // A timeout and a wake are treated alike.
+        wakeEventWait(output->wakeEvent, std::chrono::milliseconds(outputWakeMs));
+        soundOutputRefill(*output);
+    }
+    std::lock_guard<std::mutex> guard(output->threadExitMutex);
+    output->threadRunning.store(0);
+    output->threadExit.notify_all();
+}
+
+// SDL's audio subsystem with the wanted driver (the hint overrides
+// SDL_AUDIODRIVER only for this initialisation), then the default device
+// with the stream format, paused.
+bool openDevice(SoundOutput& output, const char* driver, std::string& reason) {
+    const bool namedDriver = driver && *driver;
+    if (namedDriver) SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, driver, SDL_HINT_OVERRIDE);
+    const int initResult = SDL_InitSubSystem(SDL_INIT_AUDIO);
+    if (namedDriver) SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    if (initResult != 0) {
+        reason = sdlError("audio init");
+        return false;
+    }
+    output.audioInitialised = 1;
+
+    const WaveFormat& format = output.waveFormat;
+    SDL_AudioSpec wanted{};
+    wanted.freq = static_cast<int>(format.samplesPerSecond);
+    wanted.format = AUDIO_S16LSB;
+    wanted.channels = static_cast<Uint8>(format.channels);
+    wanted.samples = deviceChunkFrames;
+    wanted.callback = deviceCallback;
+    wanted.userdata = &output;
+    SDL_AudioSpec obtained{};
+    // No changes allowed: SDL converts if the device works otherwise.
+    output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    if (output.device == 0) {
+        reason = sdlError("open device");
+        return false;
+    }
+    return true;
+}
+
+bool failStart(SoundOutput& output, const std::string& why, std::string* reason) {
+    soundOutputClose(output);
+    output.lastError = why;
+    if (reason && reason != &output.lastError) *reason = why;
+    return false;
+}
+
+}  // namespace
+
+void soundOutputPrepare(SoundOutput& output, RenderCallback callback, void* context) {
+    output.device = 0;
+    output.audioInitialised = 0;
+    output.running = 0;
+    output.renderCallback = callback;
+    output.callbackContext = context;
+    output.outputScale.store(32768.0f);
+    output.exitRequested.store(0);
+    output.lockedRegion1 = nullptr;
+    output.lockedBytes1 = 0;
+    output.lockedRegion2 = nullptr;
+    output.lockedBytes2 = 0;
+    output.playCursor = 0;
+    output.lastWritePos = 0;
+    output.queryCursor = 0;
+    output.bytesWritten = static_cast<uint32_t>(outputSilenceBytes);
+    output.lastReportedPos = static_cast<uint32_t>(outputSilenceBytes);
+    output.waveFormat = streamFormat;
+    std::memset(output.floatBuffer, 0, sizeof output.floatBuffer);
+    streamBufferReset(output.streamBuffer);
+    uint32_t left, right;
+    levelPeaksTake(output.peaks, left, right);
+    wakeEventReset(output.wakeEvent);
+}
+
+bool soundOutputStart(SoundOutput& output, RenderCallback callback, void* context,
+                      const char* driver, std::string* reason) {
+    // A thread that outlived an earlier close still uses the record.
+    if (output.threadRunning.load() != 0) {
+        output.lastError = "the previous output thread has not ended";
+        if (reason) *reason = output.lastError;
+        return false;
+    }
+    if (output.running) soundOutputClose(output);
+    soundOutputPrepare(output, callback, context);
+    std::string why;
+    if (!openDevice(output, driver, why)) return failStart(output, why, reason);
+    SDL_PauseAudioDevice(output.device, 0);
+    output.threadRunning.store(1);
+    try {
+        output.thread = std::thread(outputThreadMain, &output);
+    } catch (const std::system_error& error) {
+        output.threadRunning.store(0);
+        return failStart(output, std::string("output thread: ") + error.what(), reason);
+    }
+    output.running = 1;
+    output.lastError.clear();
+    return true;
+}
+
+void soundOutputClose(SoundOutput& output) {
+    output.exitRequested.fetch_add(1);
+    if (output.thread.joinable()) {
+        wakeEventSet(output.wakeEvent);
+        std::unique_lock<std::mutex> lock(output.threadExitMutex);
+        const bool ended = output.threadExit.wait_for(
+            lock, std::chrono::milliseconds(outputCloseWaitMs),
+            [&] { return output.threadRunning.load() == 0; });
+        lock.unlock();
+        // A thread still inside its pass keeps the record's lock, buffers
+        // and event: they stay as they are, and the next start refuses to
+        // clear them until the thread has ended.
+        if (ended) output.thread.join();
+        else output.thread.detach();
+    }
+    if (output.device != 0) {
+        SDL_CloseAudioDevice(output.device);  // the device callback has returned for good
+        output.device = 0;
+    }
+    if (output.audioInitialised) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        output.audioInitialised = 0;
+    }
+    output.running = 0;
+}
+
+void soundOutputSetVolume(SoundOutput& output, float volume) {
+    output.outputScale.store(volume * 32768.0f, std::memory_order_relaxed);
+}
+
+void soundOutputRefill(SoundOutput& output) {
+    output.lockedRegion1 = nullptr;
+    output.lockedRegion2 = nullptr;
+    output.lockedBytes1 = 0;
+    output.lockedBytes2 = 0;
+    std::lock_guard<std::mutex> guard(output.outputLock);
+    output.playCursor = streamBufferPlayPosition(output.streamBuffer);
+    const uint32_t aligned = output.playCursor & ~(outputWriteAlign - 1);
+    const uint32_t distance = (aligned - output.lastWritePos) % streamBufferBytes;
+    if (distance == 0) return;
+    output.bytesWritten += distance;
+    const StreamRegions regions = streamBufferLock(output.streamBuffer, output.lastWritePos, distance);
+    output.lockedRegion1 = regions.region1;
+    output.lockedBytes1 = regions.bytes1;
+    output.lockedRegion2 = regions.region2;
+    output.lockedBytes2 = regions.bytes2;
+    output.lastWritePos = aligned;
+
+    const uint32_t frames = distance / streamFrameBytes;
+    if (output.renderCallback) output.renderCallback(output.callbackContext, output.floatBuffer, frames);
+    else std::memset(output.floatBuffer, 0, frames * 2 * sizeof(float));
+
+    const float scale = output.outputScale.load(std::memory_order_relaxed);
+    const uint32_t floats1 = output.lockedBytes1 / 2;
+    if (output.lockedRegion1)
+        convertToPcm16(output.floatBuffer, reinterpret_cast<int16_t*>(output.lockedRegion1), floats1, scale);
+    if (output.lockedRegion2)
+        convertToPcm16(output.floatBuffer + floats1, reinterpret_cast<int16_t*>(output.lockedRegion2),
+                       output.lockedBytes2 / 2, scale);
+    streamBufferUnlock(output.streamBuffer, regions);
+}
+
+int32_t soundOutputPlayedBytes(SoundOutput& output) {
+    // The write position and count are read inside the lock as well: the
+    // thread changes them under it.
+    std::lock_guard<std::mutex> guard(output.outputLock);
+    output.queryCursor = streamBufferPlayPosition(output.streamBuffer);
+    const uint32_t sinceWrite = (output.queryCursor - output.lastWritePos) % streamBufferBytes;
+    const uint32_t result = sinceWrite >= queryReach ? output.lastReportedPos
+                                                     : output.bytesWritten + sinceWrite;
+    output.lastReportedPos = result;
+    return static_cast<int32_t>(result);
+}
+
+void soundOutputWake(SoundOutput& output) { wakeEventSet(output.wakeEvent); }
+
+bool soundOutputRunning(const SoundOutput& output) { return output.running != 0; }
+
+uint32_t soundOutputUnderruns(const SoundOutput& output) {
+    return output.streamBuffer.underruns.load(std::memory_order_relaxed);
+}
+
+void soundOutputTakePeaks(SoundOutput& output, uint32_t& left, uint32_t& right) {
+    levelPeaksTake(output.peaks, left, right);
+}
+
+OutputPort soundOutputPort(SoundOutput& output) {
+    OutputPort port;
+    port.context = &output;
+    port.start = [](void* context, RenderCallback callback, void* callbackContext) {
+        SoundOutput& out = *static_cast<SoundOutput*>(context);
+        const char* driver = out.portDriver.empty() ? nullptr : out.portDriver.c_str();
+        return soundOutputStart(out, callback, callbackContext, driver, nullptr);
+    };
+    port.close = [](void* context) { soundOutputClose(*static_cast<SoundOutput*>(context)); };
+    port.setVolume = [](void* context, float volume) {
+        soundOutputSetVolume(*static_cast<SoundOutput*>(context), volume);
+    };
+    port.playedBytes = [](void* context) {
+        return soundOutputPlayedBytes(*static_cast<SoundOutput*>(context));
+    };
+    port.lock = [](void* context) { static_cast<SoundOutput*>(context)->outputLock.lock(); };
+    port.unlock = [](void* context) { static_cast<SoundOutput*>(context)->outputLock.unlock(); };
+    return port;
+}

@@ -1,0 +1,199 @@
+// The refill pass and the position query with scripted play positions: no
+// device and no thread, the test moves the play position by hand.
+#include <gtest/gtest.h>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+#include "audio/sound_output.h"
+#include "audio_test_song.h"
+
+namespace {
+
+// A render callback that hands out a prepared list of samples and records
+// the requests.
+struct ScriptedSource {
+    std::vector<float> samples;
+    size_t next = 0;
+    std::vector<uint32_t> requests;
+};
+
+int scriptedRender(void* context, float* dest, uint32_t frames) {
+    ScriptedSource& source = *static_cast<ScriptedSource*>(context);
+    source.requests.push_back(frames);
+    for (uint32_t i = 0; i < 2 * frames; ++i)
+        dest[i] = source.next < source.samples.size() ? source.samples[source.next++] : 0.0f;
+    return 0;
+}
+
+int16_t sampleAt(const SoundOutput& output, uint32_t byteOffset) {
+    return output.streamBuffer.samples[byteOffset / 2];
+}
+
+struct ScriptedOutput : ::testing::Test {
+    std::unique_ptr<SoundOutput> output = std::make_unique<SoundOutput>();
+    ScriptedSource source;
+    void SetUp() override { soundOutputPrepare(*output, scriptedRender, &source); }
+    void playAt(uint32_t position) { streamBufferSetPlayPosition(output->streamBuffer, position); }
+};
+
+}  // namespace
+
+TEST_F(ScriptedOutput, ConvertsWithTheClampRoundingAndVolume) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    source.samples = {1.0f,          -1.0f,          0.5f,          1.5f / 32768,
+                      0.5f / 32768,  2.5f / 32768,   -1.5f / 32768, nan,
+                      inf,           -inf,           1e10f,         32599.5f / 32768,
+                      -0.99f,        0.25f,          0.0f,          -0.0f};
+    const std::vector<int16_t> expected = {32600, -32600, 16384, 2,      0,      2, -2, -32600,
+                                           -32600, -32600, -32600, 32600, -32440, 8192, 0, 0};
+    playAt(32);  // eight frames: the sixteen samples above
+    soundOutputRefill(*output);
+    ASSERT_EQ(source.requests, std::vector<uint32_t>{8});
+    for (uint32_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(sampleAt(*output, 2 * i), expected[i]) << "sample " << i;
+
+    // Volume 0.5: the scale is 16384.
+    soundOutputSetVolume(*output, 0.5f);
+    source.samples = {1.0f, -1.0f, 0.5f, 3.0f / 16384, 2.5f, -0.25f, 1.0f / 32768, 0.0f};
+    source.next = 0;
+    playAt(64);
+    soundOutputRefill(*output);
+    const std::vector<int16_t> half = {16384, -16384, 8192, 3, 32600, -4096, 0, 0};
+    for (uint32_t i = 0; i < half.size(); ++i)
+        EXPECT_EQ(sampleAt(*output, 32 + 2 * i), half[i]) << "sample " << i;
+}
+
+TEST_F(ScriptedOutput, WrappedRefillFillsTwoRegions) {
+    // Sample k of the request becomes the 16-bit value k + 1.
+    for (int k = 0; k < 768; ++k) source.samples.push_back(float(k + 1) / 32768.0f);
+    output->lastWritePos = 64992;
+    const uint32_t bytesBefore = output->bytesWritten;
+    playAt(1000);
+    soundOutputRefill(*output);
+
+    // a = 992; distance = 992 - 64,992 + 65,536 = 1,536 bytes = 384 frames.
+    ASSERT_EQ(source.requests, std::vector<uint32_t>{384});
+    EXPECT_EQ(output->lockedBytes1, 544u);
+    EXPECT_EQ(output->lockedBytes2, 992u);
+    EXPECT_EQ(output->lastWritePos, 992u);
+    EXPECT_EQ(output->bytesWritten - bytesBefore, 1536u);
+    // 272 samples at the end of the buffer, the next 496 at its start.
+    for (uint32_t k = 0; k < 272; ++k)
+        ASSERT_EQ(sampleAt(*output, 64992 + 2 * k), int16_t(k + 1)) << "region 1 sample " << k;
+    for (uint32_t k = 0; k < 496; ++k)
+        ASSERT_EQ(sampleAt(*output, 2 * k), int16_t(273 + k)) << "region 2 sample " << k;
+    // Nothing on either side was touched.
+    EXPECT_EQ(sampleAt(*output, 992), 0);
+    EXPECT_EQ(sampleAt(*output, 64990), 0);
+}
+
+TEST_F(ScriptedOutput, RefillsOnlyPastA32ByteBoundary) {
+    output->lastWritePos = 992;
+    const uint32_t bytesBefore = output->bytesWritten;
+    for (uint32_t position : {992u, 996u, 1020u}) {
+        playAt(position);
+        soundOutputRefill(*output);
+    }
+    EXPECT_TRUE(source.requests.empty());
+    EXPECT_EQ(output->bytesWritten, bytesBefore);
+    EXPECT_EQ(output->lastWritePos, 992u);
+
+    playAt(1027);  // past 1,024: eight frames
+    soundOutputRefill(*output);
+    EXPECT_EQ(source.requests, std::vector<uint32_t>{8});
+    EXPECT_EQ(output->lastWritePos, 1024u);
+}
+
+TEST_F(ScriptedOutput, PlayedBytesCountsFromTheBufferOfSilence) {
+    // Before anything is written the byte playing is -65,536 + position,
+    // while the position is below 16,384 ...
+    for (uint32_t position : {0u, 4u, 1000u, 16380u}) {
+        playAt(position);
+        EXPECT_EQ(soundOutputPlayedBytes(*output), -65536 + int32_t(position));
+    }
+    // ... and from 16,384 on the previous answer is repeated.
+    playAt(16384);
+    EXPECT_EQ(soundOutputPlayedBytes(*output), -65536 + 16380);
+    playAt(40000);
+    EXPECT_EQ(soundOutputPlayedBytes(*output), -65536 + 16380);
+
+    // A random walk of play positions with refills now and then: the answer
+    // is the true position (bytes played so far - 65,536) whenever the play
+    // position is within 16,384 bytes of the last write, never decreases and
+    // never exceeds bytesWritten + 16,383.
+    std::mt19937 random(7);
+    SetUp();
+    uint32_t played = 0;
+    int32_t previous = soundOutputPlayedBytes(*output);
+    for (int step = 0; step < 5000; ++step) {
+        played += 4 * (random() % 2048);
+        playAt(played % streamBufferBytes);
+        if (random() % 3 == 0) soundOutputRefill(*output);
+        const int32_t answer = soundOutputPlayedBytes(*output);
+        const uint32_t sinceWrite = (played % streamBufferBytes - output->lastWritePos) % streamBufferBytes;
+        if (sinceWrite < 16384) ASSERT_EQ(answer, int32_t(played) - 65536) << "step " << step;
+        else ASSERT_EQ(answer, previous) << "step " << step;
+        ASSERT_GE(answer, previous) << "step " << step;
+        ASSERT_LE(answer, int32_t(output->bytesWritten) + 16383) << "step " << step;
+        previous = answer;
+        // Keep within one buffer of the writes, as the device does.
+        if ((played % streamBufferBytes - output->lastWritePos) % streamBufferBytes > 50000)
+            soundOutputRefill(*output);
+    }
+}
+
+namespace {
+
+// The player as bound to a scripted output: start prepares the record
+// without a device.
+OutputPort scriptedPort(SoundOutput& output) {
+    OutputPort port = soundOutputPort(output);
+    port.start = [](void* context, RenderCallback callback, void* callbackContext) {
+        soundOutputPrepare(*static_cast<SoundOutput*>(context), callback, callbackContext);
+        return true;
+    };
+    port.close = [](void*) {};
+    return port;
+}
+
+}  // namespace
+
+TEST(ScriptedPlayer, PositionIsNegativeUntilTheFirstFrameIsHeard) {
+    auto output = std::make_unique<SoundOutput>();
+    TestPlayer test;
+    const std::vector<uint8_t> image = testSongImage();
+    ModulePlayer& player = *test.player;
+    playerInit(player, test.synth.get(), scriptedPort(*output));
+    std::string reason;
+    ASSERT_TRUE(playerOpen(player, image.data(), uint32_t(image.size()), reason)) << reason;
+    playerPlay(player);
+    // One buffer, 65,536 bytes at 176,400 bytes per second, is not heard yet.
+    EXPECT_EQ(playerPositionMs(player), -371);
+
+    // The device takes 4,096 bytes at a time and the thread refills after
+    // each: after 16 takes the song's first frame is playing.
+    uint32_t played = 0;
+    for (int take = 1; take <= 16; ++take) {
+        played += 4096;
+        streamBufferSetPlayPosition(output->streamBuffer, played);
+        soundOutputRefill(*output);
+        const int32_t ms = playerPositionMs(player);
+        EXPECT_EQ(ms, int32_t((int64_t(played) - 65536) * 1000 / 176400)) << "take " << take;
+        if (take < 16) {
+            EXPECT_LT(ms, 0);
+        }
+    }
+    EXPECT_EQ(playerPositionMs(player), 0);
+    // 176,400 bytes later a second of the song has been heard.
+    for (uint32_t step : {60000u, 60000u, 56400u}) {
+        played += step;
+        streamBufferSetPlayPosition(output->streamBuffer, played);
+        soundOutputRefill(*output);
+    }
+    EXPECT_EQ(playerPositionMs(player), 1000);
+    playerStop(player);
+    playerClose(player);
+}
