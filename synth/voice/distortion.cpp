@@ -54,6 +54,10 @@ void shape(const Distortion& dist, const float* input, float* output, int32_t co
 
 }  // namespace
 
+// From 2^27 on the result rounds to pi/2 in single precision; answering that
+// directly keeps a^3 and a^4 from overflowing into inf / inf = NaN.
+constexpr float atanSaturation = 134217728.0f;
+
 float fastAtan(float v) {
     uint32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
@@ -62,7 +66,9 @@ float fastAtan(float v) {
     const float a2 = a * a;
     const float a4 = a2 * a2;
     float r;
-    if (((bits >> 23) & 0xFFu) < 127u) {
+    if (a >= atanSaturation) {
+        r = 1.57079637f;
+    } else if (((bits >> 23) & 0xFFu) < 127u) {
         r = a * (1.0f + 0.43157974f * a2) / (1.0f + 0.76443945f * a2 + 0.05831938f * a4);
     } else {
         const float q = (a2 * a + 0.431597974f * a) / (a4 + 0.76443945f * a2 + 0.05831938f);
