@@ -1,0 +1,46 @@
+// The shell with the program's own player, synthesizer and sound output
+// (SDL's dummy driver under the tests): a real module loads, plays, stops.
+#include <gtest/gtest.h>
+#include "app/application_player.h"
+#include "app/shell.h"
+#include "player/module_player.h"
+#include "player/module_writer.h"
+#include "shell_fakes.h"
+
+TEST(ApplicationPlayer, PlaysARealModuleAndRefusesAGarbledOne) {
+    ModuleSource source;
+    source.tempos.push_back({0, 500000});
+    source.channels[0].notes = {{0, 60, 100}, {96, 60, 0}};
+    source.globalParams.assign(22, 0);
+    PatchRecord patch;
+    patch.polyphony = 1;
+    source.patchBlock = buildPatchBank({patch});
+    std::vector<uint8_t> image;
+    std::string reason;
+    ASSERT_TRUE(writeModule(source, image, reason)) << reason;
+
+    TempFolder folder("wb-real");
+    folder.file("tune.q7m", std::string(image.begin(), image.end()));
+    folder.file("garbled.q7m", std::string(image.begin(), image.begin() + 20));
+    ShellLog log;
+    Shell shell;
+    shell.player = applicationPlayer();
+    shell.view = fakeView(log);
+    ModulePlayer& player = applicationModulePlayer();
+
+    shellActivate(shell, folder.folder(), "tune.q7m");
+    ASSERT_TRUE(shell.moduleLoaded);
+    EXPECT_EQ(shell.moduleSize, image.size());
+    EXPECT_EQ(player.playing.load(), 1u);
+    EXPECT_EQ(player.muted.load(), 0u);
+    shellStop(shell);
+    EXPECT_EQ(player.playing.load(), 0u);
+    EXPECT_EQ(player.muted.load(), 1u);
+    EXPECT_EQ(player.open, 0);
+
+    log.calls.clear();
+    shellActivate(shell, folder.folder(), "garbled.q7m");
+    EXPECT_FALSE(shell.moduleLoaded);
+    EXPECT_EQ(player.playing.load(), 0u);
+    EXPECT_TRUE(log.calls.empty());
+}
