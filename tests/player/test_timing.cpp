@@ -37,3 +37,33 @@ TEST(TicksToFrames, UsesA64BitProductAndSaturatesBelowTheEndMarker) {
     remainder = 0xFFFFFFFFu;
     EXPECT_EQ(ticksToFrames(3, 3u, 2u, remainder), 5u);  // 9 / 2 = 4 remainder 1, which carries
 }
+
+#include "module_test_support.h"
+#include "player/song_length.h"
+
+TEST(SongLength, StepsFromTheFirstEventToTheLastDroppingEachStepsFraction) {
+    // 11 ticks per beat at 500,000 us: 2004 frames and 60,000/110,000 of one per tick
+    ModuleSource source = playableSource();
+    source.timeDivision = 11;
+    source.tempos = {{30, 500000}, {40, 1000000}};   // from tick 40 on, twice the period
+    source.channels[2].notes = {{20, 60, 1}, {21, 60, 0}, {40, 61, 1}, {42, 61, 0}};
+    std::vector<uint8_t> image = mustWrite(source);
+    auto view = std::make_unique<ModuleView>();
+    std::string reason;
+    ASSERT_TRUE(parseModule(image.data(), uint32_t(image.size()), *view, reason)) << reason;
+    SongLength length = measureSongLength(*view);
+    EXPECT_EQ(length.firstTick, 20u);
+    EXPECT_EQ(length.lastTick, 42u);
+    // steps at 20, 21, 30, 40, 42: 1 tick (2004.5), 9 ticks (18,040.9) and 10 ticks
+    // (20,045.5) at the default tempo, then 2 ticks at twice the period (8018.2),
+    // each step truncated
+    EXPECT_EQ(length.frames, 2004u + 18040u + 20045u + 8018u);
+    EXPECT_EQ(length.steps, 5u);
+
+    ModuleSource empty = playableSource();
+    image = mustWrite(empty);
+    ASSERT_TRUE(parseModule(image.data(), uint32_t(image.size()), *view, reason)) << reason;
+    length = measureSongLength(*view);
+    EXPECT_EQ(length.lastTick, 0u);
+    EXPECT_EQ(length.frames, 0u);
+}
