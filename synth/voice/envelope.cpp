@@ -1,4 +1,5 @@
 #include "synth/voice/envelope.h"
+#include <cfloat>
 #include "synth/voice/math.h"
 
 namespace {
@@ -19,6 +20,11 @@ void attackStep(Envelope& env) {
 
 void decayStep(Envelope& env) {
     env.level *= env.decayFactor;
+    // Towards a sustain level of 0 the level must reach 0 for the decay to
+    // end. In the subnormal range a factor above 0.5 rounds the level back to
+    // itself, so it would stay stuck just above 0 and keep the voice for as
+    // long as the key is held; below the normal range it counts as 0.
+    if (env.level < FLT_MIN) env.level = 0;
     if (env.level <= env.sustainLevel) {
         env.level = env.sustainLevel;
         env.state = sustain;

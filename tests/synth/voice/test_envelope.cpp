@@ -99,6 +99,22 @@ TEST_F(EnvelopeTest, SustainTimeAboveSixtyFourGrowsAndClamps) {
     EXPECT_NEAR(ticks, 2 + 19.644 / 0.124, 1.0);
 }
 
+TEST_F(EnvelopeTest, SustainLevelZeroEndsTheDecayAtZero) {
+    EnvParams q;
+    q.sustain = 0;
+    q.decay = 64;
+    Envelope env = make(q);
+    int ticks = 0;
+    do {
+        envTick(env, 1);
+        ++ticks;
+    } while (env.state != 0 && ticks < 100000);
+    EXPECT_EQ(env.state, 0);
+    // Decay from 128 to below 2^-126, then one sustain tick finds 0 and goes idle.
+    const double perTick = -std::log2(1.0 - std::pow(2.0, -5.5));
+    EXPECT_NEAR(ticks, 1 + std::ceil(133.0 / perTick) + 1, 2.0);
+}
+
 TEST_F(EnvelopeTest, ReleaseZeroEndsInOneTick) {
     EnvParams q;
     q.release = 0;
