@@ -1,0 +1,112 @@
+// Offline rendering and the render length rule.
+#include <gtest/gtest.h>
+
+#include "player/pcm.h"
+#include "player/render_length.h"
+#include "render_test_support.h"
+
+namespace {
+
+// A busy song: two channels, a program change, a tempo change, noise.
+ModuleSource busySource() {
+    ModuleSource source = audibleSource({{0, 60, 100}, {7, 67, 90}, {50, 60, 0}, {50, 72, 80},
+                                         {90, 67, 0}, {130, 72, 0}});
+    PatchRecord noisy = audiblePatch();
+    noisy.voice[osc2Mode] = 4;
+    noisy.voice[osc2Volume] = 50;
+    noisy.voice[voicePanning] = 20;
+    source.patchBlock = buildPatchBank({audiblePatch(), noisy});
+    source.channels[3].notes = {{3, 48, 127}, {40, 50, 127}, {41, 48, 0}, {100, 50, 0}};
+    source.channels[3].programs = {{0, 1}};
+    source.tempos = {{0, 500000}, {60, 300000}};
+    return source;
+}
+
+struct LengthResult {
+    std::vector<int16_t> kept;
+    uint64_t songFrames = 0;
+};
+
+// Renders until the length rule ends the render, in chunks of chunk frames.
+LengthResult renderToEnd(const ModuleSource& source, uint32_t chunk, double tailSeconds,
+                         uint32_t seed = 3) {
+    OfflineSong song(source, seed);
+    RenderLength length;
+    renderLengthInit(length, tailSecondsToFrames(tailSeconds));
+    LengthResult result;
+    std::vector<float> floats(2 * size_t(chunk));
+    std::vector<int16_t> pcm(2 * size_t(chunk));
+    while (!renderLengthDone(length)) {
+        const uint32_t end = offlineRender(*song.player, floats.data(), chunk);
+        if (end != songNotEnded) result.songFrames = song.player->songEndFrame;
+        convertToPcm16(floats.data(), pcm.data(), 2 * chunk, 32768.0f);
+        const uint32_t keep = renderLengthFeed(length, pcm.data(), chunk, end);
+        result.kept.insert(result.kept.end(), pcm.begin(), pcm.begin() + 2 * ptrdiff_t(keep));
+    }
+    return result;
+}
+
+}  // namespace
+
+TEST(OfflineRender, AnyChunkingGivesTheSameFramesAndLength) {
+    const ModuleSource source = busySource();
+    const LengthResult reference = renderToEnd(source, 4096, 2.0);
+    ASSERT_GT(reference.kept.size(), 0u);
+    for (uint32_t chunk : {1u, 7u, 128u}) {
+        const LengthResult other = renderToEnd(source, chunk, 2.0);
+        EXPECT_EQ(other.kept, reference.kept) << "chunk " << chunk;
+        EXPECT_EQ(other.songFrames, reference.songFrames);
+    }
+}
+
+TEST(OfflineRender, SeedDecidesTheNoiseAndTheSongLengthIsKnownBeforehand) {
+    const ModuleSource source = busySource();
+    const std::vector<float> a = OfflineSong(source, 11).render(30000);
+    EXPECT_EQ(OfflineSong(source, 11).render(30000), a);
+    EXPECT_NE(OfflineSong(source, 12).render(30000), a);
+
+    // Steps at ticks 0, 3, 7, 40, 41, 50 at 229.6875 frames per tick (500,000 us,
+    // 96 ticks per beat): 689 + 918 + 7579 + 229 + 2067 + 2296 frames, each
+    // truncated; from tick 60 on at 137.8125 (300,000 us), steps at 90, 100, 130:
+    // 4134 + 1378 + 4134.
+    auto scratch = std::make_unique<ModulePlayer>();
+    std::vector<uint8_t> image = writeOrFail(source);
+    uint64_t frames = 0;
+    std::string reason;
+    ASSERT_TRUE(offlineSongFrames(*scratch, image.data(), uint32_t(image.size()), frames, reason));
+    EXPECT_EQ(frames, 13778u + 9646u);
+    EXPECT_EQ(frames, renderToEnd(source, 4096, 0.0).songFrames);
+    EXPECT_EQ(renderToEnd(source, 4096, 0.0).kept.size(), 2 * frames);
+}
+
+TEST(RenderLength, TailEndsAfterOneSecondOfSilenceOrAtTheLimit) {
+    std::vector<int16_t> block(2 * 50000, 0);
+    block[2 * 1000 + 1] = 5;  // a right-channel sample still sounds at frame 1000
+    RenderLength length;
+    renderLengthInit(length, tailSecondsToFrames(30.0));
+    EXPECT_EQ(renderLengthFeed(length, block.data(), 500, songNotEnded), 500u);
+    // The song ends at frame 600 of the render (100 into this block); the
+    // sample at frame 1000 (500 into it) restarts the second of silence.
+    EXPECT_EQ(renderLengthFeed(length, block.data() + 2 * 500, 49500, 100), 501u + 44100u);
+    EXPECT_TRUE(renderLengthDone(length));
+    EXPECT_EQ(renderLengthFeed(length, block.data(), 10, songNotEnded), 0u);
+
+    renderLengthInit(length, 300);  // the limit comes first
+    EXPECT_EQ(renderLengthFeed(length, block.data(), 1000, 200), 500u);
+    renderLengthInit(length, 0);  // no tail at all
+    EXPECT_EQ(renderLengthFeed(length, block.data(), 1000, 200), 200u);
+    renderLengthInit(length, 0);  // a song that ended just after the block
+    EXPECT_EQ(renderLengthFeed(length, block.data(), 1000, 1000), 1000u);
+    EXPECT_TRUE(renderLengthDone(length));
+}
+
+TEST(RenderLength, RealSongEndsWithExactlyOneSecondOfSilence) {
+    const LengthResult r = renderToEnd(audibleSource({{0, 60, 100}, {96, 60, 0}}), 4096, 30.0);
+    ASSERT_EQ(r.songFrames, 22050u);
+    const size_t frames = r.kept.size() / 2;
+    ASSERT_GT(frames, 22050u + 44100u);
+    EXPECT_LT(frames, 22050u + 44100u + 3 * 44100u) << "the release dies within a few seconds";
+    const size_t lastSound = frames - 44100 - 1;
+    EXPECT_TRUE(r.kept[2 * lastSound] != 0 || r.kept[2 * lastSound + 1] != 0);
+    for (size_t i = 2 * (lastSound + 1); i < r.kept.size(); ++i) ASSERT_EQ(r.kept[i], 0) << i;
+}

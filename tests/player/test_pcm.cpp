@@ -1,0 +1,43 @@
+// The sound output's float to 16-bit conversion: x 32768, nearest even,
+// out of range or NaN to the most negative integer, clamp to +-32600.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "player/pcm.h"
+
+TEST(Pcm16, ScalesRoundsToEvenAndClampsAt32600) {
+    const float scale = 32768.0f;
+    EXPECT_EQ(floatToPcm16(1.0f, scale), 32600);
+    EXPECT_EQ(floatToPcm16(-1.0f, scale), -32600);
+    EXPECT_EQ(floatToPcm16(0.5f, scale), 16384);
+    EXPECT_EQ(floatToPcm16(1.5f / 32768, scale), 2);
+    EXPECT_EQ(floatToPcm16(2.5f / 32768, scale), 2);
+    EXPECT_EQ(floatToPcm16(3.5f / 32768, scale), 4);
+    EXPECT_EQ(floatToPcm16(0.5f / 32768, scale), 0);
+    EXPECT_EQ(floatToPcm16(-0.5f / 32768, scale), 0);
+    EXPECT_EQ(floatToPcm16(-1.5f / 32768, scale), -2);
+    EXPECT_EQ(floatToPcm16(32600.0f / 32768, scale), 32600);
+    EXPECT_EQ(floatToPcm16(32599.0f / 32768, scale), 32599);
+    EXPECT_EQ(floatToPcm16(-32601.0f / 32768, scale), -32600);
+}
+
+TEST(Pcm16, OutOfRangeAndNaNBecomeTheNegativeLimit) {
+    const float scale = 32768.0f;
+    // Past the 32-bit range the conversion yields INT32_MIN, which clamps to
+    // -32600, whatever the sign of the input.
+    EXPECT_EQ(floatToPcm16(std::numeric_limits<float>::quiet_NaN(), scale), -32600);
+    EXPECT_EQ(floatToPcm16(std::numeric_limits<float>::infinity(), scale), -32600);
+    EXPECT_EQ(floatToPcm16(70000.0f, scale), -32600);   // 2.29e9 > 2^31
+    EXPECT_EQ(floatToPcm16(65535.0f, scale), 32600);    // 2.147e9 < 2^31 still fits
+    EXPECT_EQ(floatToPcm16(-70000.0f, scale), -32600);
+}
+
+TEST(Pcm16, BlockConversionAppliesTheVolumeScale) {
+    const float in[6] = {1.0f, -1.0f, 0.25f, -0.25f, 0.0f, 0.1f};
+    int16_t out[6];
+    convertToPcm16(in, out, 6, 0.5f * 32768.0f);
+    const int16_t expected[6] = {16384, -16384, 4096, -4096, 0, 1638};  // 1638.4 rounds down
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], expected[i]) << i;
+}

@@ -1,0 +1,246 @@
+// The player's operations and its render entry: states, flags, step timing
+// and what it hands the sound output.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "player/sequencer.h"
+#include "render_test_support.h"
+
+namespace {
+
+// A sound output that only records what the player asks of it.
+struct FakeOutput {
+    int starts = 0, closes = 0, locks = 0, unlocks = 0;
+    float volume = 0;
+    RenderCallback callback = nullptr;
+    void* callbackContext = nullptr;
+    int32_t played = 0;
+    bool lockHeldDuringReset = false;
+};
+
+OutputPort fakePort(FakeOutput& out) {
+    OutputPort port;
+    port.context = &out;
+    port.start = [](void* c, RenderCallback cb, void* ctx) {
+        auto& o = *static_cast<FakeOutput*>(c);
+        ++o.starts;
+        o.callback = cb;
+        o.callbackContext = ctx;
+        return true;
+    };
+    port.close = [](void* c) { ++static_cast<FakeOutput*>(c)->closes; };
+    port.setVolume = [](void* c, float v) { static_cast<FakeOutput*>(c)->volume = v; };
+    port.playedBytes = [](void* c) { return static_cast<FakeOutput*>(c)->played; };
+    port.lock = [](void* c) { ++static_cast<FakeOutput*>(c)->locks; };
+    port.unlock = [](void* c) { ++static_cast<FakeOutput*>(c)->unlocks; };
+    return port;
+}
+
+// A player without a synthesizer: steps run, renders are silence.
+struct SilentPlayer {
+    std::vector<uint8_t> image;
+    std::unique_ptr<ModulePlayer> player = std::make_unique<ModulePlayer>();
+    std::vector<float> buffer;
+
+    explicit SilentPlayer(const ModuleSource& source) : image(writeOrFail(source)) {
+        playerInit(*player, nullptr, OutputPort{});
+        std::string reason;
+        EXPECT_TRUE(playerOpen(*player, image.data(), uint32_t(image.size()), reason)) << reason;
+        playerPlay(*player);
+    }
+    void render(uint32_t frames) {
+        buffer.assign(2 * size_t(frames), 1.0f);
+        playerRender(player.get(), buffer.data(), frames);
+    }
+};
+
+ModuleSource twoNotes(uint32_t timeDivision, uint32_t secondTick) {
+    ModuleSource source = audibleSource({{0, 60, 100}, {secondTick, 60, 0}});
+    source.timeDivision = timeDivision;
+    return source;
+}
+
+}  // namespace
+
+TEST(PlayerTiming, StepDistancesBecomeFrameCountsAt44100) {
+    struct Case { uint32_t ticksPerBeat, distance, frames, remainder; };
+    // distance x 220,500,000 / (ticks per beat x 10,000)
+    for (Case c : {Case{96, 96, 22050, 0}, Case{7, 1, 3150, 0}, Case{9, 1, 2450, 0},
+                   Case{11, 1, 2004, 60000}}) {
+        SilentPlayer p(twoNotes(c.ticksPerBeat, c.distance));
+        p.render(1);  // the first step happens before the first frame
+        EXPECT_EQ(p.player->samplesToNextStep, c.frames - 1) << c.ticksPerBeat;
+        EXPECT_EQ(p.player->stepRemainder, c.remainder) << c.ticksPerBeat;
+        p.render(c.frames - 1);  // the second step ends the song, exactly there
+        EXPECT_EQ(p.player->playing.load(), 0u);
+        EXPECT_EQ(p.player->songEndFrame, c.frames);
+        EXPECT_EQ(p.player->samplesToNextStep, songEndedCountdown);
+    }
+}
+
+TEST(PlayerTiming, RemaindersAccumulateAndPlayStartsThemAgain) {
+    SilentPlayer p(audibleSource({{0, 60, 100}, {1, 61, 100}, {2, 62, 100}, {3, 60, 0}}));
+    p.player->view.tickScale = 110000;  // as if 11 ticks per beat
+    p.render(2004 * 2 + 1);
+    EXPECT_EQ(p.player->stepRemainder, 3u * 60000u);
+    playerPlay(*p.player);
+    EXPECT_EQ(p.player->stepRemainder, 0u);
+    EXPECT_EQ(p.player->samplesToNextStep, 0u);
+}
+
+TEST(PlayerTiming, AQuotientBeyond32BitsSaturates) {
+    // One tick per beat at 0.5 s: 16,777,215 ticks are 369,937,590,750 frames.
+    SilentPlayer p(twoNotes(1, 0xFFFFFF));
+    p.render(1);
+    EXPECT_EQ(p.player->samplesToNextStep, 0xFFFFFFFEu - 1);
+    EXPECT_EQ(p.player->playing.load(), 1u);
+}
+
+TEST(PlayerRender, ZeroFramesDoNothingAndEveryCallFillsItsDestination) {
+    SilentPlayer p(twoNotes(96, 96));
+    p.render(0);
+    EXPECT_EQ(p.player->framesRendered, 0u);
+    EXPECT_EQ(p.player->samplesToNextStep, 0u);  // no step yet
+    EXPECT_EQ(p.player->currentTick, 0u);
+    EXPECT_EQ(p.player->nextTick, 0u);  // the first event, still pending
+    p.render(300);
+    EXPECT_EQ(p.player->framesRendered, 300u);
+    EXPECT_TRUE(allZero(p.buffer));  // no synthesizer: silence, but written
+}
+
+TEST(PlayerRender, FirstEventsSoundAtTheFirstFrame) {
+    // The player's output equals a synthesizer driven by hand with the note
+    // applied before its first frame and released 22,050 frames later.
+    OfflineSong song(audibleSource({{1000, 60, 100}, {1096, 60, 0}}));
+    const std::vector<float> played = song.render(30000, 1000);
+
+    auto synth = std::make_unique<Synth>();
+    ModuleView view{};
+    std::string reason;
+    ASSERT_TRUE(parseModule(song.image.data(), uint32_t(song.image.size()), view, reason));
+    synthSetSeed(*synth, 1);
+    synthInit(*synth, view.patchBlock, view.patchBlockSize, 44100);
+    synthSetGlobals(*synth, view.globalParams);
+    synthSetSpeechTexts(*synth, view.speechTexts);
+    std::vector<float> expected(2 * 30000);
+    const uint8_t noteOn[] = {0x90, 60, 100, 0xFD};
+    const uint8_t noteOff[] = {0x90, 60, 0, 0xFD};
+    synthProcessCommands(*synth, noteOn);
+    synthRender(*synth, expected.data(), 22050, nullptr, 0);
+    synthProcessCommands(*synth, noteOff);
+    synthRender(*synth, expected.data() + 2 * 22050, 30000 - 22050, nullptr, 0);
+
+    ASSERT_EQ(played, expected);
+    EXPECT_FALSE(allZero(played, 0, 2 * 128)) << "the note sounds in the first frame";
+}
+
+TEST(PlayerRender, AfterTheLastEventTheTailsPlayOnUntilStop) {
+    OfflineSong song(audibleSource({{0, 60, 100}, {96, 60, 0}}));
+    const std::vector<float> out = song.render(22050 + 4410);
+    EXPECT_EQ(song.player->playing.load(), 0u);  // ended ...
+    EXPECT_EQ(song.player->muted.load(), 0u);    // ... not stopped
+    EXPECT_FALSE(allZero(out, 2 * 22050)) << "the release is heard after the last event";
+
+    playerStop(*song.player);
+    const std::vector<float> stopped = song.render(1000);
+    EXPECT_TRUE(allZero(stopped));
+    EXPECT_EQ(song.player->framesRendered, 22050u + 4410u + 1000u);
+}
+
+TEST(PlayerRender, PlayAfterTheEndRestartsTheSongIdentically) {
+    // A noise oscillator makes the seed matter.
+    ModuleSource source = audibleSource({{0, 60, 100}, {48, 64, 100}, {96, 60, 0}, {100, 64, 0}});
+    PatchRecord noisy = audiblePatch();
+    noisy.voice[osc2Mode] = 4;
+    noisy.voice[osc2Volume] = 40;
+    source.patchBlock = buildPatchBank({noisy});
+    OfflineSong song(source, 7);
+    const std::vector<float> first = song.render(40000, 777);
+    ASSERT_EQ(song.player->playing.load(), 0u);
+    playerPlay(*song.player);
+    const std::vector<float> second = song.render(40000, 4096);
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(song.player->playStartBytes, int32_t(40000 * 4));
+}
+
+TEST(PlayerControl, StatesOfOpenPlayStopAndTheOutputPort) {
+    FakeOutput out;
+    auto synth = std::make_unique<Synth>();
+    auto player = std::make_unique<ModulePlayer>();
+    playerInit(*player, synth.get(), fakePort(out));
+    std::vector<uint8_t> image = writeOrFail(audibleSource({{0, 60, 100}, {960, 60, 0}}));
+    std::string reason;
+    ASSERT_TRUE(playerOpen(*player, image.data(), uint32_t(image.size()), reason)) << reason;
+    EXPECT_EQ(out.starts, 1);
+    EXPECT_EQ(out.callback, &playerRender);
+    EXPECT_EQ(out.callbackContext, player.get());
+    EXPECT_EQ(out.volume, 1.0f);
+    EXPECT_EQ(player->playing.load(), 0u);
+    EXPECT_EQ(player->muted.load(), 1u);
+
+    std::vector<float> block(2 * 512, 1.0f);
+    playerRender(player.get(), block.data(), 512);  // opened: silence, no step
+    EXPECT_TRUE(allZero(block));
+    EXPECT_EQ(player->currentTick, 0u);
+
+    playerPlay(*player);  // right after open the flags suffice: no lock
+    EXPECT_EQ(out.locks, 0);
+    EXPECT_EQ(player->playing.load(), 1u);
+    EXPECT_EQ(player->muted.load(), 0u);
+    EXPECT_EQ(player->playStartBytes, 512 * 4);
+    playerRender(player.get(), block.data(), 512);
+    EXPECT_FALSE(allZero(block));
+
+    playerPlay(*player);  // a render call may be inside the synthesizer now
+    EXPECT_EQ(out.locks, 1);
+    EXPECT_EQ(out.unlocks, 1);
+
+    playerStop(*player);
+    EXPECT_EQ(player->playing.load(), 0u);
+    EXPECT_EQ(player->muted.load(), 1u);
+    playerClose(*player);
+    EXPECT_EQ(out.closes, 1);
+}
+
+TEST(PlayerControl, PositionCountsFromTheSongsFirstFrameAsHeard) {
+    FakeOutput out;
+    auto player = std::make_unique<ModulePlayer>();
+    playerInit(*player, nullptr, fakePort(out));
+    std::vector<uint8_t> image = writeOrFail(audibleSource({{0, 60, 100}, {96, 60, 0}}));
+    std::string reason;
+    ASSERT_TRUE(playerOpen(*player, image.data(), uint32_t(image.size()), reason)) << reason;
+    std::vector<float> block(2 * 1000);
+    playerRender(player.get(), block.data(), 1000);  // 4000 bytes before the song starts
+    playerPlay(*player);
+    out.played = -65536 + 4000;  // one buffer of 65,536 bytes not yet heard
+    EXPECT_EQ(playerPositionMs(*player), -371);  // -65,536,000 / 176,400, toward zero
+    out.played = 4000;
+    EXPECT_EQ(playerPositionMs(*player), 0);
+    out.played = 4000 + 176400;
+    EXPECT_EQ(playerPositionMs(*player), 1000);
+    out.played = 4000 + 176399;
+    EXPECT_EQ(playerPositionMs(*player), 999);
+}
+
+TEST(PlayerControl, AModuleThatFailsTheParseIsRefusedAndNothingPlays) {
+    FakeOutput out;
+    auto synth = std::make_unique<Synth>();
+    auto player = std::make_unique<ModulePlayer>();
+    playerInit(*player, synth.get(), fakePort(out));
+    std::vector<uint8_t> image = writeOrFail(audibleSource({{0, 60, 100}}));
+    image.resize(40);  // truncated inside the channel records
+    std::string reason;
+    EXPECT_FALSE(playerOpen(*player, image.data(), uint32_t(image.size()), reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(out.starts, 0);
+    EXPECT_EQ(player->open, 0);
+    playerPlay(*player);
+    EXPECT_EQ(player->playing.load(), 0u);
+    EXPECT_EQ(player->muted.load(), 1u);
+    std::vector<float> block(2 * 256, 1.0f);
+    playerRender(player.get(), block.data(), 256);
+    EXPECT_TRUE(allZero(block));
+    playerClose(*player);
+    EXPECT_EQ(out.closes, 0);
+}
