@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 #include "synth/fp_mode.h"
 #include "synth/speech.h"
@@ -15,7 +16,7 @@ constexpr int32_t frame = 128;
 // Magnitude of the discrete-time Fourier transform of y at one frequency
 // (Goertzel recursion, in double).
 double magnitudeAt(const std::vector<double>& y, double hz) {
-    const double coeff = 2.0 * std::cos(2.0 * M_PI * hz / rate);
+    const double coeff = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
     double s1 = 0.0, s2 = 0.0;
     for (double x : y) {
         const double s = x + coeff * s1 - s2;
