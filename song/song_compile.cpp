@@ -18,6 +18,7 @@ namespace {
 
 constexpr int32_t maxSpeechTexts = 64;
 constexpr int32_t maxImportDepth = 8;
+constexpr uintmax_t maxPatchFileBytes = 1u << 20;
 
 // Thrown inside the compiler only; compileSong turns it into its error text.
 struct SongFault {
@@ -178,6 +179,16 @@ std::array<uint8_t, 3> compileRouting(const json& entry, const std::string& wher
 }
 
 json readJsonFile(const std::filesystem::path& path, const std::string& where) {
+    // Only plain files of a sensible size: a device or a pipe named here
+    // would otherwise be read for ever.
+    std::error_code code;
+    if (!std::filesystem::is_regular_file(path, code)) {
+        fail(where, "\"" + path.string() + "\" is not a readable file");
+    }
+    const uintmax_t size = std::filesystem::file_size(path, code);
+    if (code || size > maxPatchFileBytes) {
+        fail(where, "\"" + path.string() + "\" is not a patch file of at most 1 MiB");
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) fail(where, "cannot read \"" + path.string() + "\"");
     std::stringstream text;

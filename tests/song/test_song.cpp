@@ -135,6 +135,7 @@ TEST(SongErrors, OddJsonNeverCrashes) {
                              R"({"channels": [[1, 2]]})", R"({"patches": []})",
                              R"({"patches": {"a": {"params": {"osc1Mode": 1.5}}}, "programs": {"0": "a"}})",
                              R"({"patches": {"a": {"import": "/nonexistent/x.json"}}, "programs": {"0": "a"}})",
+                             R"({"patches": {"a": {"import": "/dev/zero"}}, "programs": {"0": "a"}})",
                              R"({"timeDivision": 18446744073709551615})"}) {
         std::vector<uint8_t> image;
         std::string error;
