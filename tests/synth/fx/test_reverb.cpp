@@ -87,7 +87,7 @@ TEST(Reverb, VolumeZeroLetsTheTailDecayAndIgnoresTheBus) {
 }
 
 TEST(Reverb, TailEndsInExactZerosThroughTheGuard) {
-    auto r = makeReverb(20, 127, 0, 128);
+    auto r = makeReverb(8, 127, 0, 128);
     excite(*r);
     const std::vector<float> silent(128, 0.0f);
     int32_t silentFrom = -1;
