@@ -66,6 +66,9 @@ struct Synth : SynthResettable {
     int32_t renderAdd;
 };
 
+// Resets everything and binds the patch bank (bankSize bytes; no lookup reads
+// past it). The frame is sampleRate x 128 / 44100 samples, kept within 1..280.
+// The output filter passes nothing until synthSetGlobals.
 void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_t sampleRate);
 void synthSetGlobals(Synth& synth, const uint8_t* globals);  // 22 bytes
 void synthSetSpeechTexts(Synth& synth, const char* const* texts);
@@ -74,5 +77,7 @@ void synthProcessCommands(Synth& synth, const uint8_t* commands);  // ends at 0x
 // left into dest and right into destRight, added when add is nonzero.
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add);
 
-// Reproducible seeds for noise and random generators (see SeedSource).
+// Reproducible seeds for noise and random generators (see SeedSource): set
+// before synthInit, the k-th draw after every synthInit (and reset command)
+// is the same. Without a seed the free-running counter is read.
 void synthSetSeed(Synth& synth, uint32_t seed);

@@ -131,14 +131,6 @@ TEST_F(Commands, AllSoundOffFreesAllNotesOffReleases) {
     EXPECT_EQ(synth->voices[0].note, 65);
 }
 
-TEST_F(Commands, ControllersStoreTheirValuesUnmasked) {
-    send(*synth, {0xBF, 0x04, 0x23, 0x05, 0x50, 0xB0, 0x03, 0x7F, 0xFD});
-    EXPECT_EQ(synth->channelControls[15][4], 0x23);
-    EXPECT_EQ(synth->channelControls[15][5], 0x50);
-    EXPECT_EQ(synth->channelControls[0][3], 0x7F);
-    EXPECT_EQ(synth->channelControls[0][7], 127);  // reset value
-}
-
 TEST_F(Commands, SpeechNotesFollowChannel15) {
     synth->speech.waitNoteOn = synth->speech.waitNoteOff = 1;
     send(*synth, {0x9F, 0x3C, 0x64, 0xFD});

@@ -118,18 +118,21 @@ TEST(Render, SplitsGiveIdenticalStreams) {
     EXPECT_GT(peak, 0.01f);
 }
 
+// A synth that has just started the scene's first notes.
+std::unique_ptr<Synth> startedScene(const Scene& scene) {
+    auto synth = makeSynth();
+    scene.start(*synth);
+    Scene::commandsAt(*synth, 0);
+    return synth;
+}
+
 TEST(Render, SplitModeAddsOnlyWithTheFlagInterleavedAlwaysOverwrites) {
     Scene scene;
     constexpr uint32_t count = 700;
-    auto reference = makeSynth();
-    scene.start(*reference);
-    Scene::commandsAt(*reference, 0);
-    std::vector<float> left(count), right(count);
-    synthRender(*reference, left.data(), count, right.data(), 0);
+    std::vector<float> left(count, 4.0f), right(count, 4.0f);
+    synthRender(*startedScene(scene), left.data(), count, right.data(), 0);
 
-    auto adding = makeSynth();
-    scene.start(*adding);
-    Scene::commandsAt(*adding, 0);
+    auto adding = startedScene(scene);
     std::vector<float> addLeft(count), addRight(count);
     for (uint32_t i = 0; i < count; ++i) {
         addLeft[i] = 0.5f + static_cast<float>(i);
@@ -143,30 +146,18 @@ TEST(Render, SplitModeAddsOnlyWithTheFlagInterleavedAlwaysOverwrites) {
         ASSERT_EQ(addRight[i], (-0.25f * static_cast<float>(i)) + right[i]) << i;
     }
 
-    auto interleaved = makeSynth();
-    scene.start(*interleaved);
-    Scene::commandsAt(*interleaved, 0);
     std::vector<float> pairs(2 * count, 9.0f);
-    synthRender(*interleaved, pairs.data(), count, nullptr, 1);
+    synthRender(*startedScene(scene), pairs.data(), count, nullptr, 1);
     for (uint32_t i = 0; i < count; ++i) {
         ASSERT_EQ(pairs[2 * i], left[i]) << i;
         ASSERT_EQ(pairs[2 * i + 1], right[i]) << i;
     }
-
-    auto overwriting = makeSynth();
-    scene.start(*overwriting);
-    Scene::commandsAt(*overwriting, 0);
-    std::vector<float> oLeft(count, 4.0f), oRight(count, 4.0f);
-    synthRender(*overwriting, oLeft.data(), count, oRight.data(), 0);
-    EXPECT_EQ(oLeft, left);
-    EXPECT_EQ(oRight, right);
 }
 
 TEST(Render, FrameLengthFollowsTheRateWithinTheBuffers) {
     Scene scene;
     auto synth = makeSynth();
-    const int32_t expected[][2] = {{44100, 128}, {48000, 140}, {22050, 64}, {96000, 279},
-                                   {200000, 280}, {0, 1}};
+    const int32_t expected[][2] = {{48000, 140}, {200000, 280}, {0, 1}};
     for (const auto& [rate, length] : expected) {
         initSynth(*synth, scene.bank, rate);
         EXPECT_EQ(rates.frameLength, length) << rate;
@@ -278,19 +269,10 @@ TEST_F(OutputFilter, PassesNothingBeforeTheGlobals) {
     for (float s : run(std::vector<float>(64, 0.75f))) EXPECT_EQ(s, 0.0f);
 }
 
-TEST_F(OutputFilter, Coefficients) {
-    globals(0, 63);
-    EXPECT_EQ(synth->lowCutCoef, 1.0f / 16384.0f);
-    EXPECT_EQ(synth->highCutCoef, 0.25f);
+TEST_F(OutputFilter, FullCutsTurnAConstantIntoZeroFromItsSecondSample) {
     globals(127, 127);
     EXPECT_EQ(synth->lowCutCoef, 1.0f);
     EXPECT_EQ(synth->highCutCoef, 1.0f);
-    EXPECT_EQ(synth->globalParams[globalHighCut], 127.0f);
-    EXPECT_EQ(synth->globalParams[globalLowCut], 127.0f);
-}
-
-TEST_F(OutputFilter, FullCutsTurnAConstantIntoZeroFromItsSecondSample) {
-    globals(127, 127);
     const std::vector<float> out = run(std::vector<float>(2 * 50, 0.6f));
     EXPECT_EQ(out[0], 0.6f);
     EXPECT_EQ(out[1], 0.6f);
@@ -298,6 +280,8 @@ TEST_F(OutputFilter, FullCutsTurnAConstantIntoZeroFromItsSecondSample) {
 }
 
 TEST_F(OutputFilter, HighCut127IsAnExactBypass) {
+    globals(0, 127);
+    EXPECT_EQ(synth->lowCutCoef, 1.0f / 16384.0f);  // only a very slow DC removal
     globals(40, 127);
     std::vector<float> input(2 * 200);
     for (size_t i = 0; i < input.size(); ++i) input[i] = std::sin(0.37f * static_cast<float>(i)) + 0.3f;
@@ -317,6 +301,7 @@ TEST_F(OutputFilter, HighCut127IsAnExactBypass) {
 
 TEST_F(OutputFilter, HighCutLowPassesTheFirstDifferenceWithSeparateSides) {
     globals(127, 63);  // first difference, then a one-pole low-pass of 1/4
+    EXPECT_EQ(synth->highCutCoef, 0.25f);
     std::vector<float> input(2 * 4, 0.0f);
     for (int32_t i = 0; i < 4; ++i) input[2 * i] = 1.0f;  // left constant, right silent
     const std::vector<float> out = run(input);

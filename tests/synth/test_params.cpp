@@ -26,19 +26,6 @@ protected:
     std::unique_ptr<Synth> synth = makeSynth();
 };
 
-TEST(RoutingFactor, AmountBytes) {
-    EXPECT_EQ(routingFactor(64), 0.0f);
-    EXPECT_EQ(routingFactor(0), -1.0f);
-    EXPECT_EQ(routingFactor(127), 63.0f / 64.0f);
-    EXPECT_EQ(routingFactor(96), 0.5f);
-    EXPECT_FALSE(std::signbit(clampParam(-0.0f)));
-    EXPECT_EQ(clampParam(-0.0f), 0.0f);
-    EXPECT_EQ(clampParam(-3.0f), 0.0f);
-    EXPECT_EQ(clampParam(128.5f), 128.0f);
-    EXPECT_EQ(clampParam(128.0f), 128.0f);
-    EXPECT_EQ(clampParam(0.25f), 0.25f);
-}
-
 TEST_F(Matrix, NoRoutingsKeepTheBytes) {
     PatchRecord patch = heldPatch();
     for (int32_t k = 0; k < 25; ++k) patch.channel[k] = static_cast<uint8_t>(3 * k + 1);
