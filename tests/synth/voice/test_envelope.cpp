@@ -5,155 +5,92 @@
 
 namespace {
 
-struct EnvParams {
-    float attack = 0, decay = 64, sustain = 64, sustainTime = 64, release = 64, gain = 128;
-};
-
 class EnvelopeTest : public ::testing::Test {
 protected:
     void SetUp() override { rateConstantsInit(44100); }
 
-    static Envelope make(const EnvParams& q) {
+    // attack, decay, sustain, sustain time, release, gain
+    static Envelope make(float a, float d, float s, float st, float r, float g = 128) {
         Envelope env{};
         envInit(env);
-        const float p[6] = {q.attack, q.decay, q.sustain, q.sustainTime, q.release, q.gain};
+        const float p[6] = {a, d, s, st, r, g};
         envSetup(env, p);
         return env;
     }
+
+    // Ticks with the gate on until the state changes; returns the count.
+    static int ticksUntilLeaving(Envelope& env, int state, int gate = 1) {
+        int ticks = 0;
+        while (env.state == state && ticks < 100000) {
+            envTick(env, gate);
+            ++ticks;
+        }
+        return ticks;
+    }
 };
 
-TEST_F(EnvelopeTest, AttackZeroReachesFullLevelInTheFirstTick) {
-    EnvParams q;
-    q.gain = 64;
-    Envelope env = make(q);
-    envTick(env, 1);
-    EXPECT_EQ(env.level, 128.0f);
-    EXPECT_EQ(env.state, 2);
-    EXPECT_EQ(env.out, 64.0f);  // level x amplify
-    envTick(env, 1);
-    EXPECT_LT(env.level, 128.0f);  // the decay starts on the next tick
-    EXPECT_GT(env.level, 64.0f);
-}
+TEST_F(EnvelopeTest, AttackDecayAndSustainTimes) {
+    Envelope instant = make(0, 0, 40, 64, 64, 64);
+    envTick(instant, 1);
+    EXPECT_EQ(instant.level, 128.0f);  // attack 0: full level in the first tick
+    EXPECT_EQ(instant.out, 64.0f);
+    envTick(instant, 1);
+    EXPECT_EQ(instant.level, 40.0f);   // decay 0: straight to sustain
+    EXPECT_EQ(instant.state, 3);
 
-TEST_F(EnvelopeTest, AttackSixtyFourTakesSixtyFourFrames) {
-    EnvParams q;
-    q.attack = 64;  // 2 per frame
-    Envelope env = make(q);
-    for (int frame = 1; frame < 64; ++frame) {
-        envTick(env, 1);
-        ASSERT_EQ(env.state, 1) << frame;
-        ASSERT_EQ(env.level, 2.0f * frame);
-    }
-    envTick(env, 1);
-    EXPECT_EQ(env.level, 128.0f);
-    EXPECT_EQ(env.state, 2);
-}
+    Envelope slow = make(64, 64, 64, 64, 64);
+    envTick(slow, 1);
+    EXPECT_EQ(ticksUntilLeaving(slow, 1), 63);  // attack 64: 64 frames of 2
+    EXPECT_EQ(slow.level, 128.0f);
 
-TEST_F(EnvelopeTest, DecayZeroDropsToSustainAtOnce) {
-    EnvParams q;
-    q.decay = 0;
-    q.sustain = 40;
-    Envelope env = make(q);
-    envTick(env, 1);
-    envTick(env, 1);
-    EXPECT_EQ(env.level, 40.0f);
-    EXPECT_EQ(env.state, 3);
-    envTick(env, 1);  // sustain time 64 holds the level
-    EXPECT_EQ(env.level, 40.0f);
-}
+    // Sustain time 127 grows by 2^(63 x 0.0019375) per frame and clamps at 128.
+    Envelope growing = make(0, 0, 100, 127, 64);
+    for (int i = 0; i < 4; ++i) envTick(growing, 1);
+    EXPECT_NEAR(growing.level, 100.0 * std::pow(2.0, 2 * 63 * 0.0019375), 1e-3);
+    envTick(growing, 1);
+    EXPECT_EQ(growing.level, 128.0f);
+    EXPECT_EQ(growing.state, 3);
 
-TEST_F(EnvelopeTest, SustainTimeAboveSixtyFourGrowsAndClamps) {
-    EnvParams q;
-    q.decay = 0;
-    q.sustain = 100;
-    q.sustainTime = 127;
-    Envelope env = make(q);
-    envTick(env, 1);
-    envTick(env, 1);
-    ASSERT_EQ(env.state, 3);
-    float last = env.level;
-    int frames = 0;
-    while (env.level < 128.0f && frames < 1000) {
-        envTick(env, 1);
-        ASSERT_GT(env.level, last);
-        last = env.level;
-        ++frames;
-    }
-    // The factor is 2^(63 x 0.0019375) = 1.0882 per frame: 100 -> 128 in 3 frames.
-    EXPECT_EQ(frames, 3);
-    envTick(env, 1);
-    EXPECT_EQ(env.level, 128.0f);
-    EXPECT_EQ(env.state, 3);
-
-    // Below 64 the sustain fades, and ends in idle while the key is held.
-    q.sustainTime = 0;
-    Envelope fading = make(q);
-    int ticks = 0;
-    do {
-        envTick(fading, 1);
-        ++ticks;
-    } while (fading.state != 0 && ticks < 100000);
-    EXPECT_EQ(fading.state, 0);
+    // Sustain time 0 fades 2^-0.124 per frame and ends idle with the key held.
+    Envelope fading = make(0, 0, 100, 0, 64);
+    envTick(fading, 1);
+    envTick(fading, 1);
+    EXPECT_NEAR(ticksUntilLeaving(fading, 3), std::log2(100.0 * 8192.0) / 0.124, 1.0);
     EXPECT_EQ(fading.level, 0.0f);
-    // 2^-0.124 per frame from 100 down to 2^-13: 19.64 / 0.124 frames, plus the attack and decay.
-    EXPECT_NEAR(ticks, 2 + 19.644 / 0.124, 1.0);
 }
 
 TEST_F(EnvelopeTest, SustainLevelZeroEndsTheDecayAtZero) {
-    EnvParams q;
-    q.sustain = 0;
-    q.decay = 64;
-    Envelope env = make(q);
-    int ticks = 0;
-    do {
-        envTick(env, 1);
-        ++ticks;
-    } while (env.state != 0 && ticks < 100000);
-    EXPECT_EQ(env.state, 0);
-    // Decay from 128 to below 2^-126, then one sustain tick finds 0 and goes idle.
-    const double perTick = -std::log2(1.0 - std::pow(2.0, -5.5));
-    EXPECT_NEAR(ticks, 1 + std::ceil(133.0 / perTick) + 1, 2.0);
-}
-
-TEST_F(EnvelopeTest, ReleaseZeroEndsInOneTick) {
-    EnvParams q;
-    q.release = 0;
-    Envelope env = make(q);
+    Envelope env = make(0, 64, 0, 64, 64);
     envTick(env, 1);
-    envTick(env, 0);
-    EXPECT_EQ(env.state, 0);
+    // 128 decays below 2^-126 (then counts as 0); the next sustain tick goes idle.
+    const double decayTicks = std::ceil(133.0 / -std::log2(1.0 - std::pow(2.0, -5.5)));
+    EXPECT_NEAR(ticksUntilLeaving(env, 2), decayTicks, 2.0);
     EXPECT_EQ(env.level, 0.0f);
-    EXPECT_EQ(env.out, 0.0f);
+    envTick(env, 1);
+    EXPECT_EQ(env.state, 0);
 }
 
-TEST_F(EnvelopeTest, ReleaseDecaysAndRetriggerStartsFromTheCurrentLevel) {
-    EnvParams q;
-    q.attack = 64;
-    q.release = 64;  // factor 1 - 2^-5.5
-    Envelope env = make(q);
+TEST_F(EnvelopeTest, ReleaseAndRetrigger) {
+    Envelope quick = make(0, 64, 64, 64, 0);
+    envTick(quick, 1);
+    envTick(quick, 0);
+    EXPECT_EQ(quick.state, 0);  // release 0 ends in one tick
+    EXPECT_EQ(quick.out, 0.0f);
+
+    Envelope env = make(64, 64, 64, 64, 64);
     for (int i = 0; i < 10; ++i) envTick(env, 1);
-    ASSERT_EQ(env.level, 20.0f);
     envTick(env, 0);  // gate off in attack: release step in the same tick
     EXPECT_EQ(env.state, 4);
     EXPECT_NEAR(env.level, 20.0 * (1.0 - std::pow(2.0, -5.5)), 1e-4);
     const float released = env.level;
-    envTick(env, 1);  // gate on in release: attack from here, same tick
+    envTick(env, 1);  // gate on in release: attack from the current level
     EXPECT_EQ(env.state, 1);
     EXPECT_EQ(env.level, released + 2.0f);
-
-    // A long release reaches 2^-13 and goes idle.
-    int ticks = 0;
-    while (env.state != 0 && ticks < 100000) {
-        envTick(env, 0);
-        ++ticks;
-    }
-    EXPECT_EQ(env.state, 0);
-    EXPECT_GT(ticks, 100);
+    ticksUntilLeaving(env, 1);
+    EXPECT_EQ(env.state, 2);
     envTick(env, 0);
-    EXPECT_EQ(env.level, 0.0f);
-    envTick(env, 1);  // idle with gate on starts the attack now
-    EXPECT_EQ(env.state, 1);
-    EXPECT_EQ(env.level, 2.0f);
+    EXPECT_GT(ticksUntilLeaving(env, 4, 0), 100);  // down to 2^-13, then idle
+    EXPECT_EQ(env.state, 0);
 }
 
 }  // namespace
