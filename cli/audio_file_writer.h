@@ -1,0 +1,45 @@
+#pragma once
+// Writes a rendered song as a 44,100 Hz stereo sound file through libsndfile:
+// WAV, or FLAC when the name ends in ".flac"; "-" writes WAV to standard
+// output. A file is written under a temporary name beside the requested one
+// and renamed into place only when complete, so a failed or interrupted
+// render never leaves a partial file under the requested name. Standard
+// output gets the finished file at the end: WAV needs its header rewritten,
+// which a pipe cannot seek back to, so it is built in a seekable memory buffer.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sf_private_tag;
+
+enum class SampleFormat { s16, f32 };
+
+// A seekable growing byte buffer, libsndfile's virtual file for "-".
+struct MemoryFile {
+    std::vector<uint8_t> bytes;
+    int64_t position = 0;
+};
+
+struct AudioFileWriter {
+    sf_private_tag* file = nullptr;
+    std::string path;          // as requested, "-" for standard output
+    std::string temporaryPath; // empty when writing to memory
+    MemoryFile memory;
+    SampleFormat format = SampleFormat::s16;
+};
+
+bool isFlacPath(const std::string& path);
+
+// Opens the output; false with the reason (the system's, where it has one).
+bool audioFileOpen(AudioFileWriter& writer, const std::string& path, SampleFormat format,
+                   std::string& reason);
+// Appends frames interleaved stereo frames in the writer's format.
+bool audioFileWriteS16(AudioFileWriter& writer, const int16_t* samples, uint32_t frames,
+                       std::string& reason);
+bool audioFileWriteF32(AudioFileWriter& writer, const float* samples, uint32_t frames,
+                       std::string& reason);
+// Completes the file and puts it in place (renames it, or copies it to
+// standard output). On failure nothing is left under the requested name.
+bool audioFileFinish(AudioFileWriter& writer, std::string& reason);
+// Drops an unfinished file and its temporary name.
+void audioFileAbandon(AudioFileWriter& writer);

@@ -1,0 +1,194 @@
+// q7m render end to end: the built tool on modules made by the module
+// writer, with the files read back through libsndfile.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "player/pcm.h"
+#include "tests/player/render_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string err;
+};
+
+struct Sound {
+    SF_INFO info{};
+    std::vector<int16_t> pcm;
+    std::vector<float> floats;
+};
+
+class RenderCli : public ::testing::Test {
+protected:
+    fs::path dir;
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "q7m-render-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    std::string writeModuleFile(const std::string& name, const std::vector<uint8_t>& image) const {
+        std::ofstream(path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+        return path(name);
+    }
+
+    // Runs q7m with args (shell words), stdout to the file out when given.
+    ToolRun q7m(const std::string& args, const std::string& out = "/dev/null") const {
+        const std::string errFile = path("stderr.txt");
+        const std::string command = std::string("'") + Q7M_PATH + "' " + args + " >'" + out +
+                                    "' 2>'" + errFile + "'";
+        ToolRun run;
+        const int raw = std::system(command.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::ifstream in(errFile);
+        run.err.assign(std::istreambuf_iterator<char>(in), {});
+        fs::remove(errFile);
+        return run;
+    }
+
+    std::vector<std::string> entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        return names;
+    }
+};
+
+Sound readSound(const std::string& file) {
+    Sound sound;
+    SNDFILE* f = sf_open(file.c_str(), SFM_READ, &sound.info);
+    if (!f) {
+        ADD_FAILURE() << file << ": " << sf_strerror(nullptr);
+        return sound;
+    }
+    const size_t samples = size_t(sound.info.frames) * size_t(sound.info.channels);
+    sound.pcm.resize(samples);
+    sf_readf_short(f, sound.pcm.data(), sound.info.frames);
+    sf_seek(f, 0, SEEK_SET);
+    sound.floats.resize(samples);
+    sf_readf_float(f, sound.floats.data(), sound.info.frames);
+    sf_close(f);
+    return sound;
+}
+
+std::vector<char> bytesOf(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A note held for one beat: the song ends at frame 22,050.
+std::vector<uint8_t> oneBeatModule() {
+    ModuleSource source = audibleSource({{0, 60, 100}, {96, 60, 0}});
+    PatchRecord noisy = audiblePatch();
+    noisy.voice[osc2Mode] = 4;  // noise, so that the seed shows
+    noisy.voice[osc2Volume] = 30;
+    source.patchBlock = buildPatchBank({noisy});
+    return writeOrFail(source);
+}
+
+}  // namespace
+
+TEST_F(RenderCli, LengthFollowsTheSongItsTailAndTheExplicitCounts) {
+    const std::string module = writeModuleFile("song.q7m", oneBeatModule());
+
+    ASSERT_EQ(q7m("render '" + module + "' --seed 1 --tail 0").status, 0);
+    Sound exact = readSound(path("song.wav"));  // the default name
+    EXPECT_EQ(exact.info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    EXPECT_EQ(exact.info.channels, 2);
+    EXPECT_EQ(exact.info.samplerate, 44100);
+    EXPECT_EQ(exact.info.frames, 22050);
+
+    ASSERT_EQ(q7m("render '" + module + "' --seed 1 -o '" + path("tail.wav") + "'").status, 0);
+    Sound tail = readSound(path("tail.wav"));
+    ASSERT_GT(tail.info.frames, 22050 + 44100);
+    EXPECT_TRUE(std::equal(exact.pcm.begin(), exact.pcm.end(), tail.pcm.begin()));
+    // It ends with exactly one second of silence after the last sound.
+    const size_t lastSound = size_t(tail.info.frames) - 44100 - 1;
+    EXPECT_TRUE(tail.pcm[2 * lastSound] != 0 || tail.pcm[2 * lastSound + 1] != 0);
+    for (size_t i = 2 * (lastSound + 1); i < tail.pcm.size(); ++i) ASSERT_EQ(tail.pcm[i], 0) << i;
+
+    ASSERT_EQ(q7m("render '" + module + "' --seed 1 --tail 0.5 -o '" + path("short.wav") + "'").status, 0);
+    EXPECT_EQ(readSound(path("short.wav")).info.frames, 22050 + 22050);
+    ASSERT_EQ(q7m("render '" + module + "' --frames 1000 -o '" + path("n.wav") + "'").status, 0);
+    EXPECT_EQ(readSound(path("n.wav")).info.frames, 1000);
+    ASSERT_EQ(q7m("render '" + module + "' --seconds 1.5 -o '" + path("s.wav") + "'").status, 0);
+    EXPECT_EQ(readSound(path("s.wav")).info.frames, 66150);
+    ASSERT_EQ(q7m("render '" + module + "' --frames 0 -o '" + path("zero.wav") + "'").status, 0);
+    EXPECT_EQ(readSound(path("zero.wav")).info.frames, 0);
+}
+
+TEST_F(RenderCli, FormatsAgreeAndTheSameSeedGivesTheSameBytes) {
+    const std::string module = writeModuleFile("song.q7m", oneBeatModule());
+    const std::string common = "render '" + module + "' --seed 42 --tail 2 ";
+    ASSERT_EQ(q7m(common + "-o '" + path("a.wav") + "'").status, 0);
+    ASSERT_EQ(q7m(common + "-o '" + path("b.wav") + "'").status, 0);
+    EXPECT_EQ(bytesOf(path("a.wav")), bytesOf(path("b.wav")));
+    ASSERT_EQ(q7m(common + "-o -", path("stdout.wav")).status, 0);
+    EXPECT_EQ(bytesOf(path("stdout.wav")), bytesOf(path("a.wav")));
+    ASSERT_EQ(q7m("render '" + module + "' --seed 43 --tail 2 -o '" + path("c.wav") + "'").status, 0);
+    EXPECT_NE(bytesOf(path("c.wav")), bytesOf(path("a.wav")));
+
+    ASSERT_EQ(q7m(common + "-o '" + path("a.FLAC") + "'").status, 0);
+    const Sound wav = readSound(path("a.wav"));
+    const Sound flac = readSound(path("a.FLAC"));
+    EXPECT_EQ(flac.info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
+    EXPECT_EQ(flac.pcm, wav.pcm);
+
+    // f32 holds the render entry's floats; their 16-bit conversion is the s16 file.
+    ASSERT_EQ(q7m(common + "--format f32 -o '" + path("f.wav") + "'").status, 0);
+    const Sound f32 = readSound(path("f.wav"));
+    EXPECT_EQ(f32.info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    ASSERT_EQ(f32.floats.size(), wav.pcm.size());
+    std::vector<int16_t> converted(f32.floats.size());
+    convertToPcm16(f32.floats.data(), converted.data(), uint32_t(converted.size()), 32768.0f);
+    EXPECT_EQ(converted, wav.pcm);
+}
+
+TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
+    std::vector<uint8_t> image = oneBeatModule();
+    image.resize(30);
+    const std::string bad = writeModuleFile("bad.q7m", image);
+    ToolRun run = q7m("render '" + bad + "'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("q7m: " + bad + ": not a valid module: ", 0), 0u) << run.err;
+    EXPECT_FALSE(fs::exists(path("bad.wav")));
+
+    run = q7m("render '" + path("missing.q7m") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "q7m: " + path("missing.q7m") + ": No such file or directory\n");
+
+    const std::string module = writeModuleFile("song.q7m", oneBeatModule());
+    run = q7m("render '" + module + "' -o '" + path("no/such/dir/out.wav") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "q7m: " + path("no/such/dir/out.wav") + ": No such file or directory\n");
+
+    // The render completes, then the rename onto a directory fails.
+    fs::create_directory(path("taken"));
+    run = q7m("render '" + module + "' --frames 5000 -o '" + path("taken") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Is a directory"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::is_empty(path("taken")));
+
+    run = q7m("render '" + module + "' --format f32 -o '" + path("f.flac") + "'");
+    EXPECT_EQ(run.status, 2);
+
+    std::vector<std::string> left = entries();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"bad.q7m", "song.q7m", "taken"}));
+}
