@@ -40,18 +40,19 @@ protected:
 
     // Frames as the core drives them: set-up, tick, render; returns the left side.
     std::vector<float> play(SynthVoice& v, const Patch& patch, int frames) {
-        std::vector<float> out;
+        std::vector<float> left;
+        right.clear();
         for (int f = 0; f < frames; ++f) {
             voiceSetup(v, patch.p);
             voiceTick(v);
             std::fill(std::begin(channel), std::end(channel), 0.0f);
             voiceRender(v, buffer, buffer2, channel, 128);
             for (int i = 0; i < 128; ++i) {
-                out.push_back(channel[2 * i]);
+                left.push_back(channel[2 * i]);
                 right.push_back(channel[2 * i + 1]);
             }
         }
-        return out;
+        return left;
     }
 
     SeedSource seeds;
@@ -66,32 +67,29 @@ TEST_F(VoiceTest, PlaysTheNoteAtItsPitchLevelAndPan) {
     EXPECT_NEAR(probe::crossingFrequency(left), 220.0, 0.01);
     EXPECT_NEAR(probe::rms(left, 128), std::sqrt(1.0 / 6.0), 0.01);  // saw sqrt(1/3), pan sqrt(1/2)
     EXPECT_EQ(left, right);
-
     patch.p[0] = 0;
     patch.p[1] = 76;  // +12, and oscillator transpose -7: note 74
     patch.p[4] = 57;
-    right.clear();
     SynthVoice hardLeft = start(patch, 69);
     EXPECT_NEAR(probe::crossingFrequency(play(hardLeft, patch, 345)), 220.0 * std::pow(2.0, 5.0 / 12.0), 0.02);
-    for (float r : right) ASSERT_EQ(r, 0.0f);
+    EXPECT_TRUE(std::all_of(right.begin(), right.end(), [](float s) { return s == 0.0f; }));
 }
 
 TEST_F(VoiceTest, FilterRoutings) {
-    Patch both;
+    Patch both, low, high;
     const float lowPass[3] = {1, 50, 20}, highPass[3] = {3, 80, 20};
     std::copy(lowPass, lowPass + 3, both.p + 20);
     std::copy(highPass, highPass + 3, both.p + 23);
-    both.p[26] = 2;
-    Patch low = both, high = both;
-    low.p[26] = high.p[26] = 0;
+    std::copy(lowPass, lowPass + 3, low.p + 20);
     std::copy(highPass, highPass + 3, high.p + 20);
+    both.p[26] = 2;
     SynthVoice vb = start(both, 57), vl = start(low, 57), vh = start(high, 57);
     const std::vector<float> sum = play(vb, both, 20), a = play(vl, low, 20), b = play(vh, high, 20);
     for (size_t i = 0; i < sum.size(); ++i) ASSERT_NEAR(sum[i], a[i] + b[i], 1e-5) << i;  // balance 64
     both.p[27] = 0;
     SynthVoice balance0 = start(both, 57);
     EXPECT_EQ(play(balance0, both, 20), a);
-    both.p[26] = 1;  // serial: band between the two corners
+    both.p[26] = 1;  // serial: only the band between the corners is left
     SynthVoice serial = start(both, 57);
     EXPECT_LT(probe::rms(play(serial, both, 20), 1280), 0.5 * std::min(probe::rms(a, 1280), probe::rms(b, 1280)));
 }
@@ -100,8 +98,7 @@ TEST_F(VoiceTest, AmplitudeRampsWithoutJumpsThroughARetrigger) {
     Patch patch;  // a pulse of colour 0 is a constant -1: the output is the amplitude
     patch.p[2] = 2;
     patch.p[6] = 0;
-    patch.p[32] = 64;
-    patch.p[36] = 64;
+    patch.p[32] = patch.p[36] = 64;
     SynthVoice v = start(patch, 60);
     std::vector<float> amp;
     auto run = [&](int frames) { for (float s : play(v, patch, frames)) amp.push_back(-s / std::sqrt(0.5f)); };
@@ -125,14 +122,13 @@ TEST_F(VoiceTest, IdleVoices) {
     voiceSetup(v, patch.p);
     voiceTick(v);
     EXPECT_EQ(v.env[0].state, 0);  // release 0: idle in this tick, freed before rendering
-
     SynthVoice quiet{};
     voiceReset(quiet, seeds);
     voiceSetup(quiet, patch.p);
     voiceTick(quiet);
     std::fill(std::begin(channel), std::end(channel), 0.25f);
     voiceRender(quiet, buffer, buffer2, channel, 128);
-    for (float s : channel) ASSERT_EQ(s, 0.25f);
+    EXPECT_TRUE(std::all_of(std::begin(channel), std::end(channel), [](float s) { return s == 0.25f; }));
 }
 
 TEST_F(VoiceTest, FilterSweepAndVibratoAreMeasurable) {
@@ -145,8 +141,7 @@ TEST_F(VoiceTest, FilterSweepAndVibratoAreMeasurable) {
     const std::vector<float> closed = play(v, patch, 64);
     EXPECT_GT(probe::toneAmplitude({open.begin() + 4096, open.end()}, 660.0),
               8.0 * probe::toneAmplitude({closed.begin() + 4096, closed.end()}, 660.0));
-
-    // LFO 1 (sine, bipolar, amplitude 1) on the oscillator transpose, a frame
+    // LFO 1 (sine, bipolar, amplitude 1) on the oscillator transpose, one frame
     // late as the modulation matrix applies it: plus or minus half a semitone.
     Patch vib;
     const float lfo[7] = {3, 1, 0, 64, 0, 2, 1};
@@ -175,12 +170,10 @@ TEST_F(VoiceTest, ExtremesRenderWithoutTrouble) {
     v.osc[0].phase = 0xFFFFFF00u;
     v.osc[1].phase = 0x7FFFFF00u;
     EXPECT_TRUE(probe::allFinite(play(v, patch, 8)));
-
     Patch wild;  // an unstable filter blows up; rendering goes on regardless
     wild.p[20] = 5;
-    wild.p[21] = wild.p[22] = 128;
+    wild.p[21] = wild.p[22] = wild.p[30] = 128;
     wild.p[28] = 3;
-    wild.p[30] = 128;
     SynthVoice w = start(wild, 100);
     EXPECT_EQ(play(w, wild, 200).size(), 200u * 128u);
 }
