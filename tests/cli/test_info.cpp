@@ -1,0 +1,141 @@
+// q7m info end to end: the built tool on modules made by the module writer.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/player/module_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct InfoRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class InfoCli : public ::testing::Test {
+protected:
+    fs::path dir;
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "q7m-info-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    std::string save(const std::string& name, const std::vector<uint8_t>& image) const {
+        std::ofstream(path(name), std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+        return path(name);
+    }
+
+    static std::string slurp(const std::string& file) {
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    InfoRun q7m(const std::string& args) const {
+        const std::string command = std::string("'") + Q7M_PATH + "' " + args + " >'" + path("out.txt") +
+                                    "' 2>'" + path("err.txt") + "'";
+        InfoRun run;
+        const int raw = std::system(command.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = slurp(path("out.txt"));
+        run.err = slurp(path("err.txt"));
+        return run;
+    }
+
+    // Two beats at 120 BPM, then 96 ticks at 60 BPM; programs 5 and 133 (= 5) on channel 3.
+    std::string song() const {
+        ModuleSource source = playableSource(6);
+        source.tempos = {{0, 500000}, {192, 1000000}};
+        source.channels[3].notes = {{0, 60, 100}, {192, 60, 0}, {288, 62, 100}};
+        source.channels[3].programs = {{0, 5}, {96, 133}};
+        source.channels[3].controllers[6] = {{0, 100}};
+        source.channels[9].notes = {{96, 36, 127}};
+        source.speechTexts = {"hello", "w\"o"};
+        return save("song.q7m", mustWrite(source));
+    }
+};
+
+}  // namespace
+
+TEST_F(InfoCli, TextReportNamesTimeBaseTempoStreamsProgramsSpeechAndLength) {
+    const std::string file = song();
+    InfoRun run = q7m("info '" + file + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    auto has = [&](const std::string& line) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << "missing: " << line << "\n" << run.out;
+    };
+    has("time base: 96 ticks per beat\n");
+    has("tempo events: 2, first 120.000 BPM (500000 us per beat)\n");
+    // 192 ticks at half a second per beat (44,100 frames), 96 at one second (44,100)
+    has("length: 288 ticks (tick 0 to 288), 88200 frames, 2.000 s at 44100 Hz\n");
+    has("channel 3: 3 notes, 2 program changes, 0 pitch bends, controllers 1-7: 0 0 0 0 0 0 1; "
+        "programs selected: 5\n");
+    has("channel 9: 1 notes, 0 program changes");
+    has("patches needed: 0, 5 (patch block 540 bytes)\n");
+    has("speech texts: 2\n  0: \"hello\"\n  1: \"w\\\"o\"\n");
+    EXPECT_EQ(run.out.find("channel 0:"), std::string::npos);
+}
+
+TEST_F(InfoCli, JsonReport) {
+    InfoRun run = q7m("info --json '" + song() + "'");
+    ASSERT_EQ(run.status, 0) << run.err;
+    nlohmann::json info = nlohmann::json::parse(run.out);
+    EXPECT_EQ(info["ticksPerBeat"], 96);
+    EXPECT_EQ(info["tempoEvents"], 2);
+    EXPECT_DOUBLE_EQ(info["firstTempo"]["bpm"].get<double>(), 120.0);
+    EXPECT_EQ(info["length"]["ticks"], 288);
+    EXPECT_EQ(info["length"]["frames"], 88200);
+    EXPECT_DOUBLE_EQ(info["length"]["seconds"].get<double>(), 2.0);
+    ASSERT_EQ(info["channels"].size(), 16u);
+    EXPECT_EQ(info["channels"][3]["notes"], 3);
+    EXPECT_EQ(info["channels"][3]["programChanges"], 2);
+    EXPECT_EQ(info["channels"][3]["controllers"][6], 1);
+    EXPECT_EQ(info["channels"][3]["programs"], nlohmann::json::array({5}));
+    EXPECT_EQ(info["channels"][0]["notes"], 0);
+    EXPECT_EQ(info["speechTexts"], nlohmann::json::array({"hello", "w\"o"}));
+}
+
+TEST_F(InfoCli, InvalidAndUnreadableFiles) {
+    ModuleSource source = playableSource();
+    source.globalParams.resize(10);
+    const std::string bad = save("bad.q7m", mustWrite(source));
+    InfoRun run = q7m("info '" + bad + "'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "q7m: " + bad + ": not a valid module: global parameter block has 10 bytes; "
+                       "the synthesizer needs at least 22\n");
+
+    const std::string cut = save("cut.q7m", {96, 0, 0, 0, 0, 0});
+    run = q7m("info --json '" + cut + "'");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "q7m: " + cut + ": not a valid module: reserved word is truncated (needs 4 bytes "
+                       "at offset 4, file has 6)\n");
+
+    const std::string missing = path("missing.q7m");
+    run = q7m("info '" + missing + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "q7m: " + missing + ": No such file or directory\n");
+
+    run = q7m("info");
+    EXPECT_NE(run.status, 0);
+    run = q7m("info --help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("--json"), std::string::npos);
+}
