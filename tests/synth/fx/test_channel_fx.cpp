@@ -12,23 +12,16 @@ namespace {
 
 // Channel bytes with every unit neutral: volume 100, no sends, distortion,
 // chorus, compressor and boost off.
+uint8_t& channelByte(PatchRecord& p, int32_t param) { return p.channel[param - chanVolume]; }
+
 PatchRecord neutralPatch() {
     PatchRecord p;
-    p.voice.fill(0);
-    p.channel.fill(0);
-    auto ch = [&p](int32_t param) -> uint8_t& { return p.channel[param - chanVolume]; };
-    ch(chanVolume) = 100;
-    ch(cdistInGain) = 32;
-    ch(chorusAmount) = 64;
-    ch(chorusFeedback) = 64;
-    ch(chorusModPhase) = 64;
-    ch(compThreshold) = 64;
-    ch(compOutGain) = 64;
+    for (int32_t param : {cdistInGain, chorusAmount, chorusFeedback, chorusModPhase, compThreshold, compOutGain})
+        channelByte(p, param) = param == cdistInGain ? 32 : 64;
+    channelByte(p, chanVolume) = 100;
     p.polyphony = 4;
     return p;
 }
-
-uint8_t& channelByte(PatchRecord& p, int32_t param) { return p.channel[param - chanVolume]; }
 
 // A synth on one patch (program 0 of every channel), with globals that keep
 // the bus quiet apart from the channels: no reverb, no delay, the low cut a
@@ -125,24 +118,14 @@ TEST(ChannelChain, TwoRoutingsIntoOneParameterClampInTurn) {
     EXPECT_EQ(rig.synth->channels[0].volume, 108.0f / 128.0f * 0.6f);
 }
 
-std::vector<uint8_t> commands(std::initializer_list<uint8_t> bytes) {
-    std::vector<uint8_t> v(bytes);
-    v.push_back(0xFD);
-    return v;
-}
-
 TEST(ChannelChain, ChannelWithoutVoicesContributesNothingChorusTailIncluded) {
     PatchRecord patch = neutralPatch();
-    patch.voice[voicePanning] = 64;
-    patch.voice[voiceTranspose] = 64;
-    patch.voice[osc1Mode] = 3;  // sine
-    patch.voice[osc1Transpose] = 64;
-    patch.voice[osc1Detune] = 64;
+    // A sine held at full level, released at once.
+    for (int32_t param : {voicePanning, voiceTranspose, osc1Transpose, osc1Detune, eg1SustainTime})
+        patch.voice[param] = 64;
+    patch.voice[osc1Mode] = 3;
     patch.voice[osc1Volume] = 100;
-    patch.voice[eg1Sustain] = 128;
-    patch.voice[eg1SustainTime] = 64;
-    patch.voice[eg1Gain] = 128;
-    patch.voice[eg2SustainTime] = 64;
+    patch.voice[eg1Sustain] = patch.voice[eg1Gain] = 128;
     channelByte(patch, chorusAmount) = 100;
     channelByte(patch, chorusFeedback) = 124;  // a long tail
     channelByte(patch, chorusDelayL) = 20;
@@ -150,13 +133,14 @@ TEST(ChannelChain, ChannelWithoutVoicesContributesNothingChorusTailIncluded) {
     SynthRig rig(patch);
     Synth& s = *rig.synth;
     std::vector<float> frame(256);
-    synthProcessCommands(s, commands({0x90, 60, 100}).data());
+    const uint8_t noteOn[] = {0x90, 60, 100, 0xFD}, noteOff[] = {0x90, 60, 0, 0xFD};
+    synthProcessCommands(s, noteOn);
     for (int32_t f = 0; f < 20; ++f) synthRender(s, frame.data(), 128, nullptr, 0);
     double level = 0;
     for (float v : frame) level = std::max(level, std::fabs(static_cast<double>(v)));
     ASSERT_GT(level, 1e-4);  // small: the output cut is a first difference here
 
-    synthProcessCommands(s, commands({0x90, 60, 0}).data());
+    synthProcessCommands(s, noteOff);
     int32_t frames = 0;
     while (s.voiceChannel[0] >= 0 && frames++ < 1000) synthRender(s, frame.data(), 128, nullptr, 0);
     ASSERT_LT(s.voiceChannel[0], 0);

@@ -7,8 +7,8 @@
 
 namespace {
 
-// Parameter bytes as floats: mode, link, auto gain, look-ahead, threshold,
-// ratio, attack, release, output gain. Threshold 64 is 0.25; output gain 64 is 1.
+// Parameters as floats: mode, link, auto gain, look-ahead, threshold, ratio,
+// attack, release, output gain. Threshold 64 is 0.25, output gain 64 is 1.
 struct CompParams {
     float mode = 1, link = 0, autoGain = 0, lookahead = 0, threshold = 64, ratio = 64;
     float attack = 0, release = 0, outGain = 64;
@@ -23,7 +23,7 @@ std::unique_ptr<Compressor> makeCompressor(const CompParams& c) {
     return comp;
 }
 
-// Runs a stereo signal through in frames of 128 pairs.
+// A stereo signal in place, in frames of 128 pairs.
 void run(Compressor& comp, std::vector<float>& stereo) {
     std::vector<float> levels(2 * 128);
     const int32_t pairs = static_cast<int32_t>(stereo.size() / 2);
@@ -46,7 +46,6 @@ TEST(Compressor, ModeZeroLeavesTheSignalUntouched) {
         c.mode = 0;
         c.link = link;
         c.threshold = 0;
-        c.ratio = 127;
         auto comp = makeCompressor(c);
         std::vector<float> signal(2 * 512);
         for (size_t i = 0; i < signal.size(); ++i) signal[i] = std::sin(0.01f * i) * 3.0f;
@@ -56,16 +55,20 @@ TEST(Compressor, ModeZeroLeavesTheSignalUntouched) {
     }
 }
 
-TEST(Compressor, LevelExactlyAtTheThresholdIsNotReduced) {
+TEST(Compressor, LimiterHoldsTheThresholdAndLeavesALevelOfExactlyOne) {
     CompParams c;
-    c.ratio = 128;     // a limiter
-    c.autoGain = 1;    // output normalised to the threshold
+    c.ratio = 128;    // ratio 1: a limiter
+    c.autoGain = 1;   // output normalised to the threshold
     auto comp = makeCompressor(c);
-    std::vector<float> signal = constant(1024, 0.25f, 0.25f);
-    run(*comp, signal);
-    for (int32_t i = 1; i < 1024; ++i) ASSERT_EQ(signal[2 * i], 1.0f) << i;
+    std::vector<float> atThreshold = constant(1024, 0.25f, 0.25f);  // level exactly 1
+    run(*comp, atThreshold);
+    for (int32_t i = 1; i < 1024; ++i) ASSERT_EQ(atThreshold[2 * i], 1.0f) << i;
     EXPECT_EQ(comp->gainL, 1.0f);
-    EXPECT_EQ(comp->gainR, 1.0f);
+    for (float level : {0.3f, 5.0f}) {
+        std::vector<float> loud = constant(256, level, level);
+        run(*comp, loud);
+        EXPECT_NEAR(loud[2 * 255], 1.0f, 1e-6) << level;
+    }
 }
 
 TEST(Compressor, GainSettlesAtTheRatioLawForEveryDetector) {
@@ -75,8 +78,7 @@ TEST(Compressor, GainSettlesAtTheRatioLawForEveryDetector) {
             CompParams c;
             c.mode = mode;
             c.link = link;
-            c.attack = 40;
-            c.release = 40;
+            c.attack = c.release = 40;
             auto comp = makeCompressor(c);
             std::vector<float> signal = constant(16384, 0.5f, 0.5f);
             run(*comp, signal);
@@ -87,41 +89,23 @@ TEST(Compressor, GainSettlesAtTheRatioLawForEveryDetector) {
     }
 }
 
-TEST(Compressor, LimiterWithInstantAttackHoldsTheThreshold) {
-    CompParams c;
-    c.ratio = 128;
-    auto comp = makeCompressor(c);
-    for (float level : {0.3f, 1.0f, 5.0f}) {
-        std::vector<float> signal = constant(256, level, level);
-        run(*comp, signal);
-        EXPECT_NEAR(signal[2 * 255], 0.25f, 1e-6) << level;
-    }
-}
-
-TEST(Compressor, OutputIsDelayedByLookaheadPlusOne) {
+TEST(Compressor, OutputIsDelayedByLookaheadPlusOneAndStaysInsideItsLine) {
     for (float lookahead : {0.0f, 1.0f, 10.0f}) {
         CompParams c;
         c.lookahead = lookahead;
-        c.threshold = 127;  // far above the signal: no reduction
+        c.threshold = 127;  // far above the signal
         auto comp = makeCompressor(c);
         std::vector<float> signal(2 * 1024, 0.0f);
         signal[2 * 3] = 0.5f;
-        signal[2 * 3 + 1] = -0.5f;
         run(*comp, signal);
         const int32_t expected = 3 + static_cast<int32_t>(std::nearbyint(lookahead * 44.1)) + 1;
-        for (int32_t i = 0; i < 1024; ++i) {
+        for (int32_t i = 0; i < 1024; ++i)
             EXPECT_NEAR(signal[2 * i], i == expected ? 0.5f : 0.0f, 1e-6) << lookahead << " " << i;
-            EXPECT_NEAR(signal[2 * i + 1], i == expected ? -0.5f : 0.0f, 1e-6) << lookahead << " " << i;
-        }
     }
-}
-
-TEST(Compressor, OversizedLookaheadStaysInsideItsLine) {
-    // Global bytes are not limited to 128.
+    // Global bytes are not limited to 128: 255 must not run past the line.
     CompParams c;
     c.lookahead = 255;
     auto comp = makeCompressor(c);
-    EXPECT_LT(comp->lookahead, compressorLookLength);
     std::vector<float> signal = constant(compressorLookLength + 300, 0.1f, 0.1f);
     run(*comp, signal);
     EXPECT_LT(comp->lookIndex, compressorLookLength);
@@ -132,9 +116,8 @@ TEST(Compressor, RmsSilenceAfterLoudMaterialStaysFiniteAndRecovers) {
         CompParams c;
         c.mode = 2;
         c.link = link;
-        c.threshold = 0;   // everything loud is far above the threshold
-        c.attack = 10;
-        c.release = 10;
+        c.threshold = 0;
+        c.attack = c.release = 10;
         auto comp = makeCompressor(c);
         std::mt19937 noise(7);
         std::uniform_real_distribution<float> loud(-4.0f, 4.0f);
@@ -142,19 +125,16 @@ TEST(Compressor, RmsSilenceAfterLoudMaterialStaysFiniteAndRecovers) {
         for (size_t i = 0; i < signal.size() / 2; ++i) signal[i] = loud(noise);  // then silence
         run(*comp, signal);
         for (float v : signal) ASSERT_TRUE(std::isfinite(v));
-        EXPECT_TRUE(std::isfinite(comp->gainL));
-
         // A running sum driven below zero: the frame gets zero levels and the
         // gain heads back to 1 instead of turning into NaN.
-        comp->rmsSumL = -1e-6f;
-        comp->rmsSumR = -1e-6f;
+        comp->rmsSumL = comp->rmsSumR = -1e-6f;
         comp->gainL = comp->gainR = 0.5f;
         std::vector<float> quiet = constant(128, 0.0f, 0.0f);
         run(*comp, quiet);
-        EXPECT_GT(comp->gainL, 0.5f);
-        EXPECT_LE(comp->gainL, 1.0f);
-        EXPECT_GT(comp->gainR, 0.5f);
-        EXPECT_LE(comp->gainR, 1.0f);
+        for (float g : {comp->gainL, comp->gainR}) {
+            EXPECT_GT(g, 0.5f);
+            EXPECT_LE(g, 1.0f);
+        }
     }
 }
 
@@ -169,25 +149,6 @@ TEST(Compressor, SeparateModeWithALeftOnlySignalKeepsTheRightGain) {
         EXPECT_LT(comp->gainL, 0.5f) << mode;
         EXPECT_EQ(comp->gainR, 1.0f) << mode;
     }
-}
-
-TEST(Compressor, ModeChangeResetsDetectorAndGains) {
-    CompParams c;
-    c.mode = 1;
-    c.link = 1;
-    auto comp = makeCompressor(c);
-    std::vector<float> signal = constant(256, 2.0f, 2.0f);
-    run(*comp, signal);
-    ASSERT_LT(comp->gainL, 1.0f);
-    ASSERT_GT(comp->peakL, 0.0f);
-    const float p[9] = {1, 1, 0, 0, 64, 64, 0, 0, 70};  // only the output gain changes
-    compressorSetup(*comp, p);
-    EXPECT_LT(comp->gainL, 1.0f);
-    const float rms[9] = {2, 1, 0, 0, 64, 64, 0, 0, 70};
-    compressorSetup(*comp, rms);
-    EXPECT_EQ(comp->gainL, 1.0f);
-    EXPECT_EQ(comp->gainR, 1.0f);
-    EXPECT_EQ(comp->peakL, 0.0f);
 }
 
 }  // namespace
