@@ -293,9 +293,6 @@ TEST(ModuleParse, CorruptedCountsAreRefusedWithWhereTheDataRunsOut) {
     putWordAt(huge, 24, 0xFFFFFFFFu);   // 5 x count needs more than 32 bits
     EXPECT_EQ(parseFailure(huge), "note stream of channel 3 is truncated (needs 21474836475 bytes at offset 28, "
                                       "file has " + std::to_string(size) + ")");
-    std::vector<uint8_t> bends = image;
-    putWordAt(bends, 24 + 4 + 10 + 4, 2);   // bend count after the notes and the program count
-    EXPECT_NE(parseFailure(bends), "");     // the shifted layout runs out somewhere later
     std::vector<uint8_t> globals = image;
     putWordAt(globals, 8, 1000);
     EXPECT_EQ(parseFailure(globals), "global event stream is truncated (needs 10000 bytes at offset 12, file has " +
@@ -315,9 +312,8 @@ TEST(ModuleParse, EveryTruncationIsRefusedWithoutReadingPastTheEnd) {
     ASSERT_EQ(parseFailure(image), "");
     for (size_t cut = 0; cut < image.size(); ++cut) {
         // an exact-size copy, so the sanitizer catches any read past the cut
-        std::vector<uint8_t> prefix(image.begin(), image.begin() + long(cut));
-        auto heap = std::make_unique<uint8_t[]>(cut + 1);
-        std::memcpy(heap.get(), prefix.data(), cut);
+        auto heap = std::make_unique<uint8_t[]>(cut);
+        std::memcpy(heap.get(), image.data(), cut);
         auto view = std::make_unique<ModuleView>();
         std::string reason;
         ASSERT_FALSE(parseModule(cut == 0 ? nullptr : heap.get(), uint32_t(cut), *view, reason)) << cut;
