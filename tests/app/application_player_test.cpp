@@ -5,9 +5,11 @@
 #include "app/shell.h"
 #include "player/module_player.h"
 #include "player/module_writer.h"
+#include "qt_application.h"
 #include "shell_fakes.h"
 
 TEST(ApplicationPlayer, PlaysARealModuleAndRefusesAGarbledOne) {
+    useTestDevices();
     ModuleSource source;
     source.tempos.push_back({0, 500000});
     source.channels[0].notes = {{0, 60, 100}, {96, 60, 0}};

@@ -1,0 +1,20 @@
+# Runs at install time: refreshes the file-type database and the menu cache
+# of the installation prefix, so that file managers open modules with the
+# player. Staged installs (DESTDIR set) leave this to the packaging system.
+if(DEFINED ENV{DESTDIR} AND NOT "$ENV{DESTDIR}" STREQUAL "")
+  return()
+endif()
+if(NOT WB_DATADIR)
+  set(WB_DATADIR share)
+endif()
+set(data "${CMAKE_INSTALL_PREFIX}/${WB_DATADIR}")
+find_program(WB_UPDATE_MIME update-mime-database)
+if(WB_UPDATE_MIME)
+  execute_process(COMMAND "${WB_UPDATE_MIME}" "${data}/mime" RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
+  message(STATUS "File types: ${data}/mime (update-mime-database: ${result})")
+endif()
+find_program(WB_UPDATE_DESKTOP update-desktop-database)
+if(WB_UPDATE_DESKTOP)
+  execute_process(COMMAND "${WB_UPDATE_DESKTOP}" "${data}/applications" RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
+  message(STATUS "Menu cache: ${data}/applications (update-desktop-database: ${result})")
+endif()
