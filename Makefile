@@ -33,3 +33,8 @@ bench: deps
 
 clean:
 	rm -rf build build-asan build-release
+
+# Fuzz targets with libFuzzer (clang), AddressSanitizer and UBSan; each runs
+# FUZZ_SECONDS (default 60).
+fuzz: deps
+	@scripts/fuzz
