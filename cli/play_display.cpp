@@ -1,0 +1,59 @@
+#include "cli/play_display.h"
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+constexpr int meterWidth = 20;
+constexpr float meterFloorDb = -48.0f;
+constexpr float meterFallDb = 1.5f;   // per update, about 30 dB a second at 20 updates a second
+constexpr uint32_t clipLevel = 32600; // the output's clamp
+
+float peakDb(uint32_t peak) {
+    if (peak == 0) return -120.0f;
+    return 20.0f * std::log10(static_cast<float>(peak) / 32768.0f);
+}
+
+std::string meter(float db) {
+    const float filled = (db - meterFloorDb) / -meterFloorDb * meterWidth;
+    const int bars = std::clamp(static_cast<int>(std::lround(filled)), 0, meterWidth);
+    return std::string(static_cast<size_t>(bars), '#') + std::string(static_cast<size_t>(meterWidth - bars), '-');
+}
+
+std::string clock(int64_t ms) {
+    if (ms < 0) ms = 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(ms / 60000),
+                  static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms / 100 % 10));
+    return text;
+}
+}  // namespace
+
+std::string playDisplayLine(const PlayStatus& status, float leftDb, float rightDb) {
+    std::string line = clock(status.positionMs) + " / " + clock(static_cast<int64_t>(status.songMs));
+    line += "  L " + meter(leftDb) + (status.peakLeft >= clipLevel ? "!" : " ");
+    line += " R " + meter(rightDb) + (status.peakRight >= clipLevel ? "!" : " ");
+    if (status.underruns) line += "  underruns " + std::to_string(status.underruns);
+    return line;
+}
+
+void playDisplayStart(PlayDisplay& display, bool enabled) {
+    display = PlayDisplay{};
+    display.enabled = enabled;
+}
+
+void playDisplayUpdate(PlayDisplay& display, const PlayStatus& status) {
+    if (!display.enabled) return;
+    display.shownLeft = std::max(peakDb(status.peakLeft), display.shownLeft - meterFallDb);
+    display.shownRight = std::max(peakDb(status.peakRight), display.shownRight - meterFallDb);
+    const std::string line = playDisplayLine(status, display.shownLeft, display.shownRight);
+    // Carriage return, the line, then clear to the end of the line.
+    std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
+    std::fflush(stderr);
+    display.drawn = true;
+}
+
+void playDisplayFinish(PlayDisplay& display) {
+    if (display.drawn) std::fputc('\n', stderr);
+    display.drawn = false;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The one-line display of q7m play on stderr: song position and length, a
+// stereo peak meter in dB of full scale, and underruns when there were any.
+#include <cstdint>
+#include <string>
+
+struct PlayDisplay {
+    bool enabled = false;
+    bool drawn = false;
+    float shownLeft = -120.0f;   // dB shown on the meter, falling back slowly
+    float shownRight = -120.0f;
+};
+
+struct PlayStatus {
+    int32_t positionMs;    // may be negative before the song is heard
+    uint64_t songMs;
+    uint32_t peakLeft;     // 0..32768, since the previous update
+    uint32_t peakRight;
+    uint32_t underruns;
+};
+
+// The line for a status and meter levels in dB (no terminal control codes).
+std::string playDisplayLine(const PlayStatus& status, float leftDb, float rightDb);
+
+void playDisplayStart(PlayDisplay& display, bool enabled);
+void playDisplayUpdate(PlayDisplay& display, const PlayStatus& status);
+// Ends the line so the shell prompt starts on a fresh one.
+void playDisplayFinish(PlayDisplay& display);

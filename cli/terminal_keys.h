@@ -1,0 +1,16 @@
+#pragma once
+// Single key presses from the terminal without echo or line buffering, for
+// as long as a TerminalKeys is active; the terminal's settings are restored
+// by terminalKeysRestore. Ctrl-C still raises SIGINT.
+#include <termios.h>
+
+struct TerminalKeys {
+    bool active = false;    // stdin is a terminal and its settings were changed
+    bool atEnd = false;     // stdin has ended: no more keys
+    struct termios saved {};
+};
+
+void terminalKeysBegin(TerminalKeys& keys);
+void terminalKeysRestore(TerminalKeys& keys);
+// Waits at most timeoutMs for a key; returns it, or 0 when none came.
+int terminalKeysRead(TerminalKeys& keys, int timeoutMs);
