@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -151,6 +152,17 @@ void runRender(const RenderOptions& options) {
     q7mExitStatus = 0;
 }
 
+// Seconds as a number of 0 or more (CLI11's own range check prints its bound).
+const CLI::Validator nonNegativeSeconds(
+    [](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (end == text.c_str() || *end != '\0' || !(value >= 0) || value > 1e9)
+            return "expected a number of seconds, 0 or more, got " + text;
+        return "";
+    },
+    "SECONDS");
+
 }  // namespace
 
 void addRenderCommand(CLI::App& app) {
@@ -172,12 +184,12 @@ void addRenderCommand(CLI::App& app) {
                                                "Render exactly N frames from the song's first frame");
     options->secondsOption = render->add_option("--seconds", options->seconds,
                                                 "Render exactly S seconds from the song's first frame")
-                                 ->check(CLI::NonNegativeNumber);
+                                 ->check(nonNegativeSeconds);
     options->framesOption->excludes(options->secondsOption);
     render->add_option("--tail", options->tail,
                        "After the song ends, keep its tail until one second of silence, "
                        "at most S seconds")
-        ->check(CLI::NonNegativeNumber)
+        ->check(nonNegativeSeconds)
         ->capture_default_str();
     render->add_flag("-q,--quiet", options->quiet, "No progress bar");
     render->callback([options] {
