@@ -1,0 +1,119 @@
+// Replacement allocation functions for the test executable: every global
+// operator new and delete, and (where no sanitizer supplies its own
+// allocator) malloc, calloc, realloc and free, forwarded to the C library.
+// While counting is on, each allocation is counted.
+#include "allocation_counter.h"
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define WB_SANITIZER_ALLOCATOR 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define WB_SANITIZER_ALLOCATOR 1
+#endif
+#endif
+
+#if !defined(WB_SANITIZER_ALLOCATOR) && defined(__GLIBC__)
+#define WB_COUNT_MALLOC 1
+// The C library's own entry points, which the replacements forward to.
+extern "C" void* __libc_malloc(std::size_t);
+extern "C" void* __libc_calloc(std::size_t, std::size_t);
+extern "C" void* __libc_realloc(void*, std::size_t);
+extern "C" void __libc_free(void*);
+#define WB_RAW_MALLOC __libc_malloc
+#define WB_RAW_FREE __libc_free
+#else
+#define WB_RAW_MALLOC std::malloc
+#define WB_RAW_FREE std::free
+#endif
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<uint64_t> allocations{0};
+
+void count() {
+    if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+}
+
+void* allocate(std::size_t size) {
+    count();
+    if (void* p = WB_RAW_MALLOC(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+
+void* allocateAligned(std::size_t size, std::align_val_t align) {
+    count();
+    const std::size_t alignment = static_cast<std::size_t>(align);
+    void* p = nullptr;
+    if (posix_memalign(&p, alignment < sizeof(void*) ? sizeof(void*) : alignment, size ? size : 1) != 0)
+        throw std::bad_alloc();
+    return p;
+}
+}  // namespace
+
+void allocationCountingStart() {
+    allocations.store(0);
+    counting.store(true);
+}
+
+uint64_t allocationCountingStop() {
+    counting.store(false);
+    return allocations.load();
+}
+
+bool allocationCountingCoversMalloc() {
+#ifdef WB_COUNT_MALLOC
+    return true;
+#else
+    return false;
+#endif
+}
+
+void* operator new(std::size_t size) { return allocate(size); }
+void* operator new[](std::size_t size) { return allocate(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try { return allocate(size); } catch (...) { return nullptr; }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try { return allocate(size); } catch (...) { return nullptr; }
+}
+void* operator new(std::size_t size, std::align_val_t align) { return allocateAligned(size, align); }
+void* operator new[](std::size_t size, std::align_val_t align) { return allocateAligned(size, align); }
+void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    try { return allocateAligned(size, align); } catch (...) { return nullptr; }
+}
+void* operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
+    try { return allocateAligned(size, align); } catch (...) { return nullptr; }
+}
+
+void operator delete(void* p) noexcept { WB_RAW_FREE(p); }
+void operator delete[](void* p) noexcept { WB_RAW_FREE(p); }
+void operator delete(void* p, std::size_t) noexcept { WB_RAW_FREE(p); }
+void operator delete[](void* p, std::size_t) noexcept { WB_RAW_FREE(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { WB_RAW_FREE(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { WB_RAW_FREE(p); }
+void operator delete(void* p, std::align_val_t) noexcept { WB_RAW_FREE(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { WB_RAW_FREE(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { WB_RAW_FREE(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { WB_RAW_FREE(p); }
+void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { WB_RAW_FREE(p); }
+void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { WB_RAW_FREE(p); }
+
+#ifdef WB_COUNT_MALLOC
+extern "C" void* malloc(std::size_t size) {
+    count();
+    return __libc_malloc(size);
+}
+extern "C" void* calloc(std::size_t n, std::size_t size) {
+    count();
+    return __libc_calloc(n, size);
+}
+extern "C" void* realloc(void* p, std::size_t size) {
+    count();
+    return __libc_realloc(p, size);
+}
+extern "C" void free(void* p) { __libc_free(p); }
+#endif
