@@ -31,8 +31,11 @@ void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_
 }
 
 void synthSetGlobals(Synth& synth, const uint8_t* globals) {
+    // Parameters live on the 0..128 scale; a file's global bytes above that
+    // (up to 255) would drive the reverb's high-pass and the output cut
+    // filters unstable, so they are clamped like every modulated parameter.
     for (int32_t k = 0; k < globalParamCount; ++k)
-        synth.globalParams[k] = static_cast<float>(globals[k]);
+        synth.globalParams[k] = static_cast<float>(std::min<uint8_t>(globals[k], 128));
     reverbSetup(synth.reverb, &synth.globalParams[rvbTime]);
     modDelaySetup(synth.delay, &synth.globalParams[dlyAmount]);
     compressorSetup(synth.masterCompressor, &synth.globalParams[mcompMode]);
