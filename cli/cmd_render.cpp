@@ -85,11 +85,13 @@ bool renderFrames(RenderJob& job, const RenderOptions& options, bool fixedLength
             return false;
         }
         uint32_t frames = chunkFrames;
-        if (fixedLength && fixedFrames - written < frames) frames = static_cast<uint32_t>(fixedFrames - written);
+        if (fixedLength && fixedFrames - written < frames)
+            frames = static_cast<uint32_t>(fixedFrames - written);
         if (frames == 0) return true;
         const uint32_t endOffset = offlineRender(*job.player, job.floats.data(), frames);
         convertToPcm16(job.floats.data(), job.pcm.data(), 2 * frames, outputScale);
-        const uint32_t keep = fixedLength ? frames : renderLengthFeed(length, job.pcm.data(), frames, endOffset);
+        const uint32_t keep =
+            fixedLength ? frames : renderLengthFeed(length, job.pcm.data(), frames, endOffset);
         const bool ok = f32 ? audioFileWriteF32(job.writer, job.floats.data(), keep, reason)
                             : audioFileWriteS16(job.writer, job.pcm.data(), keep, reason);
         if (!ok) return false;
@@ -107,7 +109,8 @@ void reraiseInterrupt() {
 }
 
 void runRender(const RenderOptions& options) {
-    const std::string output = options.output.empty() ? defaultOutputName(options.input) : options.output;
+    const std::string output =
+        options.output.empty() ? defaultOutputName(options.input) : options.output;
     const bool toStdout = output == "-";
     if (toStdout && isatty(STDOUT_FILENO)) {
         fail(2, "-", "standard output is a terminal; redirect it or give -o FILE");
@@ -120,7 +123,8 @@ void runRender(const RenderOptions& options) {
     std::vector<uint8_t> image;
     std::string reason;
     if (!readWholeFile(options.input, image, reason)) return fail(1, options.input, reason);
-    if (image.size() > UINT32_MAX) return fail(2, options.input, "not a valid module: larger than 4 GiB");
+    if (image.size() > UINT32_MAX)
+        return fail(2, options.input, "not a valid module: larger than 4 GiB");
     const uint32_t size = static_cast<uint32_t>(image.size());
 
     RenderJob job;
