@@ -85,7 +85,7 @@ int32_t playerPositionMs(ModulePlayer& player) {
 }
 
 static void writeSilence(float* dest, uint32_t frames) {
-    for (uint32_t i = 0; i < 2 * frames; ++i) dest[i] = 0.0f;
+    for (size_t i = 0; i < 2 * static_cast<size_t>(frames); ++i) dest[i] = 0.0f;
 }
 
 static void renderSynth(ModulePlayer& player, float* dest, uint32_t frames) {
