@@ -116,7 +116,7 @@ void printText(const ModuleFacts& facts) {
 
 void printJson(const ModuleFacts& facts) {
     const ModuleView& view = *facts.view;
-    using nlohmann::json;
+    using json = nlohmann::ordered_json;   // keys in the order written
     json out;
     out["file"] = facts.file;
     out["fileBytes"] = facts.fileSize;
