@@ -4,6 +4,9 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#ifdef __linux__
+#include <pthread.h>
+#endif
 #include "player/pcm.h"
 
 static_assert(std::endian::native == std::endian::little,
@@ -40,6 +43,9 @@ void raiseThreadPriority() {
 }
 
 void outputThreadMain(SoundOutput* output) {
+#ifdef __linux__
+    pthread_setname_np(pthread_self(), "sound output");
+#endif
     raiseThreadPriority();
     while (output->exitRequested.load() == 0) {
         // A timeout and a wake are treated alike.
@@ -91,6 +97,10 @@ bool failStart(SoundOutput& output, const std::string& why, std::string* reason)
 }
 
 }  // namespace
+
+SoundOutput::~SoundOutput() {
+    if (running || thread.joinable()) soundOutputClose(*this);
+}
 
 void soundOutputPrepare(SoundOutput& output, RenderCallback callback, void* context) {
     output.device = 0;

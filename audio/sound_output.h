@@ -74,6 +74,10 @@ struct SoundOutput {
     // room for them), and why the latest start failed.
     std::string portDriver;      // empty: SDL's choice (SDL_AUDIODRIVER)
     std::string lastError;
+
+    // Its owner closes it; a record destroyed while running is closed here
+    // rather than ending the program with a joinable thread.
+    ~SoundOutput();
 };
 
 // The output as the module player drives it: start uses output.portDriver
