@@ -1,6 +1,7 @@
 // The sound output through SDL: the disk driver's capture against the
-// offline render, start and close cycles, failures and a thread that does
-// not end in time.
+// offline render, the position in real time, a failed start and a thread
+// that does not end in time. (Start, play, stop and close cycles from the
+// window thread are in test_threads.cpp.)
 #include <gtest/gtest.h>
 #include <SDL.h>
 #include <atomic>
@@ -90,28 +91,6 @@ TEST(DiskDriver, CaptureAfterTheBufferOfSilenceIsTheOfflineRender) {
     int32_t peak = 0;
     for (int16_t s : expected) peak = std::max(peak, std::abs(int32_t(s)));
     EXPECT_GT(peak, 3000);
-}
-
-TEST(DummyDriver, StartPlayStopCloseCyclesThroughThePlayer) {
-    const std::vector<uint8_t> image = testSongImage();
-    auto output = std::make_unique<SoundOutput>();
-    output->portDriver = "dummy";
-    TestPlayer test;
-    ModulePlayer& player = *test.player;
-    playerInit(player, test.synth.get(), soundOutputPort(*output));
-    for (int cycle = 0; cycle < 25; ++cycle) {
-        std::string reason;
-        ASSERT_TRUE(playerOpen(player, image.data(), uint32_t(image.size()), reason)) << reason;
-        ASSERT_TRUE(soundOutputRunning(*output)) << output->lastError;
-        playerPlay(player);
-        // Odd cycles close while the song plays, even ones stop first.
-        std::this_thread::sleep_for(std::chrono::milliseconds(cycle % 4 * 10));
-        if (cycle % 2 == 0) playerStop(player);
-        playerClose(player);
-        EXPECT_FALSE(soundOutputRunning(*output));
-        EXPECT_EQ(output->threadRunning.load(), 0);
-    }
-    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
 }
 
 TEST(DummyDriver, PositionAdvancesWhilePlaying) {
