@@ -197,3 +197,27 @@ TEST(ScriptedPlayer, PositionIsNegativeUntilTheFirstFrameIsHeard) {
     playerStop(player);
     playerClose(player);
 }
+
+TEST_F(ScriptedOutput, DeviceNeverOvertakesTheRefill) {
+    for (int k = 0; k < 8; ++k) source.samples.push_back(float(k + 1) / 32768.0f);
+    StreamBuffer& buffer = output->streamBuffer;
+    std::vector<uint8_t> chunk(4096);
+    // Nothing refilled: the device gets the buffer of silence but its last
+    // frame; the request that wanted it counts as an underrun.
+    for (int i = 0; i < 16; ++i) streamBufferConsume(buffer, chunk.data(), 4096);
+    EXPECT_EQ(soundOutputUnderruns(*output), 1u);
+    EXPECT_EQ(buffer.underrunBytes.load(), 4u);
+    EXPECT_EQ(streamBufferPlayPosition(buffer), 65532u);
+    streamBufferConsume(buffer, chunk.data(), 4096);
+    EXPECT_EQ(soundOutputUnderruns(*output), 2u);
+    EXPECT_EQ(streamBufferPlayPosition(buffer), 65532u);
+
+    // The late refill takes the largest step there is, not a lap taken for none.
+    soundOutputRefill(*output);
+    ASSERT_EQ(source.requests, std::vector<uint32_t>{16376});
+    // The held frame of silence plays, then the first rendered frames, in order.
+    std::vector<uint8_t> next(12);
+    streamBufferConsume(buffer, next.data(), 12);
+    EXPECT_EQ(next, (std::vector<uint8_t>{0, 0, 0, 0, 1, 0, 2, 0, 3, 0, 4, 0}));
+    EXPECT_EQ(soundOutputUnderruns(*output), 2u);
+}
