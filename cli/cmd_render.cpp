@@ -30,6 +30,7 @@ struct RenderOptions {
     double seconds = 0;
     double tail = defaultTailSeconds;
     bool quiet = false;
+    bool force = false;
     CLI::Option* seedOption = nullptr;
     CLI::Option* framesOption = nullptr;
     CLI::Option* secondsOption = nullptr;
@@ -120,6 +121,10 @@ void runRender(const RenderOptions& options) {
         fail(2, output, "is the input module; choose another output name");
         return;
     }
+    if (!toStdout && !options.force && std::filesystem::exists(output)) {
+        fail(1, output, "already exists (use --force to replace it)");
+        return;
+    }
     std::vector<uint8_t> image;
     std::string reason;
     if (!readWholeFile(options.input, image, reason)) return fail(1, options.input, reason);
@@ -196,6 +201,7 @@ void addRenderCommand(CLI::App& app) {
         ->check(nonNegativeSeconds)
         ->capture_default_str();
     render->add_flag("-q,--quiet", options->quiet, "No progress bar");
+    render->add_flag("-f,--force", options->force, "Replace an existing output file");
     render->callback([options] {
         interruptSignal = 0;
         std::signal(SIGINT, onInterrupt);

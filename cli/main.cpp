@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        return app.exit(e);
+        // --help and --version end with 0; a usage error is invalid input.
+        return app.exit(e) == 0 ? 0 : 2;
     }
     return q7mExitStatus;
 }

@@ -180,13 +180,27 @@ TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
 
     // The render completes, then the rename onto a directory fails.
     fs::create_directory(path("taken"));
-    run = q7m("render '" + module + "' --frames 5000 -o '" + path("taken") + "'");
+    run = q7m("render '" + module + "' --frames 5000 --force -o '" + path("taken") + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.err.find("Is a directory"), std::string::npos) << run.err;
     EXPECT_TRUE(fs::is_empty(path("taken")));
 
     run = q7m("render '" + module + "' --format f32 -o '" + path("f.flac") + "'");
     EXPECT_EQ(run.status, 2);
+
+    // An existing file is replaced only when asked.
+    fs::create_directory(path("kept"));
+    std::ofstream(path("kept/old.wav")) << "old";
+    run = q7m("render '" + module + "' --frames 10 -o '" + path("kept/old.wav") + "'");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "q7m: " + path("kept/old.wav") + ": already exists (use --force to replace it)\n");
+    EXPECT_EQ(bytesOf(path("kept/old.wav")).size(), 3u);
+    EXPECT_EQ(q7m("render '" + module + "' --frames 10 --force -o '" + path("kept/old.wav") + "'").status, 0);
+    EXPECT_EQ(readSound(path("kept/old.wav")).info.frames, 10);
+    fs::remove_all(path("kept"));
+
+    run = q7m("render '" + module + "' --frames 10 --format s24");
+    EXPECT_EQ(run.status, 2);  // a usage error is invalid input
 
     std::vector<std::string> left = entries();
     std::sort(left.begin(), left.end());
