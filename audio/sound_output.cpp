@@ -52,9 +52,8 @@ void outputThreadMain(SoundOutput* output) {
         wakeEventWait(output->wakeEvent, std::chrono::milliseconds(outputWakeMs));
         soundOutputRefill(*output);
     }
-    std::lock_guard<std::mutex> guard(output->threadExitMutex);
     output->threadRunning.store(0);
-    output->threadExit.notify_all();
+    output->threadEnded.release();  // the thread's last use of the record
 }
 
 // SDL's audio subsystem with the wanted driver (the hint overrides
@@ -140,6 +139,9 @@ bool soundOutputStart(SoundOutput& output, RenderCallback callback, void* contex
     std::string why;
     if (!openDevice(output, driver, why)) return failStart(output, why, reason);
     SDL_PauseAudioDevice(output.device, 0);
+    // A thread detached by an earlier close may have signalled its end since.
+    while (output.threadEnded.try_acquire()) {
+    }
     output.threadRunning.store(1);
     try {
         output.thread = std::thread(outputThreadMain, &output);
@@ -156,11 +158,8 @@ void soundOutputClose(SoundOutput& output) {
     output.exitRequested.fetch_add(1);
     if (output.thread.joinable()) {
         wakeEventSet(output.wakeEvent);
-        std::unique_lock<std::mutex> lock(output.threadExitMutex);
-        const bool ended = output.threadExit.wait_for(
-            lock, std::chrono::milliseconds(outputCloseWaitMs),
-            [&] { return output.threadRunning.load() == 0; });
-        lock.unlock();
+        const bool ended = output.threadEnded.try_acquire_for(
+            std::chrono::milliseconds(outputCloseWaitMs));
         // A thread still inside its pass keeps the record's lock, buffers
         // and event: they stay as they are, and the next start refuses to
         // clear them until the thread has ended.

@@ -12,9 +12,9 @@
 // soundOutputPlayedBytes and soundOutputWake are called from the window
 // thread; the render callback runs on the output thread inside outputLock.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <semaphore>
 #include <string>
 #include <thread>
 #include "audio/level_peaks.h"
@@ -66,8 +66,7 @@ struct SoundOutput {
     // --- kept across starts ---
     std::thread thread;
     std::atomic<int32_t> threadRunning{0};  // cleared by the thread as its last act
-    std::mutex threadExitMutex;
-    std::condition_variable threadExit;
+    std::binary_semaphore threadEnded{0};   // released by the thread as it ends
     WakeEvent wakeEvent;
     std::mutex outputLock;
     // What the player's port passes to soundOutputStart (its start has no

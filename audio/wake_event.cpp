@@ -1,20 +1,17 @@
 #include "audio/wake_event.h"
 
 void wakeEventReset(WakeEvent& event) {
-    std::lock_guard<std::mutex> guard(event.mutex);
-    event.signaled = false;
+    while (event.semaphore.try_acquire()) {
+    }
+    event.signaled.store(false);
 }
 
 void wakeEventSet(WakeEvent& event) {
-    {
-        std::lock_guard<std::mutex> guard(event.mutex);
-        event.signaled = true;
-    }
-    event.signal.notify_one();
+    // Only the signal that raises the flag releases, so the semaphore never
+    // counts past one.
+    if (!event.signaled.exchange(true)) event.semaphore.release();
 }
 
 void wakeEventWait(WakeEvent& event, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(event.mutex);
-    event.signal.wait_for(lock, timeout, [&] { return event.signaled; });
-    event.signaled = false;
+    if (event.semaphore.try_acquire_for(timeout)) event.signaled.store(false);
 }
