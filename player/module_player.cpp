@@ -7,7 +7,6 @@ void playerInit(ModulePlayer& player, Synth* synth, const OutputPort& output) {
     player.synth = synth;
     player.output = output;
     player.open = 0;
-    player.playedSinceOpen = 0;
     player.playing.store(0);
     player.muted.store(1);
     for (const char*& text : player.view.speechTexts) text = defaultSpeechText;
@@ -35,7 +34,6 @@ bool playerOpen(ModulePlayer& player, const uint8_t* image, uint32_t size, std::
     player.framesRendered = 0;
     player.songEndFrame = 0;
     player.playStartBytes = 0;
-    player.playedSinceOpen = 0;
     const OutputPort& out = player.output;
     // As on a machine without a sound device, a failed start still leaves
     // the module open; it then plays unheard.
@@ -49,17 +47,18 @@ void playerPlay(ModulePlayer& player) {
     if (!player.open) return;
     player.playing.store(0);
     player.muted.store(1);
-    // Right after open the render entry has never passed the muted check, so
-    // the flag order alone keeps it away; after an earlier play a render
-    // call may still be inside the synthesizer.
+    // After an earlier play a render call may still be inside the
+    // synthesizer; and even right after open, when the flag order alone keeps
+    // the render entry out of the synthesizer, it still counts the silent
+    // frames it writes, which the play start is taken from. So the reset
+    // runs under the output's lock whenever the output has one.
     const OutputPort& out = player.output;
-    const bool locked = player.playedSinceOpen && out.lock && out.unlock;
+    const bool locked = out.lock && out.unlock;
     if (locked) out.lock(out.context);
     playerReset(player);
     player.samplesToNextStep = 0;
     const uint32_t startFrame = player.framesRendered;
     if (locked) out.unlock(out.context);
-    player.playedSinceOpen = 1;
     player.muted.store(0);
     player.playing.store(1);
     player.playStartBytes = static_cast<int32_t>(startFrame * 4u);

@@ -63,7 +63,9 @@ struct ModulePlayer {
     int32_t resumeChannel;
     int32_t resumePart;
     // render
-    uint32_t framesRendered;     // frames produced since open, silence included
+    // Frames produced since open, silence included. Atomic: the render entry
+    // counts on while play notes the start frame on the window thread.
+    std::atomic<uint32_t> framesRendered;
     uint32_t samplesToNextStep;  // frames before the next step; all ones once the song ended
     uint32_t stepRemainder;      // sum of division remainders, carries only past 2^32
     int32_t playStartBytes;      // framesRendered x 4 when play started
@@ -73,7 +75,6 @@ struct ModulePlayer {
     Synth* synth;          // null: steps only fill commandBuffer, renders are silence
     OutputPort output;
     int32_t open;          // a module is open and the output was started
-    int32_t playedSinceOpen;  // the render entry may be inside the synthesizer
 };
 
 constexpr int32_t playerSampleRate = 44100;
