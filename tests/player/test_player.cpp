@@ -184,8 +184,9 @@ TEST(PlayerControl, StatesOfOpenPlayStopAndTheOutputPort) {
     EXPECT_TRUE(allZero(block));
     EXPECT_EQ(player->currentTick, 0u);
 
-    playerPlay(*player);  // right after open the flags suffice: no lock
-    EXPECT_EQ(out.locks, 0);
+    playerPlay(*player);  // the reset runs under the output's lock
+    EXPECT_EQ(out.locks, 1);
+    EXPECT_EQ(out.unlocks, 1);
     EXPECT_EQ(player->playing.load(), 1u);
     EXPECT_EQ(player->muted.load(), 0u);
     EXPECT_EQ(player->playStartBytes, 512 * 4);
@@ -193,8 +194,8 @@ TEST(PlayerControl, StatesOfOpenPlayStopAndTheOutputPort) {
     EXPECT_FALSE(allZero(block));
 
     playerPlay(*player);  // a render call may be inside the synthesizer now
-    EXPECT_EQ(out.locks, 1);
-    EXPECT_EQ(out.unlocks, 1);
+    EXPECT_EQ(out.locks, 2);
+    EXPECT_EQ(out.unlocks, 2);
 
     playerStop(*player);
     EXPECT_EQ(player->playing.load(), 0u);
