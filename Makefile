@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test test-sanitize demo bench fuzz clean
+.PHONY: deps build test test-sanitize test-thread demo bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -23,6 +23,17 @@ test-sanitize: deps
 	@cmake --build build-asan -j$(JOBS)
 	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
 
+# The player's and the sound output's tests under ThreadSanitizer (the
+# window thread drives the player while the output thread renders). Any
+# report fails the run; tests/tsan.supp lists what is not ours.
+TSAN_RUN = TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+  SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=offscreen
+test-thread: deps
+	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWB_SANITIZE=thread >/dev/null
+	@cmake --build build-tsan -j$(JOBS) --target test_player test_audio
+	$(TSAN_RUN) build-tsan/test_player --gtest_brief=1
+	$(TSAN_RUN) build-tsan/test_audio --gtest_brief=1
+
 demo: build
 	@scripts/demo
 
@@ -32,7 +43,7 @@ bench: deps
 	@build-release/wembrastel_bench
 
 clean:
-	rm -rf build build-asan build-release
+	rm -rf build build-asan build-release build-tsan build-fuzz
 
 # Fuzz targets with libFuzzer (clang), AddressSanitizer and UBSan; each runs
 # FUZZ_SECONDS (default 60).
