@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 #include <vector>
-#include "signal_probe.h"
+#include "tests/support/signal_probe.h"
 #include "synth/voice/distortion.h"
 #include "synth/voice/math.h"
 

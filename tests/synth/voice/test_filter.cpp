@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstring>
 #include <vector>
-#include "signal_probe.h"
+#include "tests/support/signal_probe.h"
 #include "synth/voice/filter.h"
 #include "synth/voice/math.h"
 

@@ -37,12 +37,10 @@ TEST(Powers, ValuesAndSpans) {
     EXPECT_EQ(pow2(3.0f), 8.0f);
     EXPECT_EQ(pow2(-1.0f), 0.5f);
     EXPECT_EQ(pow2(0.5f), static_cast<float>(std::sqrt(2.0)));
-    EXPECT_EQ(pow2(-10.25f), static_cast<float>(std::pow(2.0, -10.25)));
     EXPECT_EQ(pow2Span10(1.0f), 1.0f);
     EXPECT_EQ(pow2Span10(0.0f), 1.0f / 1024.0f);
     EXPECT_EQ(pow2Span10(0.5f), 1.0f / 32.0f);
     EXPECT_EQ(pow2Span11(0.0f), 1.0f / 2048.0f);
-    EXPECT_EQ(pow2Span11(0.5f), static_cast<float>(std::pow(2.0, -5.5)));
     EXPECT_EQ(powBase(9.0f, 0.5f), 3.0f);
     EXPECT_EQ(powBase(0.25f, 2.0f), 0.0625f);
 }

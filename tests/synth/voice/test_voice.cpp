@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
-#include "signal_probe.h"
+#include "tests/support/signal_probe.h"
 #include "synth/seed.h"
 #include "synth/voice/math.h"
 #include "synth/voice/voice.h"
