@@ -108,16 +108,6 @@ TEST(ChannelChain, EffectOrderDecidesWhatTheDistortionSees) {
     }
 }
 
-TEST(ChannelChain, TwoRoutingsIntoOneParameterClampInTurn) {
-    PatchRecord patch = neutralPatch();
-    channelByte(patch, chanVolume) = 120;
-    patch.routings = {{1, 128, chanVolume}, {1, 0, chanVolume}};  // +20, then -20
-    SynthRig rig(patch);
-    rig.synth->channelControls[0][1] = 20;
-    channelFxUpdate(*rig.synth, 0);
-    EXPECT_EQ(rig.synth->channels[0].volume, 108.0f / 128.0f * 0.6f);
-}
-
 TEST(ChannelChain, ChannelWithoutVoicesContributesNothingChorusTailIncluded) {
     PatchRecord patch = neutralPatch();
     // A sine held at full level, released at once.
