@@ -28,12 +28,6 @@ TEST_F(Commands, RunningStatusWithinAndAcrossStreams) {
     EXPECT_EQ(synth->noteCounter, 3u);
 }
 
-TEST_F(Commands, DataWithoutAnyStatusEndsTheStream) {
-    send(*synth, {0x3C, 0x64, 0xFD});
-    EXPECT_EQ(voicesOn(*synth, 0), 0);
-    EXPECT_EQ(synth->runningStatus, 0u);
-}
-
 TEST_F(Commands, VelocityZeroReleasesLikeNoteOff) {
     send(*synth, {0x90, 0x3C, 0x64, 0x3C, 0x64, 0xFD});  // the same key twice
     ASSERT_EQ(voicesOn(*synth, 0), 2);

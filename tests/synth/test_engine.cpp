@@ -271,8 +271,6 @@ TEST_F(OutputFilter, PassesNothingBeforeTheGlobals) {
 
 TEST_F(OutputFilter, FullCutsTurnAConstantIntoZeroFromItsSecondSample) {
     globals(127, 127);
-    EXPECT_EQ(synth->lowCutCoef, 1.0f);
-    EXPECT_EQ(synth->highCutCoef, 1.0f);
     const std::vector<float> out = run(std::vector<float>(2 * 50, 0.6f));
     EXPECT_EQ(out[0], 0.6f);
     EXPECT_EQ(out[1], 0.6f);
@@ -301,7 +299,6 @@ TEST_F(OutputFilter, HighCut127IsAnExactBypass) {
 
 TEST_F(OutputFilter, HighCutLowPassesTheFirstDifferenceWithSeparateSides) {
     globals(127, 63);  // first difference, then a one-pole low-pass of 1/4
-    EXPECT_EQ(synth->highCutCoef, 0.25f);
     std::vector<float> input(2 * 4, 0.0f);
     for (int32_t i = 0; i < 4; ++i) input[2 * i] = 1.0f;  // left constant, right silent
     const std::vector<float> out = run(input);

@@ -75,16 +75,6 @@ TEST_F(Matrix, ControllerRoutingsAmountAndClamp) {
         EXPECT_EQ(synth->channelParams[0][k], static_cast<float>(patch.channel[k])) << k;
 }
 
-TEST_F(Matrix, ControllerIntoChannelVolumeCapsTheGain) {
-    PatchRecord patch = heldPatch();
-    patch.routings = {{1, 127, chanVolume}};
-    load(patch);
-    controller(1, 127);
-    channelFxUpdate(*synth, 0);
-    EXPECT_EQ(synth->channelParams[0][ch(chanVolume)], 128.0f);
-    EXPECT_FLOAT_EQ(synth->channels[0].volume, 0.6f);
-}
-
 TEST_F(Matrix, UnitSourcesReachOnlyVoiceParameters) {
     PatchRecord patch = heldPatch();
     patch.voice[osc1Color] = 64;
