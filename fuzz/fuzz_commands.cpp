@@ -1,60 +1,9 @@
-// Arbitrary command streams into a synthesizer with a valid patch bank, with
-// renders in between. Input: blocks of [length][length command bytes]
-// [frames to render]; each block's commands get end bytes appended so the
-// parser always finds one where a status may stand.
-#include <cstddef>
-#include <cstdint>
-#include <memory>
-#include <vector>
-#include "player/module_writer.h"
-#include "synth/param_index.h"
-#include "synth/synth.h"
-
-namespace {
-PatchRecord busyPatch(uint8_t seed) {
-    PatchRecord patch;
-    for (size_t i = 0; i < patch.voice.size(); ++i) patch.voice[i] = static_cast<uint8_t>((i * 37 + seed) & 127);
-    for (size_t i = 0; i < patch.channel.size(); ++i) patch.channel[i] = static_cast<uint8_t>((i * 53 + seed) & 127);
-    patch.voice[eg1Release] = 40;
-    patch.polyphony = static_cast<uint8_t>(seed % 9);
-    for (uint8_t r = 0; r < 6; ++r) {
-        patch.routings.push_back({static_cast<uint8_t>(r * 3 + seed), static_cast<uint8_t>(r * 40),
-                                  static_cast<uint8_t>(r * 17 + seed)});
-    }
-    return patch;
-}
-
-struct Instances {
-    std::vector<uint8_t> bank;
-    uint8_t globals[globalParamCount];
-    std::unique_ptr<Synth> synth = std::make_unique<Synth>();
-    float buffer[2 * 1024];
-    Instances() {
-        std::vector<PatchRecord> patches;
-        for (uint8_t p = 0; p < 128; ++p) patches.push_back(busyPatch(p));
-        bank = buildPatchBank(patches);
-        for (int32_t i = 0; i < globalParamCount; ++i) globals[i] = static_cast<uint8_t>((i * 29) & 127);
-    }
-};
-}  // namespace
+// Arbitrary command streams into a synthesizer with a valid patch bank,
+// with renders in between (see fuzz/command_input.h for the input layout).
+#include "fuzz/command_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Instances* instances = new Instances;
-    Synth& synth = *instances->synth;
-    synthSetSeed(synth, 7);
-    synthInit(synth, instances->bank.data(), static_cast<uint32_t>(instances->bank.size()), 44100);
-    synthSetGlobals(synth, instances->globals);
-    size_t at = 0;
-    std::vector<uint8_t> commands;
-    while (at < size) {
-        const size_t length = data[at++];
-        const size_t take = std::min(length, size - at);
-        commands.assign(data + at, data + at + take);
-        at += take;
-        commands.insert(commands.end(), {0xFD, 0xFD, 0xFD});
-        synthProcessCommands(synth, commands.data());
-        const uint32_t frames = at < size ? data[at++] * 4u : 128u;
-        synthRender(synth, instances->buffer, frames, nullptr, 0);
-    }
+    static fuzz::CommandRun* run = new fuzz::CommandRun;
+    fuzz::runCommands(*run, data, size);
     return 0;
 }

@@ -548,7 +548,7 @@ bool buildSongImage(const std::string& text, const std::filesystem::path& baseDi
     json song;
     try {
         song = json::parse(text);
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {  // a syntax error, or a number too large (out_of_range)
         error = std::string("not valid JSON: ") + e.what();
         return false;
     }

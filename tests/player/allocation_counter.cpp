@@ -1,11 +1,14 @@
 // Replacement allocation functions for the test executable: every global
 // operator new and delete, and (where no sanitizer supplies its own
-// allocator) malloc, calloc, realloc and free, forwarded to the C library.
-// While counting is on, each allocation is counted.
+// allocator) malloc, calloc, realloc and free, forwarded to the C library;
+// in the same builds the mutex acquisitions. While
+// counting is on, each allocation and each lock taken is counted.
 #include "allocation_counter.h"
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <dlfcn.h>
+#include <pthread.h>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define WB_SANITIZER_ALLOCATOR 1
@@ -33,6 +36,7 @@ extern "C" void __libc_free(void*);
 namespace {
 std::atomic<bool> counting{false};
 std::atomic<uint64_t> allocations{0};
+std::atomic<uint64_t> locks{0};
 
 void count() {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
@@ -54,8 +58,13 @@ void* allocateAligned(std::size_t size, std::align_val_t align) {
 }
 }  // namespace
 
+void countLock() {
+    if (counting.load(std::memory_order_relaxed)) locks.fetch_add(1, std::memory_order_relaxed);
+}
+
 void allocationCountingStart() {
     allocations.store(0);
+    locks.store(0);
     counting.store(true);
 }
 
@@ -63,6 +72,8 @@ uint64_t allocationCountingStop() {
     counting.store(false);
     return allocations.load();
 }
+
+uint64_t locksCounted() { return locks.load(); }
 
 bool allocationCountingCoversMalloc() {
 #ifdef WB_COUNT_MALLOC
@@ -116,4 +127,19 @@ extern "C" void* realloc(void* p, std::size_t size) {
     return __libc_realloc(p, size);
 }
 extern "C" void free(void* p) { __libc_free(p); }
+
+// Mutex acquisitions (std::mutex and the C++ locks built on it end here),
+// forwarded to the C library's entry point, looked up once.
+using MutexLock = int (*)(pthread_mutex_t*);
+MutexLock libcMutexLock() {
+    static const MutexLock next = reinterpret_cast<MutexLock>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+    return next;
+}
+// Looked up before main, not inside a counted window.
+const bool mutexLockResolved = libcMutexLock() != nullptr;
+
+extern "C" int pthread_mutex_lock(pthread_mutex_t* m) {
+    countLock();
+    return libcMutexLock()(m);
+}
 #endif

@@ -1,11 +1,16 @@
 #pragma once
 // Counts the allocations made between start and stop, on any thread: the
 // test executable replaces every global operator new and delete, and also
-// malloc, calloc and realloc unless a sanitizer owns the allocator.
+// malloc, calloc and realloc and pthread_mutex_lock unless a sanitizer
+// owns them.
 #include <cstdint>
 
 void allocationCountingStart();
 // Stops counting and returns the allocations made since the start.
 uint64_t allocationCountingStop();
-// False under AddressSanitizer or ThreadSanitizer: only operator new is counted.
+// False under AddressSanitizer or ThreadSanitizer: only operator new is
+// counted, and no locks.
 bool allocationCountingCoversMalloc();
+// Mutex acquisitions in the last counting window (when
+// allocationCountingCoversMalloc).
+uint64_t locksCounted();

@@ -1,11 +1,13 @@
-// The render path allocates nothing: a whole busy song, from its first step
-// to the end of its tails, rendered in odd-sized chunks through the render
-// entry (and so through sequencerStep, synthProcessCommands and
-// synthRender) with every allocation counted.
+// The render path allocates nothing and takes no lock: a whole busy song,
+// from its first step to the end of its tails, rendered in odd-sized chunks
+// through the render entry (and so through sequencerStep,
+// synthProcessCommands and synthRender) with every allocation and every
+// lock counted. (The sound output adds only its outputLock around it.)
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,16 +19,23 @@
 #include "player/render_length.h"
 #include "synth/synth.h"
 
-TEST(AllocationCounter, SeesNewAndMallocOnlyWhileCounting) {
+TEST(AllocationCounter, SeesNewMallocAndLocksOnlyWhileCounting) {
     // Through volatile pointers, so the compiler cannot drop the pair.
     void* (*volatile mallocCall)(size_t) = std::malloc;
     allocationCountingStart();
     auto* boxed = new std::string(100, 'x');
     void* raw = mallocCall(64);
+    {
+        std::mutex mutex;
+        std::lock_guard<std::mutex> guard(mutex);
+    }
     const uint64_t counted = allocationCountingStop();
     std::free(raw);
     delete boxed;
     EXPECT_GE(counted, allocationCountingCoversMalloc() ? 2u : 1u);
+    if (allocationCountingCoversMalloc()) {
+        EXPECT_EQ(locksCounted(), 1u);
+    }
 
     allocationCountingStart();
     const uint64_t idle = allocationCountingStop();
@@ -36,7 +45,7 @@ TEST(AllocationCounter, SeesNewAndMallocOnlyWhileCounting) {
     EXPECT_EQ(allocationCountingStop(), 0u);
 }
 
-TEST(RealTime, AWholeSongWithEveryUnitRendersWithoutAllocating) {
+TEST(RealTime, AWholeSongWithEveryUnitRendersWithoutAllocatingOrLocking) {
     std::vector<uint8_t> image;
     std::string reason;
     ASSERT_TRUE(writeModule(busy::source(), image, reason)) << reason;
@@ -78,6 +87,7 @@ TEST(RealTime, AWholeSongWithEveryUnitRendersWithoutAllocating) {
 
     EXPECT_EQ(allocated, 0u) << (allocationCountingCoversMalloc() ? "operator new or malloc"
                                                                   : "operator new");
+    EXPECT_EQ(locksCounted(), 0u) << "the render path took a lock";
     // The render covered what it should: the whole song, its tails to
     // silence, all 32 voices at once and channel 16 speaking.
     EXPECT_TRUE(length.songEnded);
