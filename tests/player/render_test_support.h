@@ -12,40 +12,19 @@
 #include "player/offline_render.h"
 #include "synth/param_index.h"
 #include "synth/synth.h"
+#include "tests/support/test_patches.h"
 
 // A triangle that holds while the key is down and dies away within about
 // 1.2 s of its release (release 64 takes the level down by 2^-5.5 per frame).
 inline PatchRecord audiblePatch() {
-    PatchRecord patch;
-    auto& v = patch.voice;
-    v[voicePanning] = 64;
-    v[voiceTranspose] = 64;
-    v[osc1Mode] = 1;
-    v[osc1Transpose] = v[osc2Transpose] = v[osc3Transpose] = 64;
-    v[osc1Detune] = v[osc2Detune] = v[osc3Detune] = 64;
-    v[osc1Color] = 64;
-    v[osc1Volume] = 100;
-    v[flt1Cutoff] = v[flt2Cutoff] = 127;
-    v[voiceFilterBalance] = 64;
-    v[vdistInGain] = 32;
-    v[eg1Attack] = v[eg2Attack] = 0;
-    v[eg1Decay] = v[eg2Decay] = 64;
-    v[eg1Sustain] = v[eg2Sustain] = 127;
-    v[eg1SustainTime] = v[eg2SustainTime] = 64;
-    v[eg1Release] = v[eg2Release] = 64;
-    v[eg1Gain] = v[eg2Gain] = 127;
-    auto channel = [&patch](int32_t param) -> uint8_t& { return patch.channel[size_t(param - voiceParamCount)]; };
-    channel(chanVolume) = 100;
-    channel(cdistInGain) = 32;
-    channel(chorusAmount) = 64;  // 64 is neither wet nor inverted: no chorus
-    patch.polyphony = 32;
+    PatchRecord patch = sawPatch(127, 64, 32);
+    patch.channel[chorusAmount - voiceParamCount] = 64;  // 64 is neither wet nor inverted: no chorus
     return patch;
 }
 
 // Output cuts open, no reverb, delay or master compressor.
 inline std::vector<uint8_t> neutralGlobals() {
-    std::vector<uint8_t> g(globalParamCount, 0);
-    g[globalHighCut] = 127;
+    std::vector<uint8_t> g = openGlobals();
     g[dlyAmount] = 64;
     return g;
 }
