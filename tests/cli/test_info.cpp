@@ -1,63 +1,13 @@
 // q7m info end to end: the built tool on modules made by the module writer.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
-
 #include <nlohmann/json.hpp>
 
+#include "cli_test_support.h"
 #include "tests/player/module_test_support.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-struct InfoRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-class InfoCli : public ::testing::Test {
+class InfoCli : public CliTest {
 protected:
-    fs::path dir;
-
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "q7m-info-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-
-    std::string save(const std::string& name, const std::vector<uint8_t>& image) const {
-        std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-        return path(name);
-    }
-
-    static std::string slurp(const std::string& file) {
-        std::ifstream in(file);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-    InfoRun q7m(const std::string& args) const {
-        const std::string command = std::string("'") + Q7M_PATH + "' " + args + " >'" + path("out.txt") +
-                                    "' 2>'" + path("err.txt") + "'";
-        InfoRun run;
-        const int raw = std::system(command.c_str());
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        run.out = slurp(path("out.txt"));
-        run.err = slurp(path("err.txt"));
-        return run;
-    }
-
     // Two beats at 120 BPM, then 96 ticks at 60 BPM; programs 5 and 133 (= 5) on channel 3.
     std::string song() const {
         ModuleSource source = playableSource(6);
@@ -75,7 +25,7 @@ protected:
 
 TEST_F(InfoCli, TextReportNamesTimeBaseTempoStreamsProgramsSpeechAndLength) {
     const std::string file = song();
-    InfoRun run = q7m("info '" + file + "'");
+    ToolRun run = q7m("info '" + file + "'");
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
     auto has = [&](const std::string& line) {
@@ -94,7 +44,7 @@ TEST_F(InfoCli, TextReportNamesTimeBaseTempoStreamsProgramsSpeechAndLength) {
 }
 
 TEST_F(InfoCli, JsonReport) {
-    InfoRun run = q7m("info --json '" + song() + "'");
+    ToolRun run = q7m("info --json '" + song() + "'");
     ASSERT_EQ(run.status, 0) << run.err;
     nlohmann::json info = nlohmann::json::parse(run.out);
     EXPECT_EQ(info["ticksPerBeat"], 96);
@@ -116,7 +66,7 @@ TEST_F(InfoCli, InvalidAndUnreadableFiles) {
     ModuleSource source = playableSource();
     source.globalParams.resize(10);
     const std::string bad = save("bad.q7m", mustWrite(source));
-    InfoRun run = q7m("info '" + bad + "'");
+    ToolRun run = q7m("info '" + bad + "'");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "q7m: " + bad + ": not a valid module: global parameter block has 10 bytes; "

@@ -1,96 +1,21 @@
 // q7m render end to end: the built tool on modules made by the module
 // writer, with the files read back through libsndfile.
-#include <gtest/gtest.h>
-#include <sndfile.h>
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
 
+#include "cli_test_support.h"
 #include "player/pcm.h"
 #include "tests/player/render_test_support.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    std::string err;
-};
-
-struct Sound {
-    SF_INFO info{};
-    std::vector<int16_t> pcm;
-    std::vector<float> floats;
-};
-
-class RenderCli : public ::testing::Test {
+class RenderCli : public CliTest {
 protected:
-    fs::path dir;
-
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "q7m-render-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string path(const std::string& name) const { return (dir / name).string(); }
-
-    std::string writeModuleFile(const std::string& name, const std::vector<uint8_t>& image) const {
-        std::ofstream(path(name), std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
-        return path(name);
-    }
-
-    // Runs q7m with args (shell words), stdout to the file out when given.
-    ToolRun q7m(const std::string& args, const std::string& out = "/dev/null") const {
-        const std::string errFile = path("stderr.txt");
-        const std::string command = std::string("'") + Q7M_PATH + "' " + args + " >'" + out +
-                                    "' 2>'" + errFile + "'";
-        ToolRun run;
-        const int raw = std::system(command.c_str());
-        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        std::ifstream in(errFile);
-        run.err.assign(std::istreambuf_iterator<char>(in), {});
-        fs::remove(errFile);
-        return run;
-    }
-
     std::vector<std::string> entries() const {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
         return names;
     }
 };
-
-Sound readSound(const std::string& file) {
-    Sound sound;
-    SNDFILE* f = sf_open(file.c_str(), SFM_READ, &sound.info);
-    if (!f) {
-        ADD_FAILURE() << file << ": " << sf_strerror(nullptr);
-        return sound;
-    }
-    const size_t samples = size_t(sound.info.frames) * size_t(sound.info.channels);
-    sound.pcm.resize(samples);
-    sf_readf_short(f, sound.pcm.data(), sound.info.frames);
-    sf_seek(f, 0, SEEK_SET);
-    sound.floats.resize(samples);
-    sf_readf_float(f, sound.floats.data(), sound.info.frames);
-    sf_close(f);
-    return sound;
-}
-
-std::vector<char> bytesOf(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
 
 // A note held for one beat: the song ends at frame 22,050.
 std::vector<uint8_t> oneBeatModule() {
@@ -105,7 +30,7 @@ std::vector<uint8_t> oneBeatModule() {
 }  // namespace
 
 TEST_F(RenderCli, LengthFollowsTheSongItsTailAndTheExplicitCounts) {
-    const std::string module = writeModuleFile("song.q7m", oneBeatModule());
+    const std::string module = save("song.q7m", oneBeatModule());
 
     ASSERT_EQ(q7m("render '" + module + "' --seed 1 --tail 0").status, 0);
     Sound exact = readSound(path("song.wav"));  // the default name
@@ -134,15 +59,15 @@ TEST_F(RenderCli, LengthFollowsTheSongItsTailAndTheExplicitCounts) {
 }
 
 TEST_F(RenderCli, FormatsAgreeAndTheSameSeedGivesTheSameBytes) {
-    const std::string module = writeModuleFile("song.q7m", oneBeatModule());
+    const std::string module = save("song.q7m", oneBeatModule());
     const std::string common = "render '" + module + "' --seed 42 --tail 2 ";
     ASSERT_EQ(q7m(common + "-o '" + path("a.wav") + "'").status, 0);
     ASSERT_EQ(q7m(common + "-o '" + path("b.wav") + "'").status, 0);
-    EXPECT_EQ(bytesOf(path("a.wav")), bytesOf(path("b.wav")));
+    EXPECT_EQ(slurp(path("a.wav")), slurp(path("b.wav")));
     ASSERT_EQ(q7m(common + "-o -", path("stdout.wav")).status, 0);
-    EXPECT_EQ(bytesOf(path("stdout.wav")), bytesOf(path("a.wav")));
+    EXPECT_EQ(slurp(path("stdout.wav")), slurp(path("a.wav")));
     ASSERT_EQ(q7m("render '" + module + "' --seed 43 --tail 2 -o '" + path("c.wav") + "'").status, 0);
-    EXPECT_NE(bytesOf(path("c.wav")), bytesOf(path("a.wav")));
+    EXPECT_NE(slurp(path("c.wav")), slurp(path("a.wav")));
 
     ASSERT_EQ(q7m(common + "-o '" + path("a.FLAC") + "'").status, 0);
     const Sound wav = readSound(path("a.wav"));
@@ -163,7 +88,7 @@ TEST_F(RenderCli, FormatsAgreeAndTheSameSeedGivesTheSameBytes) {
 TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
     std::vector<uint8_t> image = oneBeatModule();
     image.resize(30);
-    const std::string bad = writeModuleFile("bad.q7m", image);
+    const std::string bad = save("bad.q7m", image);
     ToolRun run = q7m("render '" + bad + "'");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err.rfind("q7m: " + bad + ": not a valid module: ", 0), 0u) << run.err;
@@ -173,7 +98,7 @@ TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "q7m: " + path("missing.q7m") + ": No such file or directory\n");
 
-    const std::string module = writeModuleFile("song.q7m", oneBeatModule());
+    const std::string module = save("song.q7m", oneBeatModule());
     run = q7m("render '" + module + "' -o '" + path("no/such/dir/out.wav") + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "q7m: " + path("no/such/dir/out.wav") + ": No such file or directory\n");
@@ -194,7 +119,7 @@ TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
     run = q7m("render '" + module + "' --frames 10 -o '" + path("kept/old.wav") + "'");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "q7m: " + path("kept/old.wav") + ": already exists (use --force to replace it)\n");
-    EXPECT_EQ(bytesOf(path("kept/old.wav")).size(), 3u);
+    EXPECT_EQ(slurp(path("kept/old.wav")).size(), 3u);
     EXPECT_EQ(q7m("render '" + module + "' --frames 10 --force -o '" + path("kept/old.wav") + "'").status, 0);
     EXPECT_EQ(readSound(path("kept/old.wav")).info.frames, 10);
     fs::remove_all(path("kept"));
