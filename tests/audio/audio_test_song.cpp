@@ -5,30 +5,21 @@
 #include "player/offline_render.h"
 #include "player/pcm.h"
 #include "synth/param_index.h"
+#include "tests/support/test_patches.h"
 
 namespace {
 
 PatchRecord sawWithNoise() {
-    uint8_t bytes[patchParamCount] = {};
+    PatchRecord patch = sawPatch(127, 40, 4);
     const std::pair<int32_t, uint8_t> values[] = {
-        {voicePanning, 40},   {voiceTranspose, 64},
-        {osc1Mode, 1},        {osc1Transpose, 64},  {osc1Detune, 64}, {osc1Color, 127},
-        {osc1Volume, 90},     {osc2Mode, 4},        {osc2Transpose, 64}, {osc2Detune, 64},
-        {osc2Color, 64},      {osc2Volume, 40},     {osc3Transpose, 64}, {osc3Detune, 64},
-        {osc3Color, 64},      {flt1Cutoff, 127},    {flt2Cutoff, 127},  {voiceFilterBalance, 64},
-        {vdistInGain, 32},    {vdistParam1, 127},   {vdistParam2, 64},
-        {eg1Decay, 64},       {eg1Sustain, 127},    {eg1SustainTime, 64}, {eg1Release, 40},
-        {eg1Gain, 127},       {eg2Decay, 64},       {eg2Sustain, 127},  {eg2SustainTime, 64},
-        {eg2Release, 40},     {eg2Gain, 127},       {lfo1Rate, 64},     {lfo2Rate, 64},
-        {chanVolume, 100},    {cdistInGain, 32},    {cdistParam1, 127}, {cdistParam2, 64},
-        {chorusAmount, 64},   {chorusFeedback, 64}, {chorusModPhase, 64},
-        {compThreshold, 64},  {compOutGain, 64},    {compAutoGain, 1},
+        {voicePanning, 40},  {osc1Color, 127},      {osc1Volume, 90},     {osc2Mode, 4},
+        {osc2Color, 64},     {osc2Volume, 40},      {osc3Color, 64},      {vdistParam1, 127},
+        {vdistParam2, 64},   {lfo1Rate, 64},        {lfo2Rate, 64},       {cdistParam1, 127},
+        {cdistParam2, 64},   {chorusAmount, 64},    {chorusFeedback, 64}, {chorusModPhase, 64},
+        {compThreshold, 64}, {compOutGain, 64},     {compAutoGain, 1},
     };
-    for (const auto& [param, value] : values) bytes[param] = value;
-    PatchRecord patch;
-    for (int32_t i = 0; i < voiceParamCount; ++i) patch.voice[i] = bytes[i];
-    for (int32_t i = 0; i < channelParamCount; ++i) patch.channel[i] = bytes[voiceParamCount + i];
-    patch.polyphony = 4;
+    for (const auto& [param, value] : values)
+        (param < voiceParamCount ? patch.voice[param] : patch.channel[param - voiceParamCount]) = value;
     return patch;
 }
 
