@@ -10,6 +10,8 @@
 #include "player/module_player.h"
 #include "player/module_writer.h"
 #include "player/offline_render.h"
+#include "player/pcm.h"
+#include "player/render_length.h"
 #include "synth/param_index.h"
 #include "synth/synth.h"
 #include "tests/support/test_patches.h"
@@ -71,6 +73,31 @@ struct OfflineSong {
         return out;
     }
 };
+
+// A render until the length rule ends it, 16-bit as the sound output converts.
+struct LengthResult {
+    std::vector<int16_t> kept;
+    uint64_t songFrames = 0;
+};
+
+// Renders module (an image or a source) in chunks of chunk frames.
+template <typename Module>
+LengthResult renderToEnd(const Module& module, uint32_t chunk, double tailSeconds, uint32_t seed = 3) {
+    OfflineSong song(module, seed);
+    RenderLength length;
+    renderLengthInit(length, tailSecondsToFrames(tailSeconds));
+    LengthResult result;
+    std::vector<float> floats(2 * size_t(chunk));
+    std::vector<int16_t> pcm(2 * size_t(chunk));
+    while (!renderLengthDone(length)) {
+        const uint32_t end = offlineRender(*song.player, floats.data(), chunk);
+        if (end != songNotEnded) result.songFrames = song.player->songEndFrame;
+        convertToPcm16(floats.data(), pcm.data(), 2 * chunk, 32768.0f);
+        const uint32_t keep = renderLengthFeed(length, pcm.data(), chunk, end);
+        result.kept.insert(result.kept.end(), pcm.begin(), pcm.begin() + 2 * ptrdiff_t(keep));
+    }
+    return result;
+}
 
 inline bool allZero(const std::vector<float>& samples, size_t from = 0, size_t to = SIZE_MAX) {
     if (to > samples.size()) to = samples.size();

@@ -1,8 +1,6 @@
 // Offline rendering and the render length rule.
 #include <gtest/gtest.h>
 
-#include "player/pcm.h"
-#include "player/render_length.h"
 #include "render_test_support.h"
 
 namespace {
@@ -20,30 +18,6 @@ ModuleSource busySource() {
     source.channels[3].programs = {{0, 1}};
     source.tempos = {{0, 500000}, {60, 300000}};
     return source;
-}
-
-struct LengthResult {
-    std::vector<int16_t> kept;
-    uint64_t songFrames = 0;
-};
-
-// Renders until the length rule ends the render, in chunks of chunk frames.
-LengthResult renderToEnd(const ModuleSource& source, uint32_t chunk, double tailSeconds,
-                         uint32_t seed = 3) {
-    OfflineSong song(source, seed);
-    RenderLength length;
-    renderLengthInit(length, tailSecondsToFrames(tailSeconds));
-    LengthResult result;
-    std::vector<float> floats(2 * size_t(chunk));
-    std::vector<int16_t> pcm(2 * size_t(chunk));
-    while (!renderLengthDone(length)) {
-        const uint32_t end = offlineRender(*song.player, floats.data(), chunk);
-        if (end != songNotEnded) result.songFrames = song.player->songEndFrame;
-        convertToPcm16(floats.data(), pcm.data(), 2 * chunk, 32768.0f);
-        const uint32_t keep = renderLengthFeed(length, pcm.data(), chunk, end);
-        result.kept.insert(result.kept.end(), pcm.begin(), pcm.begin() + 2 * ptrdiff_t(keep));
-    }
-    return result;
 }
 
 }  // namespace

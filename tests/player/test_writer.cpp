@@ -1,16 +1,9 @@
 // The writer's bytes, worked out by hand from the file layout.
 #include <gtest/gtest.h>
 
-#include "player/module_writer.h"
+#include "module_test_support.h"
 
 namespace {
-
-std::vector<uint8_t> write(const ModuleSource& source) {
-    std::vector<uint8_t> image;
-    std::string reason;
-    EXPECT_TRUE(writeModule(source, image, reason)) << reason;
-    return image;
-}
 
 uint32_t wordAt(const std::vector<uint8_t>& image, size_t at) {
     return uint32_t(image[at]) | uint32_t(image[at + 1]) << 8 | uint32_t(image[at + 2]) << 16 |
@@ -22,7 +15,7 @@ uint32_t wordAt(const std::vector<uint8_t>& image, size_t at) {
 TEST(ModuleWriter, NoteStreamIsStoredAsPlanesOfDeltasAndDifferences) {
     ModuleSource source;
     source.channels[0].notes = {{0, 60, 100}, {96, 60, 0}};
-    std::vector<uint8_t> image = write(source);
+    std::vector<uint8_t> image = mustWrite(source);
     // header 12, then channel 0: count 2, ten stream bytes
     ASSERT_EQ(wordAt(image, 12), 2u);
     const std::vector<uint8_t> expected = {0x00, 0x60, 0x00, 0x00, 0x00, 0x00,
@@ -35,7 +28,7 @@ TEST(ModuleWriter, NoteStreamIsStoredAsPlanesOfDeltasAndDifferences) {
 TEST(ModuleWriter, GlobalStreamKeepsTempoUnalignedAndAbsolute) {
     ModuleSource source;
     source.tempos = {{0, 500000, 3, 4, 24}, {0x010203, 400000, 6, 8, 12}, {0x010203 + 5, 600000}};
-    std::vector<uint8_t> image = write(source);
+    std::vector<uint8_t> image = mustWrite(source);
     ASSERT_EQ(wordAt(image, 8), 3u);
     const size_t g = 12;  // stream start; G = 3
     EXPECT_EQ(std::vector<uint8_t>(image.begin() + g, image.begin() + g + 9),
