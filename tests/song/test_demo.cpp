@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 #include <cmath>
 #include <fstream>
-#include <memory>
 #include <sstream>
-#include "player/module_player.h"
-#include "player/offline_render.h"
-#include "player/pcm.h"
 #include "song/song.h"
-#include "synth/synth.h"
+#include "tests/player/render_test_support.h"
 
 using nlohmann::json;
 
@@ -32,47 +28,16 @@ std::vector<uint8_t> buildImage(const json& song) {
     return image;
 }
 
-struct Rendered {
-    std::vector<int16_t> pcm;  // interleaved stereo
-    uint64_t songFrames = 0;
-};
-
-// The song and its tail, as `q7m render` decides the length, converted as
-// the sound output converts.
-Rendered render(const std::vector<uint8_t>& image) {
-    auto player = std::make_unique<ModulePlayer>();
-    auto synth = std::make_unique<Synth>();
-    std::string reason;
-    const uint32_t seed = 1;
-    Rendered out;
-    EXPECT_TRUE(offlineOpen(*player, *synth, image.data(), static_cast<uint32_t>(image.size()),
-                            &seed, reason))
-        << reason;
-    RenderLength length;
-    renderLengthInit(length, tailSecondsToFrames(defaultTailSeconds));
-    std::vector<float> block(2 * 4096);
-    std::vector<int16_t> pcm(2 * 4096);
-    uint64_t total = 0;
-    while (!renderLengthDone(length)) {
-        const uint32_t ended = offlineRender(*player, block.data(), 4096);
-        convertToPcm16(block.data(), pcm.data(), 2 * 4096, 32768.0f);
-        if (ended != songNotEnded && !length.songEnded) out.songFrames = total + ended;
-        const uint32_t kept = renderLengthFeed(length, pcm.data(), 4096, ended);
-        out.pcm.insert(out.pcm.end(), pcm.begin(), pcm.begin() + 2 * kept);
-        total += 4096;
-    }
-    return out;
-}
-
 }  // namespace
 
 TEST(DemoSong, LastsHalfAMinuteToAMinuteAndNeverClips) {
-    const Rendered demo = render(buildImage(demoSource()));
+    // The song and its tail, as `q7m render` decides the length.
+    const LengthResult demo = renderToEnd(buildImage(demoSource()), 4096, defaultTailSeconds, 1);
     const double seconds = static_cast<double>(demo.songFrames) / sampleRate;
     EXPECT_GE(seconds, 30.0);
     EXPECT_LE(seconds, 60.0);
     int peak = 0;
-    for (int16_t s : demo.pcm) peak = std::max(peak, std::abs(static_cast<int>(s)));
+    for (int16_t s : demo.kept) peak = std::max(peak, std::abs(static_cast<int>(s)));
     EXPECT_LT(peak, 32600) << "the demo reaches the output clamp";
     EXPECT_GT(peak, 8000) << "the demo is too quiet";
 }
@@ -83,9 +48,9 @@ TEST(DemoSong, ChannelSixteenSpeaks) {
     ASSERT_EQ(channels.size(), 16u);
     ASSERT_FALSE(channels[15].is_null());
     for (size_t c = 0; c < 15; ++c) channels[c] = nullptr;
-    const Rendered voice = render(buildImage(song));
+    const LengthResult voice = renderToEnd(buildImage(song), 4096, defaultTailSeconds, 1);
     double sum = 0;
-    for (int16_t s : voice.pcm) sum += static_cast<double>(s) * s;
-    const double rms = std::sqrt(sum / static_cast<double>(voice.pcm.size()));
+    for (int16_t s : voice.kept) sum += static_cast<double>(s) * s;
+    const double rms = std::sqrt(sum / static_cast<double>(voice.kept.size()));
     EXPECT_GT(rms, 300.0) << "channel 16 is (nearly) silent";
 }
