@@ -5,7 +5,7 @@
 #include "player/offline_render.h"
 #include "player/pcm.h"
 #include "synth/param_index.h"
-#include "tests/support/test_patches.h"
+#include "tests/player/render_test_support.h"
 
 namespace {
 
@@ -45,10 +45,7 @@ std::vector<uint8_t> testSongImage() {
     // A quarter second is 48 ticks at 500,000 us per beat and 96 ticks per beat.
     source.channels[0].notes = {{0, 57, 110},  {48, 57, 0},  {48, 64, 100}, {96, 64, 0},
                                 {96, 60, 120}, {144, 60, 0}, {144, 67, 90}, {210, 67, 0}};
-    std::vector<uint8_t> image;
-    std::string reason;
-    EXPECT_TRUE(writeModule(source, image, reason)) << reason;
-    return image;
+    return writeOrFail(source);
 }
 
 void testPlayerStart(TestPlayer& test, const std::vector<uint8_t>& image, uint32_t seed) {
@@ -59,15 +56,8 @@ void testPlayerStart(TestPlayer& test, const std::vector<uint8_t>& image, uint32
 }
 
 std::vector<int16_t> offlinePcm(const std::vector<uint8_t>& image, uint32_t seed, uint32_t frames) {
-    TestPlayer test;
-    testPlayerStart(test, image, seed);
-    std::vector<float> floats(2 * static_cast<size_t>(frames));
     // Chunked like a refill pass; the render does not depend on chunking.
-    for (uint32_t done = 0; done < frames;) {
-        const uint32_t n = std::min<uint32_t>(frames - done, 1000);
-        offlineRender(*test.player, floats.data() + 2 * static_cast<size_t>(done), n);
-        done += n;
-    }
+    const std::vector<float> floats = OfflineSong(image, seed).render(frames, 1000);
     std::vector<int16_t> pcm(floats.size());
     convertToPcm16(floats.data(), pcm.data(), static_cast<uint32_t>(floats.size()), 32768.0f);
     return pcm;
