@@ -82,19 +82,14 @@ TEST(Render, OneSampleRendersAWholeFrameAndTheNext127NothingNew) {
     auto synth = makeSynth();
     scene.start(*synth);
     Scene::commandsAt(*synth, 0);
-    float pair[2];
+    float pair[2], rest[2 * 127];
     synthRender(*synth, pair, 1, nullptr, 0);
     EXPECT_EQ(synth->frameLeft, 127);
-    std::vector<float> frame(synth->mainMix, synth->mainMix + 256);
-    EXPECT_EQ(pair[0], frame[0]);
-    EXPECT_EQ(pair[1], frame[1]);
-    for (int32_t i = 1; i < 128; ++i) {
-        synthRender(*synth, pair, 1, nullptr, 0);
-        EXPECT_EQ(pair[0], frame[2 * i]);
-        EXPECT_EQ(pair[1], frame[2 * i + 1]);
-    }
+    EXPECT_EQ(pair[0], synth->mainMix[0]);
+    EXPECT_EQ(pair[1], synth->mainMix[1]);
+    // Which samples the rest hands out the split renders below compare.
+    synthRender(*synth, rest, 127, nullptr, 0);
     EXPECT_EQ(synth->frameLeft, 0);
-    EXPECT_TRUE(std::equal(frame.begin(), frame.end(), synth->mainMix));
     // Commands between calls wait for the next frame; a zero count does nothing.
     send(*synth, {0x90, 0x48, 0x64, 0xFD});
     synthRender(*synth, pair, 0, nullptr, 0);
