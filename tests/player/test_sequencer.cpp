@@ -90,24 +90,6 @@ TEST(Sequencer, RunningValuesWrapModulo256AndAreNotMaskedTo7Bits) {
     EXPECT_EQ(song.step(), (Bytes{0x96, 0x34, 0xFF, 0xFD}));
 }
 
-TEST(Sequencer, EachStreamsPlanesLieItsOwnCountApart) {
-    ModuleSource source = playableSource(128);
-    ChannelEvents& ch = source.channels[9];
-    ch.notes = {{0, 10, 11}, {2, 12, 13}, {4, 14, 15}, {6, 16, 17}, {8, 18, 19}};
-    ch.programs = {{1, 21}, {5, 22}};
-    ch.bends = {{3, 31, 32}, {7, 33, 34}, {9, 35, 36}};
-    OpenModule song(source);
-    const std::vector<Bytes> expected = {
-        {0x99, 10, 11, 0xFD}, {0xC9, 21, 0xFD}, {0x99, 12, 13, 0xFD}, {0xE9, 31, 32, 0xFD},
-        {0x99, 14, 15, 0xFD}, {0xC9, 22, 0xFD}, {0x99, 16, 17, 0xFD}, {0xE9, 33, 34, 0xFD},
-        {0x99, 18, 19, 0xFD}, {0xE9, 35, 36, 0xFD}};
-    for (uint32_t tick = 0; tick < expected.size(); ++tick) {
-        EXPECT_EQ(song.step(), expected[tick]) << "tick " << tick;
-        EXPECT_EQ(song.player->currentTick, tick);
-    }
-    EXPECT_EQ(song.player->playing, 0u);
-}
-
 TEST(Sequencer, TempoEventGovernsTheIntervalStartingAtItsTick) {
     // G = 3: the tempo plane starts 9 bytes into the stream, at no aligned address
     ModuleSource source = playableSource();
