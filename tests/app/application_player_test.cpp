@@ -4,22 +4,13 @@
 #include "app/application_player.h"
 #include "app/shell.h"
 #include "player/module_player.h"
-#include "player/module_writer.h"
 #include "qt_application.h"
 #include "shell_fakes.h"
+#include "tests/player/render_test_support.h"
 
 TEST(ApplicationPlayer, PlaysARealModuleAndRefusesAGarbledOne) {
     useTestDevices();
-    ModuleSource source;
-    source.tempos.push_back({0, 500000});
-    source.channels[0].notes = {{0, 60, 100}, {96, 60, 0}};
-    source.globalParams.assign(22, 0);
-    PatchRecord patch;
-    patch.polyphony = 1;
-    source.patchBlock = buildPatchBank({patch});
-    std::vector<uint8_t> image;
-    std::string reason;
-    ASSERT_TRUE(writeModule(source, image, reason)) << reason;
+    const std::vector<uint8_t> image = writeOrFail(audibleSource({{0, 60, 100}, {96, 60, 0}}));
 
     TempFolder folder("wb-real");
     folder.file("tune.q7m", std::string(image.begin(), image.end()));
