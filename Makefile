@@ -1,6 +1,7 @@
 # The two set-up commands: `make demo` and `make test`. Each installs what is
 # missing, configures and builds.
 JOBS ?= $(shell nproc)
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 CMAKE_FLAGS ?=
 
