@@ -8,14 +8,7 @@
 
 namespace {
 
-class RenderCli : public CliTest {
-protected:
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-        return names;
-    }
-};
+using RenderCli = CliTest;
 
 // A note held for one beat: the song ends at frame 22,050.
 std::vector<uint8_t> oneBeatModule() {
@@ -127,7 +120,8 @@ TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
     run = q7m("render '" + module + "' --frames 10 --format s24");
     EXPECT_EQ(run.status, 2);  // a usage error is invalid input
 
-    std::vector<std::string> left = entries();
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"bad.q7m", "song.q7m", "taken"}));
 }
