@@ -1,8 +1,8 @@
 // Replacement allocation functions for the test executable: every global
 // operator new and delete, and (where no sanitizer supplies its own
-// allocator) malloc, calloc, realloc and free, forwarded to the C library;
-// in the same builds the mutex acquisitions. While
-// counting is on, each allocation and each lock taken is counted.
+// allocator) malloc, calloc, realloc and free, forwarded to the C library,
+// and in the same builds pthread_mutex_lock. While counting is on, each
+// allocation and each lock taken is counted.
 #include "allocation_counter.h"
 #include <atomic>
 #include <cstdlib>
