@@ -24,9 +24,7 @@ TEST(Pcm16, ScalesRoundsToEvenClampsAt32600AndOutOfRangeBecomesTheNegativeLimit)
     EXPECT_EQ(floatToPcm16(70000.0f, scale), -32600);   // 2.29e9 > 2^31
     EXPECT_EQ(floatToPcm16(65535.0f, scale), 32600);    // 2.147e9 < 2^31 still fits
     EXPECT_EQ(floatToPcm16(-70000.0f, scale), -32600);
-}
-
-TEST(Pcm16, BlockConversionAppliesTheVolumeScale) {
+    // A block at half volume.
     const float in[6] = {1.0f, -1.0f, 0.25f, -0.25f, 0.0f, 0.1f};
     int16_t out[6];
     convertToPcm16(in, out, 6, 0.5f * 32768.0f);

@@ -3,7 +3,7 @@
 
 #include "player/timing.h"
 
-TEST(TicksToFrames, RemaindersCarryOnlyWhenTheirSumPasses2To32) {
+TEST(TicksToFrames, RemaindersCarryPast2To32TheProductHas64BitsAndSaturatesBelowTheEndMarker) {
     // 220,500,000 / 110,000 = 2004 remainder 60,000; 71,583 x 60,000 first exceeds 2^32.
     uint32_t remainder = 0;
     for (int step = 1; step < 71583; ++step) {
@@ -12,10 +12,8 @@ TEST(TicksToFrames, RemaindersCarryOnlyWhenTheirSumPasses2To32) {
     EXPECT_EQ(remainder, 71582u * 60000u);
     EXPECT_EQ(ticksToFrames(1, defaultTempoScaled, 11 * 10000, remainder), 2005u);
     EXPECT_EQ(remainder, uint32_t(71583ull * 60000ull - (1ull << 32)));
-}
 
-TEST(TicksToFrames, UsesA64BitProductAndSaturatesBelowTheEndMarker) {
-    uint32_t remainder = 0;
+    remainder = 0;
     EXPECT_EQ(ticksToFrames(0, defaultTempoScaled, 96 * 10000, remainder), 0u);
     // 100,000 ticks at 4,000,000 x 441: the product needs more than 32 bits.
     EXPECT_EQ(ticksToFrames(100000, 4000000u * 441u, 96 * 10000, remainder), 183750000u);
