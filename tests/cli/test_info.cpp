@@ -23,7 +23,7 @@ protected:
 
 }  // namespace
 
-TEST_F(InfoCli, TextReportNamesTimeBaseTempoStreamsProgramsSpeechAndLength) {
+TEST_F(InfoCli, TextAndJsonReportsNameTimeBaseTempoStreamsProgramsSpeechAndLength) {
     const std::string file = song();
     ToolRun run = q7m("info '" + file + "'");
     ASSERT_EQ(run.status, 0) << run.err;
@@ -41,10 +41,8 @@ TEST_F(InfoCli, TextReportNamesTimeBaseTempoStreamsProgramsSpeechAndLength) {
     has("patches needed: 0, 5 (patch block 540 bytes)\n");
     has("speech texts: 2\n  0: \"hello\"\n  1: \"w\\\"o\"\n");
     EXPECT_EQ(run.out.find("channel 0:"), std::string::npos);
-}
 
-TEST_F(InfoCli, JsonReport) {
-    ToolRun run = q7m("info --json '" + song() + "'");
+    run = q7m("info --json '" + file + "'");
     ASSERT_EQ(run.status, 0) << run.err;
     nlohmann::json info = nlohmann::json::parse(run.out);
     EXPECT_EQ(info["ticksPerBeat"], 96);
