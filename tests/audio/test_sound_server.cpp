@@ -68,15 +68,7 @@ int runToEnd(const std::vector<std::string>& args, const fs::path& log) {
 }
 
 bool onPath(const char* program) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        const size_t end = std::min(dirs.find(':', start), dirs.size());
-        if (access((fs::path(dirs.substr(start, end - start)) / program).c_str(), X_OK) == 0) return true;
-        start = end + 1;
-    }
-    return false;
+    return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // A private server: its own runtime directory, home and socket, a null sink
