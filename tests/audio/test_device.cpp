@@ -132,7 +132,8 @@ TEST(FailedStart, LeavesNothingBehind) {
 
     // The record works again afterwards.
     TestPlayer test;
-    testPlayerStart(test, testSongImage(), seed);
+    const std::vector<uint8_t> image = testSongImage();  // the player reads it until closed
+    testPlayerStart(test, image, seed);
     ASSERT_TRUE(soundOutputStart(*output, playerRender, test.player.get(), "dummy", &reason)) << reason;
     EXPECT_TRUE(soundOutputRunning(*output));
     soundOutputClose(*output);
