@@ -4,7 +4,6 @@
 
 namespace {
 
-constexpr float twoPi = 6.28318548f;
 constexpr float two31 = 2147483648.0f;
 constexpr uint32_t topBit = 0x80000000u;
 constexpr uint32_t endOfCycle = 0xFFFFFFFFu;
@@ -55,7 +54,7 @@ void lfoTick(Lfo& lfo) {
         case 0: lfo.out = frac(lfo.phase) * lfo.scale + lfo.offset; break;
         case 1: lfo.out = triangle(lfo.phase) * lfo.scale + lfo.offset; break;
         case 2: lfo.out = ((lfo.phase & topBit) ? frac(endOfCycle) : 0.0f) * lfo.scale + lfo.offset; break;
-        case 3: lfo.out = (fastSin(twoPi * frac(lfo.phase)) * 0.5f + 0.5f) * lfo.scale + lfo.offset; break;
+        case 3: lfo.out = (fastSin(twoPiF * frac(lfo.phase)) * 0.5f + 0.5f) * lfo.scale + lfo.offset; break;
         case 4: lfo.out = sampleAndHold(lfo) * lfo.scale + lfo.offset; break;
         default: lfo.out = 0.0f; break;  // 5 to 7 are no waveform: no modulation
     }

@@ -34,25 +34,15 @@ float powBase(float b, float e) {
         std::exp2(static_cast<double>(e) * std::log2(static_cast<double>(b))));
 }
 
-namespace {
-constexpr float twoPi = 6.28318548f;
-constexpr float halfPi = 1.57079637f;
-constexpr float pi = 3.14159274f;
-constexpr float threeHalfPi = 4.71238899f;
-constexpr float sinK1 = -0.16666f;
-constexpr float sinK2 = 0.0083143f;
-constexpr float sinK3 = -0.00018542f;
-}  // namespace
 
 float fastSin(float a) {
-    float r = std::fmod(a, twoPi);
-    if (r < 0.0f) r += twoPi;
+    float r = std::fmod(a, twoPiF);
+    if (r < 0.0f) r += twoPiF;
     float u;
-    if (r <= halfPi) u = r;
-    else if (r > threeHalfPi) u = r - twoPi;
-    else u = pi - r;
-    const float u2 = u * u;
-    return u * (1.0f + u2 * (sinK1 + u2 * (sinK2 + u2 * sinK3)));
+    if (r <= halfPiF) u = r;
+    else if (r > threeHalfPiF) u = r - twoPiF;
+    else u = piF - r;
+    return u * sinSeries(u);
 }
 
 void rateConstantsInit(int32_t sampleRate) {

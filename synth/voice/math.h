@@ -17,6 +17,19 @@ float pow2Span11(float v);   // 2^(11 (v - 1))
 float powBase(float b, float e);  // b^e as 2^(e log2 b), b > 0
 float fastSin(float a);      // polynomial sine, any argument
 
+// Single-precision constants of the sine helpers.
+constexpr float twoPiF = 6.28318548f;
+constexpr float piF = 3.14159274f;
+constexpr float halfPiF = 1.57079637f;
+constexpr float threeHalfPiF = 4.71238899f;
+
+// The sine polynomial's bracket 1 + u^2 (K1 + u^2 (K2 + u^2 K3)) for u in
+// [-pi/2, pi/2]: fastSin is u times it, the oscillators' sine g x u times it.
+inline float sinSeries(float u) {
+    const float u2 = u * u;
+    return 1.0f + u2 * (-0.16666f + u2 * (0.0083143f + u2 * -0.00018542f));
+}
+
 // Sample-rate constants, computed by synthInit and shared by every unit.
 struct RateConstants {
     int32_t frameLength = 128;  // samples per control frame

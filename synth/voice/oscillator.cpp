@@ -5,12 +5,6 @@
 
 namespace {
 
-constexpr float twoPi = 6.28318548f;
-constexpr float pi = 3.14159274f;
-constexpr float threeHalfPi = 4.71238899f;
-constexpr float sinK1 = -0.16666f;
-constexpr float sinK2 = 0.0083143f;
-constexpr float sinK3 = -0.00018542f;
 constexpr float oneTwelfth = 0.0833333358f;
 constexpr float inv128 = 0.0078125f;
 constexpr float two31 = 2147483648.0f;
@@ -123,9 +117,8 @@ void renderSine(Oscillator& osc, float* buffer, int32_t n) {
         uint32_t h = phase + quarterCycle;
         if (h & topBit) h = ~h;
         const float t = static_cast<float>(h >> 8) * (1.0f / 8388608.0f);
-        const float u = (1.0f + t) * pi - threeHalfPi;
-        const float u2 = u * u;
-        const float y = g * u * (1.0f + u2 * (sinK1 + u2 * (sinK2 + u2 * sinK3)));
+        const float u = (1.0f + t) * piF - threeHalfPiF;
+        const float y = g * u * sinSeries(u);
         combine(buffer, i, y, ring);
         phase += osc.increment;
     }
@@ -161,7 +154,7 @@ void renderFm(Oscillator& osc, float* buffer, int32_t n) {
     uint32_t phase = osc.phase;
     for (int32_t i = 0; i < n; ++i) {
         const float m = buffer[i];
-        const float y = g * fastSin(twoPi * (2.0f * m + 1.0f + frac(phase)));
+        const float y = g * fastSin(twoPiF * (2.0f * m + 1.0f + frac(phase)));
         buffer[i] = ring ? y * buffer[i] : y;
         phase += osc.increment;
     }
