@@ -14,119 +14,20 @@
 #include "song/patch_defaults.h"
 #include "synth/param_index.h"
 #include "synth/synth.h"
+#include "../tests/support/busy_song.h"
 
 namespace {
 
 constexpr uint32_t blockFrames = 4096;       // about what the sound output asks for per pass
 constexpr uint32_t heldForTicks = 96 * 100000;  // about 14 hours at 96 ticks per beat
 
-uint8_t& channelByte(PatchRecord& patch, int32_t param) {
-    return patch.channel[size_t(param - voiceParamCount)];
-}
-
-// A patch that keeps every voice and channel unit busy. variant picks the
-// oscillator waveforms, the filter routing and the distortion modes, so
-// that across the channels every mode is exercised.
-PatchRecord busyPatch(int32_t variant) {
-    PatchRecord patch;
-    auto& v = patch.voice;
-    v[voicePanning] = uint8_t(32 + 4 * variant);
-    v[voiceTranspose] = 64;
-    const uint8_t modes[3] = {uint8_t(1 + variant % 4), uint8_t(1 + (variant + 1) % 4), 5};
-    for (int32_t o = 0; o < 3; ++o) {
-        const int32_t base = osc1Mode + 6 * o;
-        v[size_t(base)] = modes[o];
-        v[size_t(base + 2)] = uint8_t(64 + 12 * o);  // transpose
-        v[size_t(base + 3)] = uint8_t(60 + 3 * o);   // detune
-        v[size_t(base + 4)] = 40;                    // colour
-        v[size_t(base + 5)] = 70;                    // volume
-    }
-    v[osc2RingMod] = uint8_t(variant & 1);
-    v[flt1Mode] = uint8_t(1 + variant % 5);
-    v[flt1Cutoff] = 90;
-    v[flt1Resonance] = 60;
-    v[flt2Mode] = uint8_t(1 + (variant + 2) % 5);
-    v[flt2Cutoff] = 70;
-    v[flt2Resonance] = 80;
-    v[voiceFilterRouting] = uint8_t(1 + variant % 2);  // serial or parallel
-    v[voiceFilterBalance] = 64;
-    v[vdistMode] = uint8_t(1 + variant % 9);
-    v[vdistInGain] = 40;
-    v[vdistParam1] = 64;
-    v[vdistParam2] = 64;
-    v[eg1Attack] = 10;
-    v[eg1Decay] = 60;
-    v[eg1Sustain] = 110;
-    v[eg1SustainTime] = 64;  // no fade while held
-    v[eg1Release] = 60;
-    v[eg1Gain] = 127;
-    v[eg2Attack] = 30;
-    v[eg2Decay] = 50;
-    v[eg2Sustain] = 80;
-    v[eg2SustainTime] = 64;
-    v[eg2Release] = 60;
-    v[eg2Gain] = 127;
-    v[lfo1Mode] = uint8_t(variant % 5);
-    v[lfo1Rate] = 70;
-    v[lfo1Polarity] = 2;
-    v[lfo1Amplitude] = 40;
-    v[lfo2Mode] = uint8_t((variant + 3) % 5);
-    v[lfo2Rate] = 50;
-    v[lfo2Amplitude] = 30;
-    channelByte(patch, chanVolume) = 80;
-    channelByte(patch, chanReverbSend) = 50;
-    channelByte(patch, chanDelaySend) = 40;
-    channelByte(patch, chanFxOrder) = uint8_t(variant & 1);
-    channelByte(patch, boostAmount) = 60;
-    channelByte(patch, cdistMode) = uint8_t(1 + (variant + 4) % 9);
-    channelByte(patch, cdistInGain) = 32;
-    channelByte(patch, cdistParam1) = 64;
-    channelByte(patch, cdistParam2) = 64;
-    channelByte(patch, chorusAmount) = 90;
-    channelByte(patch, chorusFeedback) = 80;
-    channelByte(patch, chorusDelayL) = 30;
-    channelByte(patch, chorusDelayR) = 40;
-    channelByte(patch, chorusModRate) = 60;
-    channelByte(patch, chorusModDepth) = 40;
-    channelByte(patch, chorusModPhase) = 64;
-    channelByte(patch, compMode) = uint8_t(1 + variant % 2);  // peak or RMS
-    channelByte(patch, compStereoLink) = uint8_t(variant & 1);
-    channelByte(patch, compAutoGain) = 1;
-    channelByte(patch, compLookahead) = 10;
-    channelByte(patch, compThreshold) = 50;
-    channelByte(patch, compRatio) = 80;
-    channelByte(patch, compAttack) = 20;
-    channelByte(patch, compRelease) = 50;
-    channelByte(patch, compOutGain) = 64;
-    patch.polyphony = 2;
-    patch.routings = {{10, 100, flt1Cutoff}, {11, 90, voicePanning}, {9, 110, flt2Cutoff},
-                      {12, 80, osc1Color}, {0, 90, osc2Volume}, {1, 100, chanVolume}};
-    return patch;
-}
-
+// The test suite's busy patches (every oscillator, filter, distortion and
+// LFO mode across the channels, every channel effect), with the bus's
+// reverb and delay set to ring long, as a dense song's would.
 std::vector<uint8_t> busyGlobals() {
-    std::vector<uint8_t> g(globalParamCount, 0);
+    std::vector<uint8_t> g = busy::globals();
     g[rvbTime] = 100;
-    g[rvbHighCut] = 80;
-    g[rvbLowCut] = 20;
-    g[rvbVolume] = 80;
-    g[dlyAmount] = 90;
     g[dlyFeedback] = 80;
-    g[dlyLengthL] = 40;
-    g[dlyLengthR] = 52;
-    g[dlyModRate] = 30;
-    g[dlyModDepth] = 20;
-    g[dlyModPhase] = 64;
-    g[globalLowCut] = 10;
-    g[globalHighCut] = 110;
-    g[mcompMode] = 2;
-    g[mcompAutoGain] = 1;
-    g[mcompLookahead] = 10;
-    g[mcompThreshold] = 80;
-    g[mcompRatio] = 64;
-    g[mcompAttack] = 10;
-    g[mcompRelease] = 40;
-    g[mcompOutGain] = 64;
     return g;
 }
 
@@ -134,7 +35,7 @@ ModuleSource stressSource() {
     ModuleSource source;
     source.globalParams = busyGlobals();
     std::vector<PatchRecord> patches;
-    for (int32_t c = 0; c < 16; ++c) patches.push_back(busyPatch(c));
+    for (int32_t c = 0; c < 16; ++c) patches.push_back(busy::patch(c));
     source.patchBlock = buildPatchBank(patches);
     source.speechTexts = {"hh eh l ow w er l d"};
     for (int32_t c = 0; c < 16; ++c) {
@@ -164,7 +65,7 @@ ModuleSource lightSource() {
 ModuleSource idleTailSource() {
     ModuleSource source;
     source.globalParams = busyGlobals();
-    PatchRecord patch = busyPatch(0);
+    PatchRecord patch = busy::patch(0);
     patch.voice[eg1Release] = 20;
     source.patchBlock = buildPatchBank({patch});
     source.channels[0].notes = {{0, 60, 100}, {24, 60, 0}};

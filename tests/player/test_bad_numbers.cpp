@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "busy_song.h"
+#include "../support/busy_song.h"
 #include "player/module_player.h"
 #include "player/offline_render.h"
 #include "player/pcm.h"
