@@ -1,5 +1,6 @@
 // Turns a parsed module back into a song source.
 #include <map>
+#include "player/byte_reader.h"
 #include "song/note_order.h"
 #include "song/song.h"
 #include "song/song_names.h"
@@ -8,11 +9,6 @@
 using nlohmann::ordered_json;
 
 namespace {
-
-uint32_t readU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 // One event of a stream in planes: its absolute tick and its values after
 // the running sums.
@@ -45,7 +41,7 @@ ordered_json dumpTempo(const ModuleView& view) {
     for (uint32_t i = 0; i < g; ++i) {
         tick += s[i] | s[g + i] << 8 | s[2 * g + i] << 16;
         list.push_back({{"tick", tick},
-                        {"microsPerBeat", readU32(s + 3 * g + 4 * i)},
+                        {"microsPerBeat", wordAt(s + 3 * g + 4 * i)},
                         {"numerator", s[7 * g + i]},
                         {"denominator", s[8 * g + i]},
                         {"third", s[9 * g + i]}});
@@ -89,7 +85,7 @@ void dumpBank(const ModuleView& view, ordered_json& song) {
     ordered_json patches = ordered_json::object();
     ordered_json programs = ordered_json::object();
     for (uint32_t p = 0; p < 128 && 4 * p + 4 <= tableEnd; ++p) {
-        const uint32_t offset = readU32(bank + 4 * p);
+        const uint32_t offset = wordAt(bank + 4 * p);
         if (offset < 4 * p + 4 || offset > size - 86 || size < 86) continue;
         if (offset + 86 + 3u * bank[offset + patchRoutingCountOffset] > size) continue;
         tableEnd = std::min(tableEnd, offset);
@@ -206,7 +202,7 @@ ordered_json dumpModule(const ModuleView& view) {
     while (channels.size() > used) channels.erase(channels.size() - 1);
     song["channels"] = channels;
     if (view.speechBlock) {
-        const uint32_t count = readU32(view.speechBlock);
+        const uint32_t count = wordAt(view.speechBlock);
         ordered_json texts = ordered_json::array();
         for (uint32_t i = 0; i < count && i < speechTableSlots; ++i) texts.push_back(view.speechTexts[i]);
         song["speech"] = texts;
