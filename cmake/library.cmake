@@ -44,3 +44,8 @@ install(FILES ${CMAKE_BINARY_DIR}/WembrastelConfig.cmake
 file(RELATIVE_PATH WB_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/wembrastel.pc.in ${CMAKE_BINARY_DIR}/wembrastel.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/wembrastel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The C API's test program, in C (run by CTest with the q7m it compares against).
+find_package(Threads REQUIRED)
+add_executable(test_c_api ${PROJECT_SOURCE_DIR}/tests/lib/test_api.c)
+target_link_libraries(test_c_api PRIVATE wembrastel_shared Threads::Threads m)
