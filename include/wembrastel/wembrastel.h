@@ -98,8 +98,8 @@ WB_API const char* wb_version(void);
  * nothing when config is NULL. Any thread. */
 WB_API void wb_config_init(wb_config* config);
 
-/* Parses and opens the module data[0..size). The player keeps its own copy,
- * so data may be freed on return. config may be NULL (the defaults). On
+/* Parses and opens the module data[0..size) (data may be NULL only when size
+ * is 0). The player keeps its own copy, so data may be freed on return. config may be NULL (the defaults). On
  * failure returns NULL and, when error is not NULL and error_size is not 0,
  * writes a zero-terminated reason into error (cut to error_size bytes), e.g.
  * "not a valid module: note stream of channel 3 is truncated ...". The player

@@ -204,7 +204,7 @@ static void bad_arguments(void) {
     const unsigned char junk[64] = {1, 2, 3};
     struct { const void* data; size_t size; uint32_t rate; uint32_t reserved; const char* starts; } cases[] = {
         {NULL, 100, 44100, 0, "no module data"},
-        {module_bytes, 0, 44100, 0, "no module data"},
+        {module_bytes, 0, 44100, 0, "not a valid module: "},
         {junk, sizeof junk, 44100, 0, "not a valid module: "},
         {module_bytes, module_size, 7999, 0, "sample rate 7999"},
         {module_bytes, module_size, 96001, 0, "sample rate 96001"},
@@ -265,7 +265,7 @@ static void fuzzed_modules(void) {
         wb_player* p = wb_open(copy, size, NULL, error, sizeof error);
         if (!p) {
             ++refused;
-            CHECK(strncmp(error, "not a valid module: ", 20) == 0 || strcmp(error, "no module data (null pointer or zero size)") == 0);
+            CHECK(strncmp(error, "not a valid module: ", 20) == 0);
             continue;
         }
         ++opened;
