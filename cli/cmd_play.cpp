@@ -48,17 +48,26 @@ struct PlayJob {
     std::unique_ptr<PlayWatch> watch = std::make_unique<PlayWatch>();
 };
 
-// Draws the display until the end is heard, q, or a signal.
-void playUntilDone(PlayJob& job, uint64_t songFrames) {
+// Draws the display until the end is heard, q, a signal or the device's
+// loss; false (with the reason) when the device was lost.
+bool playUntilDone(PlayJob& job, uint64_t songFrames, std::string& lostReason) {
     TerminalKeys keys;
     terminalKeysBegin(keys);
     PlayDisplay display;
     playDisplayStart(display, isatty(STDERR_FILENO));
     const uint64_t songMs = songFrames * 1000 / playerSampleRate;
+    bool lost = false;
     while (!interruptSignal) {
         const int key = terminalKeysRead(keys, refreshMs);
         if (key == 'q' || key == 'Q') break;
-        if (playWatchFinished(*job.watch, soundOutputPlayedBytes(*job.output))) break;
+        if (soundOutputDeviceLost(*job.output, lostReason)) {
+            lost = true;
+            break;
+        }
+        // The device still holds what it took last: the end has been heard
+        // once the device has taken that much more.
+        const int32_t heard = soundOutputPlayedBytes(*job.output) - soundOutputDeviceBytes(*job.output);
+        if (playWatchFinished(*job.watch, heard)) break;
         PlayStatus status{playerPositionMs(*job.player), songMs, 0, 0, soundOutputUnderruns(*job.output)};
         soundOutputTakePeaks(*job.output, status.peakLeft, status.peakRight);
         playDisplayUpdate(display, status);
@@ -67,6 +76,7 @@ void playUntilDone(PlayJob& job, uint64_t songFrames) {
     playerClose(*job.player);
     playDisplayFinish(display);
     terminalKeysRestore(keys);
+    return !lost;
 }
 
 void runPlay(const PlayOptions& options) {
@@ -101,7 +111,12 @@ void runPlay(const PlayOptions& options) {
     soundOutputSetVolume(*job.output, 1.0f);
     playerPlay(*job.player);
     job.watch->songStarted.store(1);
-    playUntilDone(job, songFrames);
+    std::string lostReason;
+    if (!playUntilDone(job, songFrames, lostReason)) {
+        std::fprintf(stderr, "q7m: the audio device was lost (%s)\n", lostReason.c_str());
+        q7mExitStatus = 1;
+        return;
+    }
     q7mExitStatus = 0;
 }
 
