@@ -162,6 +162,14 @@ int wb_get_channel_mute(const wb_player* player, int channel) {
     return (player->synth.muteMask >> channel) & 1u;
 }
 
+int wb_get_channel_levels(const wb_player* player, float levels[WB_CHANNELS]) {
+    if (!player || !levels) return WB_ERROR_ARGUMENT;
+    float all[synthChannelCount];
+    synthChannelLevels(player->synth, all);
+    std::copy_n(all, WB_CHANNELS, levels);
+    return WB_OK;
+}
+
 int wb_set_effects_mute(wb_player* player, int muted) {
     if (!player) return WB_ERROR_ARGUMENT;
     const uint32_t mask = player->synth.muteMask;

@@ -152,6 +152,13 @@ WB_API int wb_set_channel_mute(wb_player* player, int channel, int muted);
 /* 1 when channel 0..15 is muted, 0 when not, WB_ERROR_ARGUMENT otherwise. */
 WB_API int wb_get_channel_mute(const wb_player* player, int channel);
 
+/* Fills levels[0..15] with how loud each channel plays at the position, for
+ * meters: its loudest voice's amplitude envelope (0..1) times the channel's
+ * volume controller (0..1); 0 for a channel without sounding voices. An
+ * indication from the synthesizer's state, not a measurement of the output;
+ * muted channels report their level too. Returns WB_OK or WB_ERROR_ARGUMENT. */
+WB_API int wb_get_channel_levels(const wb_player* player, float levels[WB_CHANNELS]);
+
 /* Mutes or unmutes the global effects' returns (the reverb and the delay):
  * they keep running on what the channels send, but their output does not
  * reach the mix. Returns WB_OK or WB_ERROR_ARGUMENT. */

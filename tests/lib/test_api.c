@@ -153,6 +153,20 @@ static void mutes(void) {
     wb_render_f32(p, out, frames);
     CHECK(energy(out, frames) == 0.0);
     wb_close(p);
+    /* meters: only channels with notes show a level while the song plays */
+    p = open_seeded(44100, 3);
+    float most[WB_CHANNELS] = {0};
+    for (int block = 0; block < 20; ++block) {
+        float levels[WB_CHANNELS];
+        wb_render_f32(p, out, 1000);
+        CHECK(wb_get_channel_levels(p, levels) == WB_OK);
+        for (int c = 0; c < WB_CHANNELS; ++c) most[c] = levels[c] > most[c] ? levels[c] : most[c];
+    }
+    for (int c = 0; c < WB_CHANNELS; ++c) {
+        CHECK(most[c] >= 0.0f && most[c] <= 1.0f);
+        CHECK((most[c] > 0.0f) == (info.channels[c].note_count != 0));
+    }
+    wb_close(p);
     /* a channel without notes changes nothing; one with notes does */
     int silent = -1, sounding = -1;
     for (int c = 0; c < WB_CHANNELS; ++c) {
@@ -236,9 +250,11 @@ static void bad_arguments(void) {
     CHECK(wb_seek(NULL, 0) == WB_ERROR_ARGUMENT && wb_get_info(NULL, &info) == WB_ERROR_ARGUMENT);
     CHECK(wb_set_channel_mute(NULL, 0, 1) == WB_ERROR_ARGUMENT);
     CHECK(wb_set_effects_mute(NULL, 1) == WB_ERROR_ARGUMENT);
+    float levels[WB_CHANNELS];
+    CHECK(wb_get_channel_levels(NULL, levels) == WB_ERROR_ARGUMENT);
     wb_player* p = open_seeded(44100, 0);
     CHECK(wb_render_f32(p, NULL, 5) == 0 && wb_render_s16(p, NULL, 5) == 0 && wb_position(p) == 0);
-    CHECK(wb_get_info(p, NULL) == WB_ERROR_ARGUMENT);
+    CHECK(wb_get_info(p, NULL) == WB_ERROR_ARGUMENT && wb_get_channel_levels(p, NULL) == WB_ERROR_ARGUMENT);
     const int channels[] = {-1, 16, 1000};
     for (int k = 0; k < 3; ++k) {
         CHECK(wb_set_channel_mute(p, channels[k], 1) == WB_ERROR_ARGUMENT);
