@@ -22,3 +22,8 @@ PlayerHandle openPlayer(const std::vector<uint8_t>& image, uint32_t sampleRate,
 
 // The number of the last event's frame; a render reaches the song's end there.
 uint64_t songEndFrame(const wb_player* player);
+
+// For the render-length rule: the frame of a block of frames starting at
+// frame `at` where the song ends (0 when it ended before the block), or
+// songNotEnded.
+uint32_t songEndInBlock(uint64_t songEnd, uint64_t at, uint32_t frames);

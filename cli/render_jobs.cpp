@@ -108,9 +108,7 @@ bool renderBlocks(StemSet& set, std::vector<RenderTarget>& targets, const Render
         if (frames == 0) break;
         const uint64_t at = wb_position(set.players[0].get());
         fillBlock(set, targets, frames);
-        // The block's frame at which the song ends, as the render entry reports it.
-        const uint32_t endOffset =
-            songEnd >= at && songEnd - at <= frames ? uint32_t(songEnd - at) : songNotEnded;
+        const uint32_t endOffset = songEndInBlock(songEnd, at, frames);
         const uint32_t keep = settings.fixedLength
                                   ? frames
                                   : renderLengthFeed(length, targets[0].pcm.data(), frames, endOffset);
