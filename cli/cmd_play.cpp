@@ -89,7 +89,7 @@ void runPlay(const PlayOptions& options) {
     PlayJob job;
     uint64_t songFrames = 0;
     if (!offlineSongFrames(*job.scratch, image.data(), size, songFrames, reason))
-        return fail(2, options.input, "not a valid module: " + reason);
+        return fail(2, options.input, notAModule(image, reason));
 
     // The output is started here rather than by open, so that its callback
     // is the render entry wrapped by the end-of-play watch.

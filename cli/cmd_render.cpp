@@ -135,7 +135,7 @@ void runRender(const RenderOptions& options) {
     RenderJob job;
     uint64_t songFrames = 0;
     if (!offlineSongFrames(*job.player, image.data(), size, songFrames, reason))
-        return fail(2, options.input, "not a valid module: " + reason);
+        return fail(2, options.input, notAModule(image, reason));
     const uint32_t* seed = options.seedOption->count() ? &options.seed : nullptr;
     if (!offlineOpen(*job.player, *job.synth, image.data(), size, seed, reason))
         return fail(2, options.input, "not a valid module: " + reason);
@@ -143,31 +143,34 @@ void runRender(const RenderOptions& options) {
     const SampleFormat format = options.format == "f32" ? SampleFormat::f32 : SampleFormat::s16;
     if (format == SampleFormat::f32 && !toStdout && isFlacPath(output))
         return fail(2, output, "FLAC holds no 32-bit float samples (use --format s16 or a .wav name)");
-    if (!audioFileOpen(job.writer, output, format, reason)) return fail(1, output, reason);
-
     const bool fixedLength = options.framesOption->count() || options.secondsOption->count();
     const uint64_t fixedFrames = options.framesOption->count() ? options.frames
                                                                : tailSecondsToFrames(options.seconds);
-    progressStart(job.progress, !options.quiet && isatty(STDERR_FILENO), songFrames);
+    if (!audioFileOpen(job.writer, output, format, fixedLength ? fixedFrames : audioLengthUnknown, reason))
+        return job.writer.readerGone ? void(q7mExitStatus = 0) : fail(1, output, reason);
+
+    progressStart(job.progress, !options.quiet && isatty(STDERR_FILENO), fixedLength ? fixedFrames : songFrames);
     const bool rendered = renderFrames(job, options, fixedLength, fixedFrames, reason);
     progressFinish(job.progress);
     playerClose(*job.player);
     if (!rendered) {
         audioFileAbandon(job.writer);
         if (interruptSignal) reraiseInterrupt();
+        if (job.writer.readerGone) return void(q7mExitStatus = 0);  // as cat does
         return fail(1, output, reason);
     }
     if (!audioFileFinish(job.writer, reason)) return fail(1, output, reason);
     q7mExitStatus = 0;
 }
 
-// Seconds as a number of 0 or more (CLI11's own range check prints its bound).
+// Seconds from 0 to maxSeconds (CLI11's own range check prints its bound).
+constexpr double maxSeconds = 1e9;
 const CLI::Validator nonNegativeSeconds(
     [](std::string& text) -> std::string {
         char* end = nullptr;
         const double value = std::strtod(text.c_str(), &end);
-        if (end == text.c_str() || *end != '\0' || !(value >= 0) || value > 1e9)
-            return "expected a number of seconds, 0 or more, got " + text;
+        if (end == text.c_str() || *end != '\0' || !(value >= 0) || value > maxSeconds)
+            return "expected a number of seconds from 0 to 1000000000, got " + text;
         return "";
     },
     "SECONDS");
@@ -206,7 +209,6 @@ void addRenderCommand(CLI::App& app) {
         interruptSignal = 0;
         std::signal(SIGINT, onInterrupt);
         std::signal(SIGTERM, onInterrupt);
-        std::signal(SIGPIPE, SIG_IGN);  // a closed pipe on stdout is reported as an error
         runRender(*options);
     });
 }
