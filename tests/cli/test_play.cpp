@@ -66,6 +66,26 @@ TEST_F(PlayCli, WithoutADeviceSaysSoAndFails) {
     EXPECT_NE(run.err.find("); use q7m render to write a file\n"), std::string::npos) << run.err;
 }
 
+// In a terminal 40 columns wide: every refresh fits on its line, and past
+// the song's length the line says tail.
+TEST_F(PlayCli, TheDisplayFitsANarrowTerminalAndSaysTail) {
+    const std::string module = save("song.q7m", shortSong());
+    const std::string play = "stty cols 40; '" + std::string(Q7M_PATH) + "' play --driver dummy '" + module + "'";
+    ToolRun run;
+    run.status = std::system(("script -qec \"" + play + "\" /dev/null </dev/null >'" + path("tty") + "'").c_str());
+    run.out = slurp(path("tty"));
+    ASSERT_EQ(run.status, 0) << run.out;
+    size_t lines = 0;
+    for (size_t start = 0, end; (end = run.out.find('\r', start)) != std::string::npos; start = end + 1) {
+        std::string line = run.out.substr(start, end - start);
+        line = line.substr(0, line.find("\x1b[K"));
+        EXPECT_LT(line.size(), 40u) << line;
+        ++lines;
+    }
+    EXPECT_GT(lines, 10u);
+    EXPECT_NE(run.out.find("  tail / 0:00.5"), std::string::npos) << run.out;
+}
+
 TEST_F(PlayCli, QStopsPlayback) {
     const std::string module = save("song.q7m", shortSong());
     std::ofstream(path("keys.txt")) << "q";
