@@ -7,6 +7,7 @@
 #include "app/application_player.h"
 #include "app/main_window.h"
 #include "app/shell.h"
+#include "app/signal_ending.h"
 
 namespace {
 
@@ -36,6 +37,9 @@ int main(int argc, char** argv) {
     MainWindow window(shell);
     window.centreOnScreen();
     window.show();
+    // Before any sound is opened, so that the sound library keeps its hands
+    // off these two signals.
+    installSignalEnding(&window, [] { shellEnd(shell); });
     shellStart(shell, static_cast<int>(args.size()), args.data());
 
     if (!screenshot.isEmpty()) {
