@@ -1,14 +1,10 @@
 #pragma once
 // A recording player and window for driving the shell, and temporary files.
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <cstdio>
 #include <unistd.h>
-#include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 #include "app/shell.h"
 
@@ -64,33 +60,4 @@ struct TempFolder {
         return full.string();
     }
     std::string folder() const { return path.string() + "/"; }
-};
-
-// Guards a test that must not block on opening a FIFO: when the test has not
-// ended after a few seconds, the watchdog opens the FIFO's writing end (which
-// unblocks a reader stuck in open) and says so.
-class FifoWatchdog {
-public:
-    explicit FifoWatchdog(std::string fifoPath)
-        : path(std::move(fifoPath)), thread([this] { watch(); }) {}
-    ~FifoWatchdog() {
-        done = true;
-        thread.join();
-    }
-    bool hadToRescue() const { return rescued; }
-
-private:
-    void watch() {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!done && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (done) return;
-        rescued = true;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0) ::close(fd);
-    }
-    std::string path;
-    std::atomic<bool> done{false};
-    std::atomic<bool> rescued{false};
-    std::thread thread;
 };

@@ -84,20 +84,16 @@ TEST_F(ShellTest, StopUnloadsOnceAndThenDoesNothing) {
 TEST_F(ShellTest, FilesThatCannotBeReadLeaveTheShellIdleWithoutAWord) {
     folder.file("empty.q7m", "");
     std::filesystem::create_directories(folder.path / "folder.q7m");
-    // Neither read for ever nor waited for: an endless device, a FIFO
-    // without a writer, a file above the size limit (sparse: no disk used).
+    // Not read at all: an endless device, a file above the size limit
+    // (sparse: no disk used). FIFOs: see the command-line tests.
     std::filesystem::create_symlink("/dev/zero", folder.path / "zero.q7m");
-    const std::string fifo = folder.folder() + "fifo.q7m";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::filesystem::resize_file(folder.file("huge.q7m", "x"), maxModuleFileBytes + 1);
-    const FifoWatchdog watchdog(fifo);
-    for (const char* name : {"missing.q7m", "empty.q7m", "folder.q7m", "zero.q7m", "fifo.q7m", "huge.q7m"}) {
+    for (const char* name : {"missing.q7m", "empty.q7m", "folder.q7m", "zero.q7m", "huge.q7m"}) {
         shellActivate(shell, folder.folder(), name);
         EXPECT_TRUE(log.calls.empty()) << name;
         EXPECT_FALSE(shell.moduleLoaded);
         EXPECT_TRUE(shell.moduleImage.empty());
     }
-    EXPECT_FALSE(watchdog.hadToRescue());
 }
 
 TEST_F(ShellTest, AModuleThePlayerRefusesIsFreedAndNothingPlays) {
