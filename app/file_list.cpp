@@ -62,7 +62,14 @@ void FileList::enterFolder(const QString& path) {
     if (clean == topLevel) filters |= QDir::NoDotDot;
     files->setFilter(filters);
     setRootIndex(files->setRootPath(clean));
+    // The current entry belonged to the folder left behind: typing a name
+    // would search that folder, and Enter would activate an entry not shown.
+    setCurrentIndex(QModelIndex());
     clearSelection();
+}
+
+bool FileList::showsEntry(const QModelIndex& index) const {
+    return index.isValid() && index.parent() == rootIndex();
 }
 
 void FileList::goUp() {

@@ -26,6 +26,8 @@ public:
     // The name shown in the Name column of an entry (".." for the way up).
     QString entryName(const QModelIndex& index) const;
     bool entryIsFolder(const QModelIndex& index) const;
+    // True for an entry of the folder shown (only those can be activated).
+    bool showsEntry(const QModelIndex& index) const;
     FileListModel* fileModel() const { return files; }
 
 signals:

@@ -12,6 +12,7 @@
 #include "app/application_player.h"
 #include "app/main_window.h"
 #include "app/shell.h"
+#include "app/signal_ending.h"
 
 #ifndef WEMBRASTEL_VERSION
 #define WEMBRASTEL_VERSION "0.0.0"
@@ -118,6 +119,9 @@ int main(int argc, char** argv) {
     MainWindow window(shell);
     window.centreOnScreen();
     window.show();
+    // Before any sound is opened, so that the sound library keeps its hands
+    // off these two signals.
+    installSignalEnding(&window, [] { shellEnd(shell); });
     shellStart(shell, qtArgc, qtArgv.data());
 
     if (!screenshot.isEmpty()) {

@@ -144,6 +144,8 @@ void MainWindow::bindShell() {
 }
 
 void MainWindow::entryActivated(const QModelIndex& index) {
+    // The path is always the folder shown plus an entry shown in it.
+    if (!list->showsEntry(index)) return;
     const QString folder = list->folderPath();
     const QString name = list->entryName(index);
     const bool isFolder = list->entryIsFolder(index);

@@ -1,36 +1,19 @@
 #include "app/shell.h"
 
 #include <array>
-#include <limits>
-#include <new>
-#include <sys/stat.h>
+#include <utility>
 
 namespace {
 
 constexpr std::array<const char*, 4> moduleSuffixes = {".q7m", ".Q7M", ".Q7m", ".q7M"};
-
-size_t readWhole(std::FILE* file, uint8_t* dest, size_t size) {
-    return std::fread(dest, 1, size, file);
-}
 
 void setPathText(Shell& shell, const std::string& text) {
     if (shell.view.setPathText) shell.view.setPathText(shell.view.context, text);
 }
 
 void freeImage(Shell& shell) {
-    delete[] shell.moduleImage;
-    shell.moduleImage = nullptr;
+    shell.moduleImage = std::vector<uint8_t>();
     shell.moduleSize = 0;
-}
-
-// The file's length when it is a regular file whose length fits the 32-bit
-// size; 0 otherwise (a folder, a device, an empty or oversized file).
-uint32_t regularFileLength(std::FILE* file) {
-    struct stat info {};
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
-    if (info.st_size <= 0 || static_cast<uint64_t>(info.st_size) > std::numeric_limits<uint32_t>::max())
-        return 0;
-    return static_cast<uint32_t>(info.st_size);
 }
 
 void endProgram(Shell& shell) {
@@ -58,31 +41,21 @@ void unloadModule(Shell& shell) {
 }
 
 void loadAndPlay(Shell& shell) {
-    std::FILE* file = std::fopen(shell.currentPath.c_str(), "rb");
-    if (!file) return;
-    shell.moduleSize = regularFileLength(file);
-    if (shell.moduleSize == 0) {
-        std::fclose(file);
-        return;
-    }
-    shell.moduleImage = new (std::nothrow) uint8_t[shell.moduleSize];
-    if (!shell.moduleImage) {
-        shell.moduleSize = 0;
-        std::fclose(file);
-        return;
-    }
-    const ShellReadFile read = shell.readFile ? shell.readFile : readWhole;
-    const size_t got = read(file, shell.moduleImage, shell.moduleSize);
-    std::fclose(file);
-    if (got < shell.moduleSize) {
-        freeImage(shell);
+    std::vector<uint8_t> image;
+    std::string reason;
+    const InputFileStatus status =
+        readInputFile(shell.currentPath, maxModuleFileBytes, image, reason, shell.readFile);
+    if (status == InputFileStatus::shortRead) {
         if (shell.view.showError)
             shell.view.showError(shell.view.context, "Error", "Error loading " + shell.currentPath + ".");
         endProgram(shell);
         return;
     }
+    if (status != InputFileStatus::ok || image.empty()) return;
+    shell.moduleImage = std::move(image);
+    shell.moduleSize = static_cast<uint32_t>(shell.moduleImage.size());  // at most maxModuleFileBytes
     // A module the player refuses is not kept: the program stays idle.
-    if (!shell.player.open(shell.player.context, shell.moduleImage, shell.moduleSize)) {
+    if (!shell.player.open(shell.player.context, shell.moduleImage.data(), shell.moduleSize)) {
         freeImage(shell);
         return;
     }

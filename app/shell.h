@@ -8,8 +8,9 @@
 // order stop, close, free in unloadModule is fixed.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <vector>
+#include "io/input_file.h"
 
 // The module player as the shell drives it (bound to the one static player
 // in the application, to a recording fake in tests).
@@ -33,17 +34,14 @@ struct ShellView {
     void (*quit)(void* context, int exitCode) = nullptr;
 };
 
-// Reads up to size bytes; a stand-in lets tests produce a short read.
-using ShellReadFile = size_t (*)(std::FILE* file, uint8_t* dest, size_t size);
-
 struct Shell {
     std::string currentPath;        // the module to load, or the one playing
-    uint8_t* moduleImage = nullptr; // the whole file, owned here
+    std::vector<uint8_t> moduleImage;  // the whole file, owned here
     uint32_t moduleSize = 0;
     bool moduleLoaded = false;      // the player holds pointers into moduleImage
     ShellPlayer player;
     ShellView view;
-    ShellReadFile readFile = nullptr;  // null: fread
+    ReadBytes readFile = nullptr;   // null: read(2); tests produce short reads
     bool ending = false;            // the program is on its way out
 };
 
@@ -55,8 +53,9 @@ bool hasModuleSuffix(const std::string& path);
 // nothing when no module is loaded.
 void unloadModule(Shell& shell);
 
-// Reads currentPath whole and plays it. A file that cannot be opened, is
-// empty, too large for memory or refused by the player leaves the shell idle
+// Reads currentPath whole and plays it. A file that cannot be opened, is not
+// a regular file (a FIFO is never waited for), is empty, is larger than
+// maxModuleFileBytes or is refused by the player leaves the shell idle
 // without a word; a short read shows the "Error" box and ends the program.
 void loadAndPlay(Shell& shell);
 

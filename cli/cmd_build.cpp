@@ -16,7 +16,7 @@ struct BuildOptions {
 int runBuild(const BuildOptions& options) {
     std::vector<uint8_t> text;
     std::string reason;
-    if (!readWholeFile(options.input, text, reason)) {
+    if (!readWholeFile(options.input, text, reason, maxSongFileBytes)) {
         std::cerr << "q7m: " << options.input << ": " << reason << "\n";
         return 1;
     }

@@ -5,22 +5,9 @@
 #include <cstring>
 #include <unistd.h>
 
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    bytes.clear();
-    uint8_t chunk[65536];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        bytes.insert(bytes.end(), chunk, chunk + got);
-    }
-    const bool failed = std::ferror(file) != 0;
-    if (failed) reason = std::strerror(errno);
-    std::fclose(file);
-    return !failed;
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason,
+                   uint64_t limit) {
+    return readInputFile(path, limit, bytes, reason) == InputFileStatus::ok;
 }
 
 bool writeFileAtomically(const std::string& path, const void* data, size_t size, std::string& reason) {

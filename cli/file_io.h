@@ -3,9 +3,12 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "io/input_file.h"
 
-// Reads a whole file; false with the system's reason on failure.
-bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason);
+// Reads a whole regular file of at most limit bytes (readInputFile); false
+// with the reason on failure.
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason,
+                   uint64_t limit = maxModuleFileBytes);
 // Writes bytes under a temporary name beside path and renames it into place,
 // so a failed write never leaves a partial file under path.
 // "not a valid module: REASON", with a hint to build the file first when it

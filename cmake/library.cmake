@@ -1,7 +1,9 @@
 # libwembrastel: the C API over the core, as a shared library (only the wb_
 # symbols exported) and a static one, with its pkg-config file and CMake
 # package.
-file(GLOB LIB_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/lib/*.cpp)
+# wb_open_file reads through the bounded input reader the tools use.
+file(GLOB LIB_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/lib/*.cpp
+     ${PROJECT_SOURCE_DIR}/io/input_file.cpp)
 add_library(wembrastel_lib_objects OBJECT ${LIB_SOURCES})
 set_target_properties(wembrastel_lib_objects PROPERTIES POSITION_INDEPENDENT_CODE ON
                       CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)

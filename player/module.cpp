@@ -152,9 +152,10 @@ bool checkTiming(const ModuleView& view, std::string& reason) {
     const uint32_t count = view.globalEventCount;
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t tempo = wordAt(view.globalStream + 3 * uint64_t(count) + 4 * uint64_t(i));
-        if (tempo > maxTempoMicros) {
+        if (tempo < minTempoMicros || tempo > maxTempoMicros) {
             reason = "tempo event " + to_string(i) + " sets " + to_string(tempo) +
-                     " microseconds per beat, above the limit of " + to_string(maxTempoMicros);
+                     " microseconds per beat, outside " + to_string(minTempoMicros) + " to " +
+                     to_string(maxTempoMicros);
             return false;
         }
     }

@@ -7,7 +7,10 @@
 constexpr uint32_t noMoreEvents = 0xFFFFFFFFu;  // reserved tick: a stream has ended
 constexpr int32_t speechTableSlots = 256;
 constexpr uint32_t maxTimeDivision = 429496;     // timeDivision x 10000 must fit in 32 bits
-constexpr uint32_t maxTempoMicros = 9739154;     // tempo x 441 must fit in 32 bits
+// Tempo in microseconds per beat: at least 1 (0 would play the song in no
+// time), at most the largest value whose product with 441 fits 32 bits.
+constexpr uint32_t minTempoMicros = 1;
+constexpr uint32_t maxTempoMicros = 9739154;
 constexpr int32_t maxGlobalParamSize = 16384;
 constexpr int32_t maxPatchDataSize = 1048576;
 constexpr uint32_t maxSpeechDataSize = 8191;     // 0 or 8192 and more: no speech block
@@ -56,8 +59,8 @@ extern const char defaultSpeechText[];
 // offset 1234, file has 1500)". Every parse first points all 256 speech slots
 // at defaultSpeechText, so no slot keeps a pointer into an earlier image.
 // Beyond the layout it refuses what would make the player or the synthesizer
-// misbehave: a time division of 0 or above maxTimeDivision, a tempo above
-// maxTempoMicros, a stream reaching tick 4294967295, a missing or cut patch
+// misbehave: a time division of 0 or above maxTimeDivision, a tempo outside
+// minTempoMicros..maxTempoMicros, a stream reaching tick 4294967295, a missing or cut patch
 // for program 0 or for any program the streams select, a global block under
 // 22 bytes, and a speech block with more than 256 texts, an offset outside it
 // or a text without its zero byte inside it.

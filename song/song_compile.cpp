@@ -78,10 +78,7 @@ void checkKeys(const json& object, const std::vector<std::string>& allowed,
                const std::string& where) {
     for (auto it = object.begin(); it != object.end(); ++it) {
         if (std::find(allowed.begin(), allowed.end(), it.key()) != allowed.end()) continue;
-        std::string message = "unknown key \"" + it.key() + "\"";
-        const std::string near = closestName(allowed, it.key());
-        if (!near.empty()) message += "; did you mean \"" + near + "\"?";
-        fail(where, message);
+        fail(where, unknownNameMessage("key", it.key(), allowed));
     }
 }
 
@@ -125,7 +122,7 @@ void compileTempo(const json& list, ModuleSource& module) {
             event.microsPerBeat = static_cast<uint32_t>(std::lround(60000000.0 / beats));
         } else if (entry.contains("microsPerBeat")) {
             event.microsPerBeat = static_cast<uint32_t>(
-                readInt(entry["microsPerBeat"], 1, 9739210, where + ".microsPerBeat"));
+                readInt(entry["microsPerBeat"], minTempoMicros, maxTempoMicros, where + ".microsPerBeat"));
         }
         if (entry.contains("numerator")) {
             event.numerator = static_cast<uint8_t>(readInt(entry["numerator"], 0, 255, where + ".numerator"));
@@ -151,10 +148,7 @@ void setNamedBytes(const json& values, const char* const* names, int32_t count,
     for (auto it = values.begin(); it != values.end(); ++it) {
         const int32_t index = findName(names, count, it.key());
         if (index < 0) {
-            std::string message = std::string("unknown ") + what + " \"" + it.key() + "\"";
-            const std::string near = closestName(known, it.key());
-            if (!near.empty()) message += "; did you mean \"" + near + "\"?";
-            fail(where, message);
+            fail(where, unknownNameMessage(what, it.key(), known));
         }
         bytes[index] = static_cast<uint8_t>(readInt(it.value(), 0, 127, where + ": " + it.key()));
     }
@@ -167,10 +161,7 @@ uint8_t readNameOrByte(const json& value, const char* const* names, int32_t coun
     const std::string name = value.get<std::string>();
     const int32_t index = findName(names, count, name);
     if (index >= 0) return static_cast<uint8_t>(index);
-    std::string message = std::string("unknown ") + what + " \"" + name + "\"";
-    const std::string near = closestName(nameList(names, count), name);
-    if (!near.empty()) message += "; did you mean \"" + near + "\"?";
-    fail(where, message);
+    fail(where, unknownNameMessage(what, name, nameList(names, count)));
 }
 
 std::array<uint8_t, 3> compileRouting(const json& entry, const std::string& where) {
@@ -252,7 +243,7 @@ Bank compilePatches(const json& song, const std::filesystem::path& baseDir) {
         requireObject(patches, "patches");
         for (auto it = patches.begin(); it != patches.end(); ++it) {
             PatchRecord record = defaultPatch();
-            applyPatch(it.value(), baseDir, record, "patch \"" + it.key() + "\"", 0);
+            applyPatch(it.value(), baseDir, record, "patch " + quotedName(it.key()), 0);
             bank.patches[it.key()] = record;
         }
     }
@@ -264,17 +255,14 @@ Bank compilePatches(const json& song, const std::filesystem::path& baseDir) {
             char* end = nullptr;
             const long program = std::strtol(it.key().c_str(), &end, 10);
             if (it.key().empty() || *end != '\0' || program < 0 || program > 127) {
-                fail("programs", "\"" + it.key() + "\" is not a program number 0..127");
+                fail("programs", quotedName(it.key()) + " is not a program number 0..127");
             }
             if (!it.value().is_string()) fail(where, "expected a patch name");
             const std::string name = it.value().get<std::string>();
             if (!bank.patches.count(name)) {
                 std::vector<std::string> known;
                 for (const auto& entry : bank.patches) known.push_back(entry.first);
-                std::string message = "unknown patch \"" + name + "\"";
-                const std::string near = closestName(known, name);
-                if (!near.empty()) message += "; did you mean \"" + near + "\"?";
-                fail(where, message);
+                fail(where, unknownNameMessage("patch", name, known));
             }
             bank.programs[static_cast<int32_t>(program)] = name;
         }

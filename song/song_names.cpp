@@ -45,10 +45,17 @@ size_t editDistance(const std::string& a, const std::string& b) {
 }  // namespace
 
 std::string closestName(const std::vector<std::string>& known, const std::string& name) {
+    // A name this long is no misspelling, and comparing it would cost its
+    // length times every candidate's.
+    if (name.size() > maxEchoedNameLength) return "";
     const std::string wanted = lowered(name);
     std::string best;
     size_t bestDistance = wanted.size() / 3 + 1;  // more edits than this is no misspelling
     for (const std::string& candidate : known) {
+        // The distance is at least the difference in length.
+        const size_t gap = candidate.size() > wanted.size() ? candidate.size() - wanted.size()
+                                                            : wanted.size() - candidate.size();
+        if (gap > bestDistance) continue;
         const size_t distance = editDistance(wanted, lowered(candidate));
         if (distance <= bestDistance && (best.empty() || distance < bestDistance)) {
             best = candidate;
@@ -56,4 +63,18 @@ std::string closestName(const std::vector<std::string>& known, const std::string
         }
     }
     return best;
+}
+
+std::string quotedName(const std::string& name) {
+    if (name.size() <= maxEchoedNameLength) return "\"" + name + "\"";
+    return "\"" + name.substr(0, shortenedNameLength) + "...\" (" + std::to_string(name.size()) +
+           " characters)";
+}
+
+std::string unknownNameMessage(const std::string& what, const std::string& name,
+                               const std::vector<std::string>& known) {
+    std::string message = "unknown " + what + " " + quotedName(name);
+    const std::string near = closestName(known, name);
+    if (!near.empty()) message += "; did you mean \"" + near + "\"?";
+    return message;
 }

@@ -27,6 +27,10 @@ float voiceSourceValue(const Synth& synth, int32_t v, int32_t c, uint8_t source)
     }
 }
 
+// A stored byte as a parameter: bytes above 128 (no valid patch holds them)
+// are clamped like modulated values, so no unit sees a value outside 0..128.
+float paramFromByte(uint8_t byte) { return byte > 128 ? 128.0f : static_cast<float>(byte); }
+
 }  // namespace
 
 const uint8_t* synthPatch(const Synth& synth, int32_t program) {
@@ -60,7 +64,7 @@ void voiceParamUpdate(Synth& synth, int32_t v) {
         voiceSetup(synth.voices[v], p, synth.rates);
         return;
     }
-    for (int32_t k = 0; k < voiceParamCount; ++k) p[k] = static_cast<float>(patch[k]);
+    for (int32_t k = 0; k < voiceParamCount; ++k) p[k] = paramFromByte(patch[k]);
     const int32_t routings = patch[patchRoutingCountOffset];
     for (int32_t r = 0; r < routings; ++r) {
         const uint8_t* routing = patch + patchRoutingsOffset + 3 * r;
@@ -80,7 +84,7 @@ void channelParamUpdate(Synth& synth, int32_t c) {
         return;
     }
     for (int32_t k = 0; k < channelParamCount; ++k)
-        p[k] = static_cast<float>(patch[voiceParamCount + k]);
+        p[k] = paramFromByte(patch[voiceParamCount + k]);
     const int32_t routings = patch[patchRoutingCountOffset];
     for (int32_t r = 0; r < routings; ++r) {
         const uint8_t* routing = patch + patchRoutingsOffset + 3 * r;

@@ -7,7 +7,8 @@ struct Synth;
 // The patch of a program, or null when the bank has no complete record for
 // it (its offset entry or any of its 86 + 3m bytes lies outside the bank).
 const uint8_t* synthPatch(const Synth& synth, int32_t program);
-// The voice's 59 parameters from its channel's patch plus modulation, handed to voiceSetup.
+// The voice's 59 parameters from its channel's patch (each byte clamped to 0..128)
+// plus modulation, handed to voiceSetup.
 void voiceParamUpdate(Synth& synth, int32_t voice);
 // The channel's 25 parameters from its patch plus controller modulation, into
 // synth.channelParams (all zero when the channel's program has no patch).

@@ -220,7 +220,7 @@ TEST_F(WindowTest, ListButtonAndCloseDriveTheShell) {
 TEST_F(WindowTest, AShortReadShowsTheErrorBox) {
     TempFolder folder("wb-short");
     const std::string song = folder.file("song.q7m", "0123456789");
-    shell.readFile = [](std::FILE*, uint8_t*, size_t size) { return size / 2; };
+    shell.readFile = [](int, uint8_t*, size_t size) { return size / 2; };
     list().enterFolder(QString::fromStdString(folder.path.string()));
     activateWithEnter("song.q7m");
     ASSERT_EQ(errorBoxes.size(), 1u);
@@ -228,4 +228,21 @@ TEST_F(WindowTest, AShortReadShowsTheErrorBox) {
     EXPECT_EQ(errorBoxes[0].second.toStdString(), "Error loading " + song + ".");
     EXPECT_EQ(quits, std::vector<int>{0});
     EXPECT_TRUE(log.calls.empty());
+}
+
+// Typing a name searches the folder shown, never the one left behind, so the
+// path played is always that folder plus the entry the user sees.
+TEST_F(WindowTest, TypedNamesSearchTheFolderShown) {
+    TempFolder folder("wb-typed");
+    std::filesystem::create_directories(folder.path / "G");
+    const std::string module = folder.file("F/aaa.q7m", "module");
+    list().enterFolder(QString::fromStdString(folder.path.string()));
+    activateWithEnter("F");
+    ASSERT_TRUE(entry("aaa.q7m").isValid());
+    QTest::keyClicks(&list(), "G");  // an entry of the folder above, not of F
+    QTest::keyClick(&list(), Qt::Key_Return);
+    EXPECT_EQ(list().folderPath().toStdString(), folder.folder() + "F/");
+    activateWithEnter("aaa.q7m");
+    EXPECT_EQ(shell.currentPath, module);
+    EXPECT_TRUE(shell.moduleLoaded);
 }

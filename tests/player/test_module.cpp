@@ -219,7 +219,7 @@ TEST(ModuleParse, TimeBaseAndTempoRanges) {
     std::vector<uint8_t> slow = image;
     putWordAt(slow, 12 + 9 + 8, 9739155);    // tempo of event 2, at an odd address
     EXPECT_EQ(parseFailure(slow),
-              "tempo event 2 sets 9739155 microseconds per beat, above the limit of 9739154");
+              "tempo event 2 sets 9739155 microseconds per beat, outside 1 to 9739154");
 
     putWordAt(image, 0, 429496);
     EXPECT_EQ(parseFailure(image), "");
