@@ -59,7 +59,7 @@ PlayerHandle openTrack(LoopState& state, const std::string& file) {
     return player;
 }
 
-// Acts on one key; returns where to go, or nothing (stay) as forward=false.
+// Acts on one key; true, with next set, when the key ends the track.
 bool handleKey(LoopState& state, SoundOutput& output, PlaySession& session, int key,
                uint64_t heardFrame, Next& next) {
     const int channel = channelOfKey(key);

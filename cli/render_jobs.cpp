@@ -56,15 +56,20 @@ struct RenderTarget {
     std::vector<int16_t> pcm = std::vector<int16_t>(2 * blockFrames);
 };
 
+// The channel stems' buffers, which the effects stem is the rest of.
+std::vector<const float*> channelParts(const StemSet& set, const std::vector<RenderTarget>& targets) {
+    std::vector<const float*> parts;
+    for (size_t k = 1; k < set.players.size(); ++k) parts.push_back(targets[k].floats.data());
+    return parts;
+}
+
 // Fills every target's floats with the next frames of its source.
-void fillBlock(StemSet& set, std::vector<RenderTarget>& targets, uint32_t frames) {
+void fillBlock(StemSet& set, std::vector<RenderTarget>& targets, const std::vector<const float*>& parts,
+               uint32_t frames) {
     for (size_t k = 0; k < set.players.size(); ++k)
         wb_render_f32(set.players[k].get(), targets[k].floats.data(), frames);
-    if (set.effectsStem) {
-        std::vector<const float*> parts;
-        for (size_t k = 1; k < set.players.size(); ++k) parts.push_back(targets[k].floats.data());
+    if (set.effectsStem)
         stemsEffectsRest(targets[0].floats.data(), parts, targets.back().floats.data(), frames);
-    }
     for (RenderTarget& target : targets)
         convertToPcm16(target.floats.data(), target.pcm.data(), 2 * frames, outputScale);
 }
@@ -94,6 +99,7 @@ bool renderBlocks(StemSet& set, std::vector<RenderTarget>& targets, const Render
     RenderProgress progress;
     progress.sampleRate = settings.sampleRate;
     progressStart(progress, settings.progress, settings.fixedLength ? settings.fixedFrames : songEnd);
+    const std::vector<const float*> parts = channelParts(set, targets);
     uint64_t written = 0;
     bool ok = true;
     for (;;) {
@@ -107,7 +113,7 @@ bool renderBlocks(StemSet& set, std::vector<RenderTarget>& targets, const Render
             frames = static_cast<uint32_t>(settings.fixedFrames - written);
         if (frames == 0) break;
         const uint64_t at = wb_position(set.players[0].get());
-        fillBlock(set, targets, frames);
+        fillBlock(set, targets, parts, frames);
         const uint32_t endOffset = songEndInBlock(songEnd, at, frames);
         const uint32_t keep = settings.fixedLength
                                   ? frames
