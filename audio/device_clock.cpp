@@ -2,7 +2,7 @@
 
 namespace {
 constexpr int64_t framesPerSecond = 44100;
-constexpr int64_t followShift = 6;  // a late request moves the lead 1/64 of the way
+constexpr int64_t followShift = 4;  // a late request moves the lead 1/16 of the way
 }  // namespace
 
 void deviceClockReset(DeviceClock& clock, uint32_t chunkFrames) {
@@ -28,7 +28,9 @@ void deviceClockTick(DeviceClock& clock, int64_t nowNs, uint32_t frames) {
     const int64_t lead = static_cast<int64_t>(clock.framesTaken) - due;
     clock.framesTaken += frames;
     const int64_t late = clock.leadFrames - lead;
-    if (late > static_cast<int64_t>(clock.chunkFrames)) {
+    // A server may ask for a chunk early now and then (it fills up at start,
+    // it moves its latency); half a chunk more keeps that from counting.
+    if (late > static_cast<int64_t>(clock.chunkFrames + clock.chunkFrames / 2)) {
         clock.gaps.fetch_add(1, std::memory_order_relaxed);
         clock.gapFrames.fetch_add(static_cast<uint64_t>(late - clock.chunkFrames), std::memory_order_relaxed);
         clock.leadFrames = lead;  // the stream plays that much later from now on

@@ -236,12 +236,12 @@ TEST(DeviceClock, CountsRequestsThatCameTooLateToKeepPlaying) {
     burst = {-80000, 0, 0, 0};  // the server starts late, then fills up
     for (int i = 1; i < 40; ++i) burst.push_back(1000.0 * i);
     for (int i = 0; i < 30000; ++i) drifting.push_back(1000.1 * i);  // 100 ppm slower for ten minutes
-    for (int i = 0; i < 40; ++i) late.push_back(1000.0 * i + (i >= 10 ? 2500 : 0) + (i >= 30 ? 1200 : 0));
+    for (int i = 0; i < 40; ++i) late.push_back(1000.0 * i + (i >= 10 ? 2500 : 0) + (i >= 30 ? 1800 : 0));
     const std::vector<Case> cases = {
         {"steady with jitter", steady, 0, 0},
         {"a burst at start", burst, 0, 0},
         {"a slow device clock", drifting, 0, 0},
-        {"two late requests", late, 2, 1500 + 200},
+        {"two late requests", late, 2, 1500 + 800},
     };
     for (const Case& c : cases) {
         DeviceClock clock;
