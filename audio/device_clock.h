@@ -18,8 +18,8 @@
 
 struct DeviceClock {
     uint32_t chunkFrames = 0;     // what the device asks for per request
-    uint32_t requests = 0;
-    int64_t startNs = -1;         // the second request, where the clock starts
+    uint64_t settlingFrames = 0;  // taken before the clock started
+    int64_t startNs = -1;         // where the clock started
     uint64_t framesTaken = 0;     // before the current request
     int64_t leadFrames = 0;       // frames taken minus frames due, at the steadiest request
     std::atomic<int64_t> lastRequestNs{-1};
