@@ -3,8 +3,9 @@
 // next chunk later than its buffer lasts plays silence in between (the sound
 // server counts an underrun; SDL does not say). The device asks at the
 // stream's rate, so its requests keep a steady lead over the wall clock; a
-// request that comes more than one device chunk later than that lead means
-// the device ran dry, and the stream is that much later from then on.
+// request that comes more than one and a half device chunks later than that
+// lead means the device ran dry, and the stream is that much later from
+// then on. (A silence shorter than half a chunk can go uncounted.)
 //
 // The lead is the earliest seen, let slowly follow later requests so a
 // device clock that runs a little slower than the wall clock is not taken
@@ -17,8 +18,8 @@
 
 struct DeviceClock {
     uint32_t chunkFrames = 0;     // what the device asks for per request
-    uint32_t requests = 0;
-    int64_t startNs = -1;         // the second request, where the clock starts
+    uint64_t settlingFrames = 0;  // taken before the clock started
+    int64_t startNs = -1;         // where the clock started
     uint64_t framesTaken = 0;     // before the current request
     int64_t leadFrames = 0;       // frames taken minus frames due, at the steadiest request
     std::atomic<int64_t> lastRequestNs{-1};

@@ -24,6 +24,8 @@ constexpr WaveFormat streamFormat{1, 2, 44100, 176400, 4, 16, 0};
 // (A 23 ms buffer left the device dry several times a minute on a busy
 // machine.) The play position moves in steps of this size.
 constexpr uint16_t deviceChunkFrames = 8192;
+constexpr int deviceThreadRealTimePriority = 4;
+constexpr int outputThreadRealTimePriority = 3;
 // A device that has asked for nothing for this long is taken for lost (a
 // sound server may take two seconds to start a stream).
 constexpr int64_t deviceSilentLimitNs = 4000000000;
@@ -39,6 +41,20 @@ uint64_t packWriteMark(uint32_t bytesWritten, uint32_t lastWritePos) {
     return static_cast<uint64_t>(bytesWritten) << 32 | lastWritePos;
 }
 
+// Round-robin real-time scheduling for the calling thread, if allowed. A
+// busy machine cannot then delay it: its work per wake is a small, bounded
+// share of the time.
+bool tryRealTime(int priority) {
+#ifdef __linux__
+    sched_param parameters{};
+    parameters.sched_priority = priority;
+    return pthread_setschedparam(pthread_self(), SCHED_RR, &parameters) == 0;
+#else
+    (void)priority;
+    return false;
+#endif
+}
+
 int64_t monotonicNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -50,14 +66,22 @@ int64_t monotonicNs() {
 void deviceCallback(void* userdata, Uint8* stream, int length) {
     SoundOutput& output = *static_cast<SoundOutput*>(userdata);
     const uint32_t bytes = static_cast<uint32_t>(length);
+    if (!output.deviceThreadRaised) {
+        // SDL gives its thread a high priority, not a real-time one.
+        output.deviceThreadRaised = 1;
+        tryRealTime(deviceThreadRealTimePriority);
+    }
     deviceClockTick(output.deviceClock, monotonicNs(), bytes / streamFrameBytes);
     streamBufferConsume(output.streamBuffer, stream, bytes);
     levelPeaksAdd(output.peaks, stream, bytes / streamFrameBytes);
 }
 
-// The highest priority granted without extra rights: SDL tries the
-// scheduler, then the desktop's real-time broker, for time-critical first.
+// The real-time priority of the output thread, when the system grants one
+// (a sound server's own device thread usually runs at 5 or more), else the
+// highest priority granted without extra rights: SDL tries the scheduler,
+// then the desktop's real-time broker, for time-critical first.
 void raiseThreadPriority() {
+    if (tryRealTime(outputThreadRealTimePriority)) return;
     if (SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) == 0) return;
     SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
 }
@@ -141,6 +165,7 @@ void soundOutputPrepare(SoundOutput& output, RenderCallback callback, void* cont
     output.device = 0;
     output.audioInitialised = 0;
     output.running = 0;
+    output.deviceThreadRaised = 0;
     output.renderCallback = callback;
     output.callbackContext = context;
     output.outputScale.store(32768.0f);

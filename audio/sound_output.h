@@ -48,6 +48,7 @@ struct SoundOutput {
     uint32_t device = 0;           // SDL audio device id, 0 when none is open
     int32_t audioInitialised = 0;  // this start initialised SDL's audio subsystem
     int32_t running = 0;           // the start succeeded and close has not run
+    int32_t deviceThreadRaised = 0;  // the device's thread has asked for real time
     RenderCallback renderCallback = nullptr;
     void* callbackContext = nullptr;
     std::atomic<float> outputScale{0.0f};    // volume x 32768.0

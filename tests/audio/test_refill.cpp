@@ -223,7 +223,8 @@ TEST_F(ScriptedOutput, DeviceNeverOvertakesTheRefill) {
 }
 
 // The device's own gaps, from when it asks: chunks of 1,000 frames, request
-// times in frames of wall time.
+// times in frames of wall time. The first 45 requests (a second) only set
+// the clock.
 TEST(DeviceClock, CountsRequestsThatCameTooLateToKeepPlaying) {
     struct Case {
         const char* name;
@@ -232,16 +233,16 @@ TEST(DeviceClock, CountsRequestsThatCameTooLateToKeepPlaying) {
         uint64_t gapFrames;
     };
     std::vector<double> steady, burst, drifting, late;
-    for (int i = 0; i < 40; ++i) steady.push_back(1000.0 * i + (i % 3) * 300);  // jitter under a chunk
-    burst = {-80000, 0, 0, 0};  // the server starts late, then fills up
-    for (int i = 1; i < 40; ++i) burst.push_back(1000.0 * i);
+    for (int i = 0; i < 100; ++i) steady.push_back(1000.0 * i + (i % 3) * 300);  // jitter under a chunk
+    burst = {0, 0, 0};  // three at once, then a long wait
+    for (int i = 40; i < 100; ++i) burst.push_back(1000.0 * i);
     for (int i = 0; i < 30000; ++i) drifting.push_back(1000.1 * i);  // 100 ppm slower for ten minutes
-    for (int i = 0; i < 40; ++i) late.push_back(1000.0 * i + (i >= 10 ? 2500 : 0) + (i >= 30 ? 1200 : 0));
+    for (int i = 0; i < 100; ++i) late.push_back(1000.0 * i + (i >= 60 ? 2500 : 0) + (i >= 80 ? 1800 : 0));
     const std::vector<Case> cases = {
         {"steady with jitter", steady, 0, 0},
-        {"a burst at start", burst, 0, 0},
+        {"an uneven start", burst, 0, 0},
         {"a slow device clock", drifting, 0, 0},
-        {"two late requests", late, 2, 1500 + 200},
+        {"two late requests", late, 2, 1500 + 800},
     };
     for (const Case& c : cases) {
         DeviceClock clock;

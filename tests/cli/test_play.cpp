@@ -58,11 +58,14 @@ TEST_F(PlayCli, DiskCaptureHoldsTheRenderAndStopsAfterIt) {
     EXPECT_LT(beyond, size_t(65536 / 2 + 2 * 16384 + 2 * 44100 / 5)) << beyond << " samples after the end";
 }
 
+// Only its own line: the sound library's diagnostics (ALSA's, without a
+// configuration that names a device) stay off the terminal.
 TEST_F(PlayCli, WithoutADeviceSaysSoAndFails) {
     const std::string module = save("song.q7m", shortSong());
-    const ToolRun run = q7m("play --driver nonexistent '" + module + "'");
+    const ToolRun run = q7m("play --driver alsa '" + module + "'", "", "ALSA_CONFIG_PATH=/dev/null");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind("q7m: no audio device available (", 0), 0u) << run.err;
+    EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
     EXPECT_NE(run.err.find("); use q7m render to write a file\n"), std::string::npos) << run.err;
 }
 

@@ -125,9 +125,6 @@ TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
     EXPECT_EQ(readSound(path("kept/old.wav")).info.frames, 10);
     fs::remove_all(path("kept"));
 
-    run = q7m("render '" + module + "' --frames 10 --format s24");
-    EXPECT_EQ(run.status, 2);  // a usage error is invalid input
-
     std::vector<std::string> left;
     for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
     std::sort(left.begin(), left.end());
