@@ -346,8 +346,8 @@ ordered_json writeTempo(const MidiFile& file, uint32_t& timeDivision, uint32_t s
         if (file.tempos.empty() || file.tempos.front().tick > 0) tempos.push_back({0, 500000});
         tempos.insert(tempos.end(), file.tempos.begin(), file.tempos.end());
     }
-    // The module ends at its last event; a repeat of the last tempo at the
-    // end of the file keeps the song as long as the file.
+    // The module ends at its last event; a repeat of the last tempo where
+    // the file ends after its last event keeps the song as long as the file.
     if (songEnd > tempos.back().tick) tempos.push_back({songEnd, tempos.back().microsPerBeat});
     ordered_json list = ordered_json::array();
     for (const MidiTempo& t : tempos) list.push_back({{"tick", t.tick}, {"microsPerBeat", t.microsPerBeat}});
@@ -379,11 +379,12 @@ void buildSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
     Importer importer{file, mapping, options, warnings, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     importer.routeChannels();
     for (const MidiEvent& e : file.events) importer.event(e);
-    uint32_t songEnd = file.endTick;
+    uint32_t eventsEnd = 0;
     for (Part& part : importer.parts) {
         for (Note& note : part.notes) note.end = std::min(note.end, file.endTick);  // each on gets its off
-        if (!part.notes.empty()) songEnd = std::max(songEnd, lastTick(part));
+        if (!part.notes.empty()) eventsEnd = std::max(eventsEnd, lastTick(part));
     }
+    const uint32_t songEnd = file.endTick > eventsEnd ? file.endTick : 0;
     if (importer.patchOrder.empty()) importer.usePatch(mapping.programs[0]);
 
     song = ordered_json::object();
@@ -418,8 +419,10 @@ void buildSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
 
 // --- layout ---------------------------------------------------------------
 
+// Lists of plain values, and small objects of them, stay on one line.
 bool isFlat(const ordered_json& value) {
-    if (!value.is_array()) return !value.is_object();
+    if (value.is_primitive()) return true;
+    if (value.is_object() && value.size() > 3) return false;
     return std::all_of(value.begin(), value.end(), [](const ordered_json& v) { return v.is_primitive(); });
 }
 
