@@ -53,15 +53,17 @@ struct LiveJob {
     LiveAudio audio;
     MidiPort* port = nullptr;
     std::vector<MidiMessage> fileMessages;
+    size_t fed = 0;
     std::atomic<bool> inputDone{false};
     std::atomic<bool> stop{false};
 };
 
-// The --midi-in messages into the queue, waiting while it is full.
-void feedFile(LiveJob& job) {
-    for (const MidiMessage& message : job.fileMessages) {
-        while (!midiQueuePush(job.engine->queue, message)) {
-            if (job.stop.load()) return;
+// The --midi-in messages into the queue from the first not yet fed; with
+// wait, waits while the queue is full, otherwise stops there.
+void feedFile(LiveJob& job, bool wait) {
+    for (; job.fed < job.fileMessages.size(); ++job.fed) {
+        while (!midiQueuePush(job.engine->queue, job.fileMessages[job.fed])) {
+            if (!wait || job.stop.load()) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
     }
@@ -147,6 +149,9 @@ int runLive(const LiveOptions& options) {
     liveEngineStart(*job->engine, job->synth.get(), job->bank.routing);
     if (const int failed = openInput(options, *job)) return failed;
 
+    // What fits is queued before the sound starts, so that a file's timing
+    // does not depend on how soon the feeding thread runs.
+    if (!job->port) feedFile(*job, false);
     const uint32_t bufferFrames = static_cast<uint32_t>(std::lround(std::clamp(options.latencyMs, 0.5, 185.0) * 44.1));
     if (!liveAudioStart(job->audio, *job->engine, bufferFrames, reason)) {
         midiPortClose(job->port);
@@ -154,7 +159,7 @@ int runLive(const LiveOptions& options) {
         return 1;
     }
     std::thread feeder;
-    if (!job->port) feeder = std::thread(feedFile, std::ref(*job));
+    if (!job->port) feeder = std::thread(feedFile, std::ref(*job), true);
     runUntilDone(*job, !job->port, options.midiIn != "-");
     job->stop.store(true);
     if (feeder.joinable()) feeder.join();

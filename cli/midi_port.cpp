@@ -1,5 +1,8 @@
 #include "cli/midi_port.h"
 #include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
 #include <memory>
 #include <rtmidi/RtMidi.h>
 #include "player/midi_parser.h"
@@ -16,6 +19,7 @@ struct MidiPort {
 namespace {
 
 constexpr const char* virtualPortName = "Wembrastel";
+constexpr const char* sequencerDevice = "/dev/snd/seq";
 
 // RtMidi's thread: every byte through the parser, since one callback may
 // carry several messages or real-time bytes.
@@ -36,6 +40,11 @@ void onError(RtMidiError::Type, const std::string& text, void* user) {
 }
 
 bool openPort(MidiPort& port, const std::string& nameContains, std::string& reason) {
+    // Asked first, so that neither ALSA nor RtMidi prints its own complaint.
+    if (access(sequencerDevice, R_OK | W_OK) != 0) {
+        reason = std::string("the ALSA sequencer ") + sequencerDevice + " cannot be opened: " + std::strerror(errno);
+        return false;
+    }
     port.input = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, "Wembrastel");
     port.input->setErrorCallback(onError, &port);
     if (!port.error.empty()) {
