@@ -92,7 +92,7 @@ std::string displayLine(LiveJob& job) {
 // (at most 30 s of tail).
 bool fileFinished(LiveJob& job, uint64_t& tailStart) {
     if (!job.inputDone.load() || !midiQueueEmpty(job.engine->queue)) return false;
-    const uint64_t frame = job.engine->frame;  // a plain read of a counter the display only shows
+    const uint64_t frame = job.audio.frames.load();
     if (!tailStart) tailStart = frame ? frame : 1;
     return job.audio.silentFrames.load() >= endSilenceFrames || frame - tailStart > maxTailFrames;
 }

@@ -33,6 +33,7 @@ void renderBlock(void* user, Uint8* stream, int bytes) {
         }
         done += count;
     }
+    audio.frames.fetch_add(frames, std::memory_order_relaxed);
     keepPeak(audio.peakLeft, peakL);
     keepPeak(audio.peakRight, peakR);
     if (silent) {

@@ -17,6 +17,7 @@ struct LiveAudio {
     std::atomic<uint32_t> peakRight{0};
     std::atomic<uint32_t> underruns{0};  // blocks that took longer to render than to play
     std::atomic<uint64_t> silentFrames{0};  // silent output frames in a row
+    std::atomic<uint64_t> frames{0};        // output frames rendered
 };
 
 // Opens the device with a buffer of about bufferFrames and starts it; false

@@ -5,7 +5,6 @@
 // per drum patch; MIDI channel 16 moves to a free channel unless it speaks.
 #include "song/midi_import.h"
 #include <algorithm>
-#include <deque>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -32,13 +31,20 @@ struct Part {
     bool speaks = false;
 };
 
+// Notes of one key waiting for their ends, first in, first out.
+struct KeyQueue {
+    std::vector<size_t> notes;  // indices into the part's notes
+    size_t head = 0;
+    bool empty() const { return head == notes.size(); }
+};
+
 // Where a MIDI channel's notes go.
 struct Route {
     int32_t part = -1;  // -1: dropped (no free channel)
     bool sustain = false;
     uint8_t program = 0;
-    std::array<std::deque<size_t>, 128> open;  // open notes of each MIDI key (indices into the part)
-    std::vector<std::pair<int32_t, size_t>> held;  // notes the pedal holds: part, note
+    std::array<KeyQueue, 128> open;                     // per MIDI key
+    std::array<std::vector<size_t>, 128> held;          // notes of the route's part the pedal holds, per key
 };
 
 struct Importer {
@@ -92,17 +98,26 @@ struct Importer {
         }
     }
 
-    void endNote(Route& route, int32_t partIndex, size_t note, uint32_t tick) {
-        if (route.sustain && partIndex >= 0 && !parts[partIndex].speaks) {
-            route.held.push_back({partIndex, note});
+    // Ends the key's oldest open note, or lets the pedal hold it.
+    void endNote(Route& route, bool melodicChannel, uint8_t key, int32_t partIndex, uint32_t tick) {
+        KeyQueue& open = route.open[key];
+        const size_t note = open.notes[open.head++];
+        if (open.empty()) open = KeyQueue{};
+        if (route.sustain && melodicChannel && !parts[partIndex].speaks) {
+            route.held[key].push_back(note);
         } else {
             parts[partIndex].notes[note].end = tick;
         }
     }
 
+    void endHeld(Route& route, uint8_t key, uint32_t tick) {
+        for (size_t note : route.held[key]) parts[route.part].notes[note].end = tick;
+        route.held[key].clear();
+    }
+
     void releasePedal(Route& route, uint32_t tick) {
-        for (const auto& [part, note] : route.held) parts[part].notes[note].end = tick;
-        route.held.clear();
+        if (route.part < 0) return;
+        for (uint8_t key = 0; key < 128; ++key) endHeld(route, key, tick);
     }
 
     void noteOn(int32_t channel, uint8_t key, uint8_t velocity, uint32_t tick, uint16_t track) {
@@ -121,28 +136,17 @@ struct Importer {
             usedPrograms[route.program] = true;
         }
         Part& part = parts[index];
-        // A held note of the same key ends where the key is struck again.
-        auto& held = route.held;
-        for (auto it = held.begin(); it != held.end();) {
-            Note& note = parts[it->first].notes[it->second];
-            if (it->first == index && note.key == playedKey) {
-                note.end = tick;
-                it = held.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        // A note the pedal holds ends where its key is struck again.
+        if (melodic(channel)) endHeld(route, key, tick);
         if (part.track < 0) part.track = track;
-        route.open[key].push_back(part.notes.size());
+        route.open[key].notes.push_back(part.notes.size());
         part.notes.push_back({tick, noMoreEvents, playedKey, velocity});
     }
 
     void noteOff(int32_t channel, uint8_t key, uint32_t tick) {
         Route& route = routes[channel];
         if (route.open[key].empty()) return;  // an off with no on
-        const int32_t index = melodic(channel) ? route.part : drumPart(key);
-        endNote(route, index, route.open[key].front(), tick);
-        route.open[key].pop_front();
+        endNote(route, melodic(channel), key, melodic(channel) ? route.part : drumPart(key), tick);
     }
 
     void allNotesOff(int32_t channel, uint32_t tick) {
