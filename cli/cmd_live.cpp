@@ -164,9 +164,9 @@ int runLive(const LiveOptions& options) {
     job->stop.store(true);
     if (feeder.joinable()) feeder.join();
     liveAudioStop(job->audio);
-    std::fprintf(stderr, "q7m: live: %u messages, buffer %u frames (%.1f ms), underruns %u\n",
+    std::fprintf(stderr, "q7m: live: %u messages, buffer %u frames (%.1f ms), slowest block %.2f ms, underruns %u\n",
                  job->engine->handled.load(), job->audio.blockFrames, job->audio.blockFrames / 44.1,
-                 job->audio.underruns.load());
+                 job->audio.slowestBlockMicros.load() / 1000.0, job->audio.underruns.load());
     midiPortClose(job->port);
     return 0;
 }

@@ -7,6 +7,7 @@ namespace {
 
 constexpr uint32_t maxBlockFrames = 8192;
 
+// Raises peak to level (a running maximum shared with the display).
 void keepPeak(std::atomic<uint32_t>& peak, uint32_t level) {
     uint32_t seen = peak.load(std::memory_order_relaxed);
     while (level > seen && !peak.compare_exchange_weak(seen, level, std::memory_order_relaxed)) {
@@ -42,6 +43,7 @@ void renderBlock(void* user, Uint8* stream, int bytes) {
         audio.silentFrames.store(0, std::memory_order_relaxed);
     }
     const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    keepPeak(audio.slowestBlockMicros, static_cast<uint32_t>(took * 1e6));
     if (took * 44100.0 > frames) audio.underruns.fetch_add(1, std::memory_order_relaxed);
 }
 

@@ -18,6 +18,7 @@ struct LiveAudio {
     std::atomic<uint32_t> underruns{0};  // blocks that took longer to render than to play
     std::atomic<uint64_t> silentFrames{0};  // silent output frames in a row
     std::atomic<uint64_t> frames{0};        // output frames rendered
+    std::atomic<uint32_t> slowestBlockMicros{0};  // the longest a block took to render
 };
 
 // Opens the device with a buffer of about bufferFrames and starts it; false
