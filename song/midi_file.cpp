@@ -75,6 +75,12 @@ struct TrackState {
     bool ended = false;
 };
 
+void checkEventCount(const MidiReader& in, const MidiFile& file) {
+    if (file.events.size() + file.tempos.size() >= maxMidiEvents) {
+        fail("more than " + std::to_string(maxMidiEvents) + " events, more than a module takes", in.position);
+    }
+}
+
 void readMeta(MidiReader& in, TrackState& track, MidiFile& file) {
     const uint8_t type = in.byte();
     const size_t lengthAt = in.position;
@@ -91,6 +97,7 @@ void readMeta(MidiReader& in, TrackState& track, MidiFile& file) {
                      std::to_string(maxTempoMicros) + " allowed)",
                  lengthAt);
         }
+        checkEventCount(in, file);
         file.tempos.push_back({static_cast<uint32_t>(track.tick), micros});
     } else if (type == metaTrackName && file.trackNames[track.index].empty()) {
         file.trackNames[track.index].assign(reinterpret_cast<const char*>(body), length);
@@ -106,10 +113,7 @@ void readChannelMessage(MidiReader& in, TrackState& track, uint8_t status, MidiF
         data[i] = in.byte();
         if (data[i] & 0x80) fail(in.what + ": status " + hexByte(data[i]) + " where a data byte belongs", at);
     }
-    if (file.events.size() >= maxMidiEvents) {
-        fail("more than " + std::to_string(maxMidiEvents) + " events, more than a module takes",
-             in.position);
-    }
+    checkEventCount(in, file);
     file.events.push_back({static_cast<uint32_t>(track.tick), track.index, status, data[0], data[1]});
 }
 
