@@ -1,5 +1,6 @@
 // q7m import SONG.mid [-o OUT.json|OUT.q7m] [--patches FILE.json]
 // [--speech TEXT] [--force]: a Standard MIDI File as a song source or a module.
+#include <cctype>
 #include <filesystem>
 #include <iostream>
 #include <memory>
