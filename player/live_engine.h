@@ -44,7 +44,8 @@ struct LiveEngine {
 // channel's start program.
 void liveEngineStart(LiveEngine& engine, Synth* synth, const LiveRouting& routing);
 
-// One channel message (status and data bytes) as commands to the synthesizer.
+// One channel message as commands to the synthesizer: three bytes, status
+// and data (the third unused by two-byte messages).
 void liveEngineHandle(LiveEngine& engine, const uint8_t* message);
 
 // Renders frames interleaved stereo floats into out, applying each queued

@@ -33,8 +33,9 @@ protected:
     }
 
     void send(std::initializer_list<uint8_t> bytes) {
-        const std::vector<uint8_t> message(bytes);
-        liveEngineHandle(*engine, message.data());
+        uint8_t message[3] = {0, 0, 0};
+        std::copy(bytes.begin(), bytes.end(), message);
+        liveEngineHandle(*engine, message);
     }
 
     int32_t held(int32_t channel, int32_t key) const {
