@@ -16,6 +16,8 @@ int main(int argc, char** argv) {
     addPlayCommand(app);
     addBuildCommand(app);
     addDumpCommand(app);
+    addImportCommand(app);
+    addLiveCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

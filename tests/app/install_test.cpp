@@ -73,7 +73,9 @@ TEST(Install, IntoATemporaryPrefixAndOutAgain) {
         EXPECT_EQ(file.rfind(usr.string() + "/", 0), 0u) << file;
         EXPECT_TRUE(fs::remove(file)) << file;
     }
-    EXPECT_EQ(listed, 4);
+    // The programs, the menu entry, the file type and the patch library.
+    const auto patches = std::distance(fs::directory_iterator("songs/patches"), fs::directory_iterator{});
+    EXPECT_EQ(listed, 4 + patches);
     for (const char* file : {"bin/wembrastel", "bin/q7m", "share/applications/wembrastel.desktop",
                              "share/mime/packages/wembrastel.xml"})
         EXPECT_FALSE(fs::exists(usr / file)) << file;
