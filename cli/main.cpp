@@ -64,14 +64,16 @@ int main(int argc, char** argv) {
     addPlayCommand(app);
     addBuildCommand(app);
     addDumpCommand(app);
+    addImportCommand(app);
+    addLiveCommand(app);
     std::string word;
     switch (earlyAnswer(app, argc, argv, word)) {
     case Early::version:
         std::puts(versionText);
         return finishStandardOutput(0);
     case Early::unknownCommand:
-        std::fprintf(stderr, "q7m: %s: not a command (the commands: info, render, play, build, dump; "
-                             "see q7m --help)\n", word.c_str());
+        std::fprintf(stderr, "q7m: %s: not a command (the commands: info, render, play, build, dump, "
+                             "import, live; see q7m --help)\n", word.c_str());
         return 2;
     case Early::none:
         break;

@@ -91,8 +91,10 @@ TEST(Install, IntoATemporaryPrefixAndOutAgain) {
         EXPECT_TRUE(fs::remove(file)) << file;
     }
     // The programs, menu entry, file type, icon, completion and manual pages
-    // (8), and the library with its header, pkg-config file and CMake package (10).
-    EXPECT_EQ(listed, 18);
+    // (8), the library with its header, pkg-config file and CMake package
+    // (10), and the patch library.
+    const auto patches = std::distance(fs::directory_iterator("songs/patches"), fs::directory_iterator{});
+    EXPECT_EQ(listed, 18 + patches);
     for (const char* file : {"bin/wembrastel", "bin/q7m", "share/applications/wembrastel.desktop",
                              "share/mime/packages/wembrastel.xml", "share/man/man1/q7m.1"})
         EXPECT_FALSE(fs::exists(usr / file)) << file;
