@@ -33,9 +33,7 @@ void deviceClockTick(DeviceClock& clock, int64_t nowNs, uint32_t frames) {
     const int64_t lead = static_cast<int64_t>(clock.framesTaken) - due;
     clock.framesTaken += frames;
     const int64_t late = clock.leadFrames - lead;
-    // A server may ask for a chunk early now and then (it fills up at start,
-    // it moves its latency); half a chunk more keeps that from counting.
-    if (late > static_cast<int64_t>(clock.chunkFrames + clock.chunkFrames / 2)) {
+    if (late > static_cast<int64_t>(clock.chunkFrames)) {
         clock.gaps.fetch_add(1, std::memory_order_relaxed);
         clock.gapFrames.fetch_add(static_cast<uint64_t>(late - clock.chunkFrames), std::memory_order_relaxed);
         clock.leadFrames = lead;  // the stream plays that much later from now on

@@ -3,9 +3,10 @@
 // next chunk later than its buffer lasts plays silence in between (the sound
 // server counts an underrun; SDL does not say). The device asks at the
 // stream's rate, so its requests keep a steady lead over the wall clock; a
-// request that comes more than one and a half device chunks later than that
-// lead means the device ran dry, and the stream is that much later from
-// then on. (A silence shorter than half a chunk can go uncounted.)
+// request that comes more than one device chunk (what the device buffers)
+// later than that lead means the device ran dry, and the stream is that much
+// later from then on. It is an estimate: SDL says nothing of the device's
+// own underruns.
 //
 // The lead is the earliest seen, let slowly follow later requests so a
 // device clock that runs a little slower than the wall clock is not taken

@@ -71,10 +71,14 @@ int main(int argc, char** argv) {
     case Early::version:
         std::puts(versionText);
         return finishStandardOutput(0);
-    case Early::unknownCommand:
-        std::fprintf(stderr, "q7m: %s: not a command (the commands: info, render, play, build, dump, "
-                             "import, live; see q7m --help)\n", word.c_str());
+    case Early::unknownCommand: {
+        std::string names;
+        for (const CLI::App* command : app.get_subcommands({}))
+            names += (names.empty() ? "" : ", ") + command->get_name();
+        std::fprintf(stderr, "q7m: %s: not a command (the commands: %s; see q7m --help)\n", word.c_str(),
+                     names.c_str());
         return 2;
+    }
     case Early::none:
         break;
     }
