@@ -60,9 +60,9 @@ void clearOutputCuts(Synth& synth) {
 
 // The formant bank's filter states; its text position and targets stay.
 void clearSpeech(SpeechVoice& s) {
-    if (allFinite(&s.state[0][0], 2 * speechResonatorCount) &&
-        allFinite({s.prevExcitation, s.dcState1, s.dcState2, s.outState[0], s.outState[1]}))
-        return;
+    bool finite = allFinite({s.prevExcitation, s.dcState1, s.dcState2, s.outState[0], s.outState[1]});
+    for (const auto& state : s.state) finite = finite && allFinite(state, 2);
+    if (finite) return;
     for (auto& state : s.state) state[0] = state[1] = 0.0f;
     s.prevExcitation = s.dcState1 = s.dcState2 = s.outState[0] = s.outState[1] = 0.0f;
 }

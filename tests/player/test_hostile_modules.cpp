@@ -47,19 +47,24 @@ constexpr uint8_t controller1Source = 1;
 constexpr uint8_t controller7Source = 7;  // 127 unless a song sets it
 constexpr uint8_t lfo1Source = 10;
 
-// A loud pulse whose resonance parameter is pushed to 128 (an undamped
-// filter) while source moves its cutoff parameter from frame to frame. All
-// bytes are valid; modulation takes the resonance and LFO 1's rate to 128.
-PatchRecord movingUndamped(int32_t resonance, int32_t cutoff, uint8_t source) {
+uint8_t& patchByte(PatchRecord& p, int32_t param) {
+    return param < voiceParamCount ? p.voice[size_t(param)] : p.channel[size_t(param - voiceParamCount)];
+}
+
+// A loud pulse through both filters in parallel, the unit under test in the
+// given mode, its resonance parameter pushed to 128 (undamped) while source
+// moves its cutoff parameter from frame to frame. All bytes are valid;
+// modulation takes the resonance and LFO 1's rate to 128.
+PatchRecord movingUndamped(int32_t mode, uint8_t modeValue, int32_t resonance, int32_t cutoff, uint8_t source) {
     PatchRecord p = audiblePatch();
     p.voice[osc1Mode] = 2;
     p.voice[osc1Volume] = 127;
+    p.voice[voiceFilterRouting] = 2;
     p.voice[lfo1Mode] = 1;  // triangle, at rate 128 a quarter cycle a frame
     p.voice[lfo1Rate] = p.voice[lfo1Amplitude] = 127;
-    for (int32_t param : {resonance, cutoff}) {
-        uint8_t& byte = param < voiceParamCount ? p.voice[size_t(param)] : p.channel[size_t(param - voiceParamCount)];
-        byte = param == resonance ? 127 : 64;
-    }
+    patchByte(p, mode) = modeValue;
+    patchByte(p, resonance) = 127;
+    patchByte(p, cutoff) = 64;
     p.routings = {{controller7Source, 127, uint8_t(resonance)}, {controller7Source, 127, lfo1Rate},
                   {source, 127, uint8_t(cutoff)}};
     return p;
@@ -99,27 +104,17 @@ TEST(HostileModules, ParameterBytesAbove128ActAs128) {
 // Each of these grows without bound and overflowed within 6 s: every sample
 // stays finite, though the filter runs far past any sensible level.
 TEST(HostileModules, UndampedFiltersWithMovingCutoffsRenderFinite) {
-    struct Case { const char* name; PatchRecord patch; };
-    PatchRecord lowPass = movingUndamped(flt1Resonance, flt1Cutoff, lfo1Source);
-    lowPass.voice[flt1Mode] = 1;
-    PatchRecord parallel = movingUndamped(flt2Resonance, flt2Cutoff, lfo1Source);
-    parallel.voice[flt2Mode] = 2;  // band-pass
-    parallel.voice[voiceFilterRouting] = 2;
-    PatchRecord noise = movingUndamped(osc1Color, osc1Transpose, lfo1Source);  // colour 128: undamped
-    noise.voice[osc1Mode] = 4;
-    PatchRecord voiceDist = movingUndamped(vdistParam2, vdistParam1, lfo1Source);
-    voiceDist.voice[vdistMode] = 5;
-    PatchRecord channelDist = movingUndamped(cdistParam2, cdistParam1, controller1Source);
-    channelDist.channel[cdistMode - voiceParamCount] = 5;
+    struct Case { const char* name; int32_t mode; uint8_t modeValue; int32_t resonance, cutoff; uint8_t source; };
     const Case cases[] = {
-        {"voice filter 1", lowPass},
-        {"voice filter 2, parallel", parallel},
-        {"noise oscillator", noise},
-        {"voice distortion low-pass", voiceDist},
-        {"channel distortion low-pass", channelDist},
+        {"filter 1 low-pass", flt1Mode, 1, flt1Resonance, flt1Cutoff, lfo1Source},
+        {"filter 2 band-pass", flt2Mode, 2, flt2Resonance, flt2Cutoff, lfo1Source},
+        {"noise oscillator", osc1Mode, 4, osc1Color, osc1Transpose, lfo1Source},  // colour 128: undamped
+        {"voice distortion low-pass", vdistMode, 5, vdistParam2, vdistParam1, lfo1Source},
+        {"channel distortion low-pass", cdistMode, 5, cdistParam2, cdistParam1, controller1Source},
     };
     for (const Case& c : cases) {
-        const std::vector<float> samples = renderHeld(c.patch, 6);
+        const std::vector<float> samples =
+            renderHeld(movingUndamped(c.mode, c.modeValue, c.resonance, c.cutoff, c.source), 6);
         float peak = 0.0f;
         for (float s : samples) peak = std::max(peak, std::fabs(s));
         EXPECT_TRUE(allFinite(samples)) << c.name;
