@@ -10,8 +10,8 @@
 
 #include "cli/commands.h"
 #include "cli/file_io.h"
-#include "player/byte_reader.h"
 #include "player/module.h"
+#include "player/module_facts.h"
 #include "player/song_length.h"
 
 namespace {
@@ -33,18 +33,13 @@ void fail(int status, const std::string& file, const std::string& reason) {
     q7mExitStatus = status;
 }
 
-uint32_t firstTempo(const ModuleView& view) {
-    return wordAt(view.globalStream + 3 * uint64_t(view.globalEventCount));
-}
-
 // The programs (0..127) a channel's program changes select, ascending.
 std::set<int> programsOf(const ChannelStreams& streams) {
+    bool selected[128];
+    moduleChannelPrograms(streams, selected);
     std::set<int> programs;
-    uint8_t running = 0;
-    for (uint32_t i = 0; i < streams.programCount; ++i) {
-        running = uint8_t(running + streams.programs[3 * uint64_t(streams.programCount) + i]);
-        programs.insert(running & 0x7F);
-    }
+    for (int p = 0; p < 128; ++p)
+        if (selected[p]) programs.insert(p);
     return programs;
 }
 
@@ -81,7 +76,7 @@ void printText(const ModuleFacts& facts) {
     if (view.globalEventCount == 0) {
         std::printf("tempo events: 0 (the default 120 BPM throughout)\n");
     } else {
-        const uint32_t tempo = firstTempo(view);
+        const uint32_t tempo = moduleFirstTempo(view);
         if (tempo == 0)
             std::printf("tempo events: %u, first 0 us per beat\n", view.globalEventCount);
         else
@@ -100,7 +95,7 @@ void printText(const ModuleFacts& facts) {
         ++playing;
         const std::set<int> programs = programsOf(s);
         needed.insert(programs.begin(), programs.end());
-        std::printf("channel %d: %u notes, %u program changes, %u pitch bends, controllers 1-7:", n,
+        std::printf("channel %d: %u notes, %u program changes, %u pitch bends, controllers 1-7:", n + 1,
                     s.noteCount, s.programCount, s.bendCount);
         for (uint32_t count : s.controllerCount) std::printf(" %u", count);
         std::printf("; programs selected: %s\n", joined(programs).c_str());
@@ -125,7 +120,7 @@ void printJson(const ModuleFacts& facts) {
     if (view.globalEventCount == 0) {
         out["firstTempo"] = nullptr;
     } else {
-        const uint32_t tempo = firstTempo(view);
+        const uint32_t tempo = moduleFirstTempo(view);
         out["firstTempo"] = {{"microsPerBeat", tempo},
                              {"bpm", tempo == 0 ? json(nullptr) : json(60000000.0 / tempo)}};
     }
@@ -142,7 +137,7 @@ void printJson(const ModuleFacts& facts) {
         const bool has = s.noteCount != 0;
         json controllers = json::array();
         for (uint32_t count : s.controllerCount) controllers.push_back(has ? count : 0);
-        channels.push_back({{"channel", n},
+        channels.push_back({{"channel", n + 1},
                             {"notes", s.noteCount},
                             {"programChanges", has ? s.programCount : 0},
                             {"pitchBends", has ? s.bendCount : 0},
@@ -175,7 +170,7 @@ void runInfo(const InfoOptions& options) {
         return;
     }
     if (!parseModule(image.data(), uint32_t(image.size()), *facts.view, reason)) {
-        fail(2, options.input, "not a valid module: " + reason);
+        fail(2, options.input, notAModule(image, reason));
         return;
     }
     facts.length = measureSongLength(*facts.view);

@@ -11,3 +11,5 @@ void addRenderCommand(CLI::App& app);
 void addPlayCommand(CLI::App& app);
 void addBuildCommand(CLI::App& app);
 void addDumpCommand(CLI::App& app);
+void addImportCommand(CLI::App& app);
+void addLiveCommand(CLI::App& app);

@@ -1,20 +1,15 @@
-// The sound output through SDL: the disk driver's capture against the
-// offline render, the position in real time, a failed start and a thread
-// that does not end in time. (Start, play, stop and close cycles from the
-// window thread are in test_threads.cpp.)
+// The sound output through SDL: a failed start and a thread that does not
+// end in time. (Start, play, stop and close cycles from the window thread
+// are in test_threads.cpp; captures compared with the render in
+// tests/cli/test_play.cpp and tests/audio/busy.)
 #include <gtest/gtest.h>
 #include <SDL.h>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 #include "audio/sound_output.h"
 #include "audio_test_song.h"
 
@@ -22,99 +17,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::filesystem::path tempPath(const char* name) {
-    return std::filesystem::temp_directory_path() /
-           ("wb-audio-" + std::to_string(getpid()) + "-" + name);
-}
-
-std::vector<uint8_t> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-// Waits until the device has taken at least bytes, or gives up after limit.
-bool waitForConsumed(const SoundOutput& output, uint32_t bytes, std::chrono::milliseconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (output.streamBuffer.consumed.load() < bytes) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
 constexpr uint32_t seed = 12345;
 
 }  // namespace
-
-TEST(DiskDriver, CaptureAfterTheBufferOfSilenceIsTheOfflineRender) {
-    const std::vector<uint8_t> image = testSongImage();
-    const uint32_t frames = 52000;  // the song and a little of its tail
-    const std::vector<int16_t> expected = offlinePcm(image, seed, frames);
-
-    const std::filesystem::path file = tempPath("disk.raw");
-    setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "15", 1);  // 23 ms chunks every 15 ms: 1.5 times real time
-    TestPlayer test;
-    testPlayerStart(test, image, seed);
-    auto output = std::make_unique<SoundOutput>();
-    std::string reason;
-    ASSERT_TRUE(soundOutputStart(*output, playerRender, test.player.get(), "disk", &reason)) << reason;
-    const uint32_t wanted = streamBufferBytes + frames * streamFrameBytes;
-    const bool reached = waitForConsumed(*output, wanted + 8192, 10s);
-    const uint32_t underruns = soundOutputUnderruns(*output);
-    soundOutputClose(*output);
-    ASSERT_TRUE(reached);
-    EXPECT_EQ(underruns, 0u);
-
-    const std::vector<uint8_t> captured = readFile(file);
-    std::filesystem::remove(file);
-    // SDL writes silent chunks of its own while the device is still paused
-    // (between open and unpause); after them comes the buffer of silence,
-    // then the song. The song's first sound places it.
-    size_t expectedSound = 0;
-    while (expectedSound < expected.size() && expected[expectedSound] == 0) ++expectedSound;
-    ASSERT_LT(expectedSound, expected.size());
-    size_t capturedSound = 0;
-    while (capturedSound + 1 < captured.size() && captured[capturedSound] == 0 && captured[capturedSound + 1] == 0)
-        capturedSound += 2;
-    const size_t songStart = capturedSound - 2 * expectedSound;
-    ASSERT_GE(songStart, size_t(streamBufferBytes));
-    // Whole paused chunks of the 1,024 frames the output asks SDL for.
-    EXPECT_EQ((songStart - streamBufferBytes) % 4096, 0u) << songStart;
-    ASSERT_GE(captured.size(), songStart + 2 * expected.size());
-    const uint8_t* song = captured.data() + songStart;
-    for (uint32_t i = 0; i < expected.size(); ++i) {
-        const int16_t sample = int16_t(uint16_t(song[2 * i] | song[2 * i + 1] << 8));
-        ASSERT_EQ(sample, expected[i]) << "sample " << i << " (frame " << i / 2 << ")";
-    }
-    // The comparison means something only if the song is not silent.
-    int32_t peak = 0;
-    for (int16_t s : expected) peak = std::max(peak, std::abs(int32_t(s)));
-    EXPECT_GT(peak, 3000);
-}
-
-TEST(DummyDriver, PositionAdvancesWhilePlaying) {
-    const std::vector<uint8_t> image = testSongImage();
-    auto output = std::make_unique<SoundOutput>();
-    output->portDriver = "dummy";
-    TestPlayer test;
-    ModulePlayer& player = *test.player;
-    playerInit(player, test.synth.get(), soundOutputPort(*output));
-    std::string reason;
-    ASSERT_TRUE(playerOpen(player, image.data(), uint32_t(image.size()), reason)) << reason;
-    ASSERT_TRUE(soundOutputRunning(*output)) << output->lastError;
-    playerPlay(player);
-    const int32_t first = playerPositionMs(player);
-    EXPECT_LT(first, 0);
-    EXPECT_GE(first, -372);
-    // Half a second of real time moves the position by roughly as much.
-    std::this_thread::sleep_for(500ms);
-    const int32_t later = playerPositionMs(player);
-    EXPECT_GT(later - first, 250);
-    EXPECT_LT(later - first, 2000);
-    playerStop(player);
-    playerClose(player);
-}
 
 TEST(FailedStart, LeavesNothingBehind) {
     auto output = std::make_unique<SoundOutput>();

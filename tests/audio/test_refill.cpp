@@ -221,3 +221,34 @@ TEST_F(ScriptedOutput, DeviceNeverOvertakesTheRefill) {
     EXPECT_EQ(next, (std::vector<uint8_t>{0, 0, 0, 0, 1, 0, 2, 0, 3, 0, 4, 0}));
     EXPECT_EQ(soundOutputUnderruns(*output), 2u);
 }
+
+// The device's own gaps, from when it asks: chunks of 1,000 frames, request
+// times in frames of wall time. The first 45 requests (a second) only set
+// the clock.
+TEST(DeviceClock, CountsRequestsThatCameTooLateToKeepPlaying) {
+    struct Case {
+        const char* name;
+        std::vector<double> requestFrames;
+        uint32_t gaps;
+        uint64_t gapFrames;
+    };
+    std::vector<double> steady, burst, drifting, late;
+    for (int i = 0; i < 100; ++i) steady.push_back(1000.0 * i + (i % 3) * 300);  // jitter under a chunk
+    burst = {0, 0, 0};  // three at once, then a long wait
+    for (int i = 40; i < 100; ++i) burst.push_back(1000.0 * i);
+    for (int i = 0; i < 30000; ++i) drifting.push_back(1000.1 * i);  // 100 ppm slower for ten minutes
+    for (int i = 0; i < 100; ++i) late.push_back(1000.0 * i + (i >= 60 ? 2500 : 0) + (i >= 80 ? 1800 : 0));
+    const std::vector<Case> cases = {
+        {"steady with jitter", steady, 0, 0},
+        {"an uneven start", burst, 0, 0},
+        {"a slow device clock", drifting, 0, 0},
+        {"two late requests", late, 2, 1500 + 800},
+    };
+    for (const Case& c : cases) {
+        DeviceClock clock;
+        deviceClockReset(clock, 1000);
+        for (double at : c.requestFrames) deviceClockTick(clock, int64_t(at * 1e9 / 44100), 1000);
+        EXPECT_EQ(clock.gaps.load(), c.gaps) << c.name;
+        EXPECT_NEAR(double(clock.gapFrames.load()), double(c.gapFrames), 2.0) << c.name;
+    }
+}

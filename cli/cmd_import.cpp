@@ -1,0 +1,98 @@
+// q7m import SONG.mid [-o OUT.json|OUT.q7m] [--patches FILE.json]
+// [--speech TEXT] [--force]: a Standard MIDI File as a song source or a module.
+#include <cctype>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include "cli/commands.h"
+#include "cli/file_io.h"
+#include "cli/patch_library.h"
+#include "song/midi_import.h"
+#include "song/song.h"
+
+namespace {
+struct ImportOptions {
+    std::string input;
+    std::string output;
+    std::string patches;
+    std::string speech;
+    bool force = false;
+};
+
+int fail(int status, const std::string& file, const std::string& reason) {
+    std::cerr << "q7m: " << file << ": " << reason << "\n";
+    return status;
+}
+
+bool endsWithModule(const std::string& name) {
+    std::string extension = std::filesystem::path(name).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension == ".q7m";
+}
+
+// The song source as text, or built into a module image.
+int outputBytes(const ImportOptions& options, const nlohmann::ordered_json& song, std::string& bytes) {
+    if (!endsWithModule(options.output)) {
+        bytes = songSourceText(song);
+        return 0;
+    }
+    ModuleSource module;
+    std::vector<uint8_t> image;
+    std::string reason;
+    if (!compileSong(nlohmann::json::parse(song.dump()), ".", module, reason) ||
+        !writeModule(module, image, reason)) {
+        return fail(2, options.input, "the imported song does not build: " + reason);
+    }
+    bytes.assign(image.begin(), image.end());
+    return 0;
+}
+
+int runImport(ImportOptions options) {
+    std::vector<uint8_t> data;
+    std::string reason;
+    if (!readWholeFile(options.input, data, reason)) return fail(1, options.input, reason);
+    if (options.output.empty()) {
+        options.output = std::filesystem::path(options.input).replace_extension(".json").string();
+    }
+    const bool toStdout = options.output == "-";
+    if (!toStdout && !options.force && std::filesystem::exists(options.output)) {
+        return fail(1, options.output, "already exists (use --force to replace it)");
+    }
+    MidiMapping mapping;
+    int status = 0;
+    if (!loadMidiMapping(options.patches, mapping, reason, status)) return fail(status, options.patches, reason);
+    MidiFile file;
+    if (!readMidiFile(data.data(), data.size(), file, reason)) return fail(2, options.input, reason);
+    MidiImportOptions importOptions{std::filesystem::path(options.input).filename().string(),
+                                    !options.speech.empty(), options.speech};
+    nlohmann::ordered_json song;
+    std::vector<std::string> warnings;
+    if (!importMidi(file, mapping, importOptions, song, warnings, reason)) return fail(2, options.input, reason);
+    for (const std::string& warning : warnings) std::cerr << "q7m: " << options.input << ": " << warning << "\n";
+    std::string bytes;
+    if (const int failed = outputBytes(options, song, bytes)) return failed;
+    if (toStdout) {
+        std::cout << bytes << std::flush;
+        return std::cout ? 0 : 1;
+    }
+    if (!writeFileAtomically(options.output, bytes.data(), bytes.size(), reason)) {
+        return fail(1, options.output, reason);
+    }
+    return 0;
+}
+}  // namespace
+
+void addImportCommand(CLI::App& app) {
+    auto options = std::make_shared<ImportOptions>();
+    CLI::App* command = app.add_subcommand("import", "Turn a Standard MIDI File into a song source or a module");
+    command->add_option("SONG", options->input, "MIDI file (format 0 or 1)")->required();
+    command->add_option("-o,--output", options->output,
+                        "Song source (.json, - for standard output) or module (.q7m) to write "
+                        "(default: SONG with .json)");
+    command->add_option("--patches", options->patches,
+                        "Mapping of programs, drum keys and controllers to patch files (JSON)");
+    command->add_option("--speech", options->speech,
+                        "Let MIDI channel 16 speak this text (phoneme symbols) on the speech channel");
+    command->add_flag("-f,--force", options->force, "Replace an existing output file");
+    command->callback([options] { q7mExitStatus = runImport(*options); });
+}

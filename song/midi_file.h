@@ -1,0 +1,50 @@
+#pragma once
+// Standard MIDI Files: the chunks, tracks and events of a file, read with
+// every length checked against the bytes left, so that a damaged file is
+// refused with the byte offset of the damage instead of read past its end.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Beyond this tick an event cannot be placed in a module (tick distances
+// are 24 bits); a file reaching it is refused.
+constexpr uint32_t maxMidiTick = 0xFFFFFF;
+// The most channel events one import takes (the module's streams hold them
+// easily; the bound keeps a hostile file from exhausting memory).
+constexpr size_t maxMidiEvents = 1u << 20;
+
+// A channel message: status 0x80..0xEF, one or two data bytes (data2 is 0
+// for program change and channel pressure).
+struct MidiEvent {
+    uint32_t tick;
+    uint16_t track;
+    uint8_t status;
+    uint8_t data1;
+    uint8_t data2;
+};
+
+struct MidiTempo {
+    uint32_t tick;
+    uint32_t microsPerBeat;
+};
+
+struct MidiFile {
+    uint16_t format = 0;
+    uint16_t trackCount = 0;
+    // Ticks per quarter note, or with an SMPTE time division the ticks of a
+    // second: smpteFramesPerSecond (24, 25, 29 for 29.97 drop frame, 30)
+    // times ticks per frame.
+    uint32_t ticksPerQuarter = 0;
+    uint32_t smpteFramesPerSecond = 0;  // 0: ticks per quarter note
+    uint32_t smpteTicksPerFrame = 0;
+    std::vector<MidiEvent> events;      // in time order; at one tick in file order
+    std::vector<MidiTempo> tempos;      // tempo meta events of all tracks, in time order
+    std::vector<std::string> trackNames;  // per track, "" when it has none
+    uint32_t endTick = 0;               // the latest end of track
+};
+
+// Reads a format 0 or 1 file. On failure returns false with the reason and
+// the byte offset, e.g. "track 2 is truncated at offset 1234 (chunk needs
+// 500 bytes, 80 left)".
+bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error);
