@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include "synth/fp_mode.h"
+#include "synth/non_finite.h"
 #include "synth/output_filter.h"
 #include "synth/params.h"
 #include "synth/voice/math.h"
@@ -112,6 +113,7 @@ void renderFrame(Synth& synth, int32_t n) {
     outputFilterProcess(synth, synth.mainMix, n);
     // voiceBuffer and voiceBuffer2 together: the 2 x 280 level scratch.
     compressorProcess(synth.masterCompressor, synth.mainMix, synth.voiceBuffer, n);
+    if (silenceNonFinite(synth.mainMix, 2 * n)) synthClearNonFinite(synth);
 }
 
 void startFrame(Synth& synth) {

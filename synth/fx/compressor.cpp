@@ -101,6 +101,11 @@ int32_t applyGain(Compressor& c, float* buffer, const float* levels, int32_t n,
 
 void compressorInit(Compressor& comp) { comp.mode = (comp.mode & ~0xFF) | 2; }
 
+void compressorClear(Compressor& comp) {
+    resetDetector(comp);
+    for (float& v : comp.lookLine) v = 0.0f;
+}
+
 void compressorSetup(Compressor& comp, const float* p) {
     const int32_t a = (roundInt(p[0]) - 1) & 5;
     const int32_t mode = a + 2 * roundInt(p[1]);

@@ -34,6 +34,8 @@ enum CompressorDetector : int32_t {
 };
 
 void compressorInit(Compressor& comp);
+// Detector, gains and look-ahead line back to silence; settings stay.
+void compressorClear(Compressor& comp);
 // p[0..8]: mode, stereo link, auto gain, look-ahead, threshold, ratio,
 // attack, release, output gain. A change of mode resets detector and gains.
 void compressorSetup(Compressor& comp, const float* p);

@@ -1,8 +1,8 @@
 // Patches that drive the filters and distortion stages past stability:
-// the render goes on (no crash, no hang) however large or non-finite the
-// numbers get, the 16-bit conversion maps what comes out as the sound
-// output does, and the next song after a blown-up one starts from a clean
-// synthesizer.
+// the render goes on (no crash, no hang) with every sample finite however
+// large the numbers get, the 16-bit conversion maps even non-finite and
+// huge samples within the limits, and the next song after a blown-up one
+// starts from a clean synthesizer.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -98,24 +98,18 @@ ModuleSource blowUpSource(const PatchRecord& patch) {
 }
 
 struct RenderSummary {
-    bool pcmWithinLimits = true;
+    bool finite = true;
     bool undampedFilterRan = false;  // a voice's filter 1 at resonance 128, cutoff 128
 };
 
-// Three seconds in the sound output's odd chunks, each chunk converted as
-// the output converts it.
+// Three seconds in the sound output's odd chunks.
 RenderSummary renderThreeSeconds(ModulePlayer& player, const Synth& synth) {
     RenderSummary summary;
     constexpr uint32_t chunk = 450;
     std::vector<float> block(2 * chunk);
-    std::vector<int16_t> pcm(2 * chunk);
     for (uint32_t done = 0; done < 3 * 44100; done += chunk) {
         offlineRender(player, block.data(), chunk);
-        convertToPcm16(block.data(), pcm.data(), 2 * chunk, 32768.0f);
-        for (size_t i = 0; i < block.size(); ++i) {
-            summary.pcmWithinLimits = summary.pcmWithinLimits && pcm[i] >= -32600 && pcm[i] <= 32600;
-            if (!std::isfinite(block[i]) && pcm[i] != -32600) summary.pcmWithinLimits = false;
-        }
+        for (float s : block) summary.finite = summary.finite && std::isfinite(s);
         for (int32_t v = 0; v < synthVoiceCount; ++v) {
             const Filter& f = synth.voices[v].filter[0];
             if (synth.voiceChannel[v] >= 0 && f.damp == 0.0f && f.freq == 1.0f) summary.undampedFilterRan = true;
@@ -132,7 +126,7 @@ void poison(Synth& synth) {
 
 }  // namespace
 
-TEST(BadNumbers, UnstablePatchesRenderOnAndConvertWithinTheLimits) {
+TEST(BadNumbers, UnstablePatchesRenderFiniteSamples) {
     struct Case { const char* name; PatchRecord patch; };
     const Case cases[] = {
         {"resonance and cutoff 128", resonance128()},
@@ -147,7 +141,7 @@ TEST(BadNumbers, UnstablePatchesRenderOnAndConvertWithinTheLimits) {
         SCOPED_TRACE(c.name);
         OfflineSong song(blowUpSource(c.patch));
         const RenderSummary summary = renderThreeSeconds(*song.player, *song.synth);
-        EXPECT_TRUE(summary.pcmWithinLimits);
+        EXPECT_TRUE(summary.finite);
         // The modulation does take the filter to q = 0 and f = 1.
         if (c.patch.voice[flt1Mode] == 1) {
             EXPECT_TRUE(summary.undampedFilterRan);

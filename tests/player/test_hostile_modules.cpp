@@ -1,6 +1,8 @@
-// Modules no sensible tool writes: parameter bytes above 128, tempo 0.
+// Modules no sensible tool writes: parameter bytes above 128, tempo 0,
+// filters driven past stability.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -41,6 +43,42 @@ bool allFinite(const std::vector<float>& samples) {
     return true;
 }
 
+constexpr uint8_t controller1Source = 1;
+constexpr uint8_t controller7Source = 7;  // 127 unless a song sets it
+constexpr uint8_t lfo1Source = 10;
+
+uint8_t& patchByte(PatchRecord& p, int32_t param) {
+    return param < voiceParamCount ? p.voice[size_t(param)] : p.channel[size_t(param - voiceParamCount)];
+}
+
+// A loud pulse through both filters in parallel, the unit under test in the
+// given mode, its resonance parameter pushed to 128 (undamped) while source
+// moves its cutoff parameter from frame to frame. All bytes are valid;
+// modulation takes the resonance and LFO 1's rate to 128.
+PatchRecord movingUndamped(int32_t mode, uint8_t modeValue, int32_t resonance, int32_t cutoff, uint8_t source) {
+    PatchRecord p = audiblePatch();
+    p.voice[osc1Mode] = 2;
+    p.voice[osc1Volume] = 127;
+    p.voice[voiceFilterRouting] = 2;
+    p.voice[lfo1Mode] = 1;  // triangle, at rate 128 a quarter cycle a frame
+    p.voice[lfo1Rate] = p.voice[lfo1Amplitude] = 127;
+    patchByte(p, mode) = modeValue;
+    patchByte(p, resonance) = 127;
+    patchByte(p, cutoff) = 64;
+    p.routings = {{controller7Source, 127, uint8_t(resonance)}, {controller7Source, 127, lfo1Rate},
+                  {source, 127, uint8_t(cutoff)}};
+    return p;
+}
+
+// A note held for seconds, controller 1 flipping between 0 and 127 at every tick.
+std::vector<float> renderHeld(const PatchRecord& patch, uint32_t seconds) {
+    ModuleSource source = audibleSource({{0, 60, 127}});
+    source.patchBlock = buildPatchBank({patch});
+    for (uint32_t tick = 0; tick < seconds * 192; ++tick)
+        source.channels[0].controllers[0].push_back({tick, uint8_t(tick % 2 * 127)});
+    return OfflineSong(source).render(seconds * 44100);
+}
+
 }  // namespace
 
 // A byte above 128 acts as 128, whether routings touch it or not.
@@ -60,6 +98,27 @@ TEST(HostileModules, ParameterBytesAbove128ActAs128) {
     for (uint8_t pan : {129, 192, 255}) {
         patch.voice[voicePanning] = pan;
         EXPECT_TRUE(sameBits(renderWith(patch), right)) << int(pan);
+    }
+}
+
+// Each of these grows without bound and overflowed within 6 s: every sample
+// stays finite, though the filter runs far past any sensible level.
+TEST(HostileModules, UndampedFiltersWithMovingCutoffsRenderFinite) {
+    struct Case { const char* name; int32_t mode; uint8_t modeValue; int32_t resonance, cutoff; uint8_t source; };
+    const Case cases[] = {
+        {"filter 1 low-pass", flt1Mode, 1, flt1Resonance, flt1Cutoff, lfo1Source},
+        {"filter 2 band-pass", flt2Mode, 2, flt2Resonance, flt2Cutoff, lfo1Source},
+        {"noise oscillator", osc1Mode, 4, osc1Color, osc1Transpose, lfo1Source},  // colour 128: undamped
+        {"voice distortion low-pass", vdistMode, 5, vdistParam2, vdistParam1, lfo1Source},
+        {"channel distortion low-pass", cdistMode, 5, cdistParam2, cdistParam1, controller1Source},
+    };
+    for (const Case& c : cases) {
+        const std::vector<float> samples =
+            renderHeld(movingUndamped(c.mode, c.modeValue, c.resonance, c.cutoff, c.source), 6);
+        float peak = 0.0f;
+        for (float s : samples) peak = std::max(peak, std::fabs(s));
+        EXPECT_TRUE(allFinite(samples)) << c.name;
+        EXPECT_GT(peak, 1e30f) << c.name << ": no longer runs away";
     }
 }
 

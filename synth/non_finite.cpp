@@ -1,0 +1,95 @@
+#include "synth/non_finite.h"
+#include <cmath>
+#include <initializer_list>
+#include "synth/synth.h"
+
+namespace {
+
+bool allFinite(const float* values, int32_t count) {
+    for (int32_t i = 0; i < count; ++i)
+        if (!std::isfinite(values[i])) return false;
+    return true;
+}
+
+bool allFinite(std::initializer_list<float> values) {
+    return allFinite(values.begin(), static_cast<int32_t>(values.size()));
+}
+
+void clearFilter(Filter& filter) {
+    if (!allFinite({filter.low, filter.band})) filter.low = filter.band = 0.0f;
+}
+
+void clearDistortion(Distortion& dist) {
+    clearFilter(dist.filterA);
+    clearFilter(dist.filterB);
+    if (!allFinite({dist.heldLeft, dist.heldRight})) dist.heldLeft = dist.heldRight = 0.0f;
+}
+
+void clearVoice(SynthVoice& voice) {
+    for (Oscillator& osc : voice.osc)
+        if (!allFinite({osc.noiseLow, osc.noiseBand})) osc.noiseLow = osc.noiseBand = 0.0f;
+    for (Filter& filter : voice.filter) clearFilter(filter);
+    clearDistortion(voice.dist);
+}
+
+void clearBoost(BassBoost& b) {
+    if (allFinite({b.x1L, b.x1R, b.x2L, b.x2R, b.y1L, b.y1R, b.y2L, b.y2R})) return;
+    b.x1L = b.x1R = b.x2L = b.x2R = b.y1L = b.y1R = b.y2L = b.y2R = 0.0f;
+}
+
+void clearModDelay(ModDelay& unit) {
+    if (!allFinite(unit.lineL, unit.mask + 1) || !allFinite(unit.lineR, unit.mask + 1)) modDelayClear(unit);
+}
+
+void clearCompressor(Compressor& c) {
+    if (allFinite({c.gainL, c.gainR, c.peakL, c.peakR, c.rmsSumL, c.rmsSumR}) &&
+        allFinite(c.lookLine, 2 * compressorLookLength) && allFinite(c.rmsWindow, 2 * compressorRmsLength))
+        return;
+    compressorClear(c);
+}
+
+void clearReverb(Reverb& r) {
+    if (!allFinite(r.lines, reverbLineTotal) || !allFinite(r.combState, 8) || !allFinite(r.lowCutState, 2))
+        reverbClear(r);
+}
+
+void clearOutputCuts(Synth& synth) {
+    if (allFinite({synth.lowCutStateL, synth.lowCutStateR, synth.highCutStateL, synth.highCutStateR})) return;
+    synth.lowCutStateL = synth.lowCutStateR = synth.highCutStateL = synth.highCutStateR = 0.0f;
+}
+
+// The formant bank's filter states; its text position and targets stay.
+void clearSpeech(SpeechVoice& s) {
+    bool finite = allFinite({s.prevExcitation, s.dcState1, s.dcState2, s.outState[0], s.outState[1]});
+    for (const auto& state : s.state) finite = finite && allFinite(state, 2);
+    if (finite) return;
+    for (auto& state : s.state) state[0] = state[1] = 0.0f;
+    s.prevExcitation = s.dcState1 = s.dcState2 = s.outState[0] = s.outState[1] = 0.0f;
+}
+
+}  // namespace
+
+bool silenceNonFinite(float* samples, int32_t count) {
+    bool found = false;
+    for (int32_t i = 0; i < count; ++i) {
+        if (std::isfinite(samples[i])) continue;
+        samples[i] = 0.0f;
+        found = true;
+    }
+    return found;
+}
+
+void synthClearNonFinite(Synth& synth) {
+    for (SynthVoice& voice : synth.voices) clearVoice(voice);
+    for (SynthChannel& channel : synth.channels) {
+        clearBoost(channel.boost);
+        clearDistortion(channel.distortion);
+        clearModDelay(channel.chorus);
+        clearCompressor(channel.compressor);
+    }
+    clearSpeech(synth.speech);
+    clearReverb(synth.reverb);
+    clearModDelay(synth.delay);
+    clearOutputCuts(synth);
+    clearCompressor(synth.masterCompressor);
+}
