@@ -55,12 +55,6 @@ struct SilentPlayer {
     }
 };
 
-ModuleSource twoNotes(uint32_t timeDivision, uint32_t secondTick) {
-    ModuleSource source = audibleSource({{0, 60, 100}, {secondTick, 60, 0}});
-    source.timeDivision = timeDivision;
-    return source;
-}
-
 }  // namespace
 
 TEST(PlayerTiming, RemaindersAccumulateAndPlayStartsThemAgain) {
@@ -71,14 +65,6 @@ TEST(PlayerTiming, RemaindersAccumulateAndPlayStartsThemAgain) {
     playerPlay(*p.player);
     EXPECT_EQ(p.player->stepRemainder, 0u);
     EXPECT_EQ(p.player->samplesToNextStep, 0u);
-}
-
-TEST(PlayerTiming, AQuotientBeyond32BitsSaturates) {
-    // One tick per beat at 0.5 s: 16,777,215 ticks are 369,937,590,750 frames.
-    SilentPlayer p(twoNotes(1, 0xFFFFFF));
-    p.render(1);
-    EXPECT_EQ(p.player->samplesToNextStep, 0xFFFFFFFEu - 1);
-    EXPECT_EQ(p.player->playing.load(), 1u);
 }
 
 TEST(PlayerRender, PlayAfterTheEndRestartsTheSongIdentically) {
