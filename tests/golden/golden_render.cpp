@@ -69,8 +69,8 @@ std::vector<std::string> secondDigests(const std::vector<float>& samples) {
     std::vector<std::string> digests;
     for (size_t start = 0; start < samples.size(); start += perSecond) {
         Sha256 sha;
-        sha.add(samples.data() + start, sizeof(float) * std::min(perSecond, samples.size() - start));
-        digests.push_back(sha.hex());
+        sha256Add(sha, samples.data() + start, sizeof(float) * std::min(perSecond, samples.size() - start));
+        digests.push_back(sha256Hex(sha));
     }
     return digests;
 }
