@@ -53,7 +53,7 @@ coverage: deps
 	@find build-coverage -name '*.gcda' -delete
 	@build-coverage/test_golden --gtest_brief=1 >/dev/null
 	@echo "== player/ and synth/ covered by the golden renders alone"
-	@$(GCOVR) --print-summary -o /dev/null
+	@$(GCOVR) --print-summary -o build-coverage/golden-coverage.txt
 	@ctest --test-dir build-coverage -j$(JOBS) >/dev/null || echo "(some tests failed)"
 	@echo "== player/ and synth/ covered by the whole suite"
 	@$(GCOVR) --print-summary

@@ -93,6 +93,7 @@ std::string firstDifference(const std::string& name, const Expected& expected, c
     for (size_t i = 0; i < samples.size(); ++i) {
         if (std::memcmp(&samples[i], &reference[i], sizeof(float)) == 0) continue;
         std::ostringstream where;
+        where.precision(9);
         where << "first difference at frame " << i / 2 << (i % 2 ? " right" : " left") << ": "
               << samples[i] << " where " << reference[i] << " was recorded";
         return where.str();
