@@ -9,12 +9,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+#include "cli/output_target.h"
 
 bool isFlacPath(const std::string& path) {
     return path.size() >= 5 && strcasecmp(path.c_str() + path.size() - 5, ".flac") == 0;
 }
 
-// --- WAV streamed to standard output ----------------------------------------
+// --- WAV streamed to standard output, a FIFO or a device ----------------------------------------
 
 // Appends a little-endian value of `bytes` bytes.
 static void putLe(std::vector<uint8_t>& out, uint64_t value, int bytes) {
@@ -56,22 +57,24 @@ static std::vector<uint8_t> wavHeader(SampleFormat format, uint64_t frames, uint
     return out;
 }
 
-// Writes to standard output; a reader that has gone is noted, not an error
-// to report.
+// Writes to the stream; a reader that has gone is noted, not an error to
+// report.
 static bool writeAll(AudioFileWriter& writer, const void* bytes, size_t size, std::string& reason) {
-    const uint8_t* data = static_cast<const uint8_t*>(bytes);
-    while (size > 0) {
-        const ssize_t n = write(STDOUT_FILENO, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            writer.readerGone = n < 0 && errno == EPIPE;
-            reason = std::strerror(n < 0 ? errno : EIO);
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    if (writeAllTo(writer.streamFd, bytes, size)) return true;
+    writer.readerGone = errno == EPIPE;
+    reason = std::strerror(errno);
+    return false;
+}
+
+static bool ownsStream(const AudioFileWriter& writer) {
+    return writer.streamFd >= 0 && writer.streamFd != STDOUT_FILENO;
+}
+
+static bool startStream(AudioFileWriter& writer, int fd, uint64_t frames, std::string& reason) {
+    writer.streaming = true;
+    writer.streamFd = fd;
+    const std::vector<uint8_t> header = wavHeader(writer.format, frames, static_cast<uint32_t>(writer.sampleRate));
+    return writeAll(writer, header.data(), header.size(), reason);
 }
 
 // --- opening ----------------------------------------------------------------
@@ -110,26 +113,43 @@ static int createTemporary(const std::string& path, std::string& temporaryPath) 
     return fd;
 }
 
+// Opens a device or FIFO; WAV goes as a stream when it cannot seek (libsndfile
+// would go back to fill in the sizes), anything else through libsndfile.
+static int openInPlaceTarget(AudioFileWriter& writer, bool flac, uint64_t frames, bool& streamed,
+                             std::string& reason) {
+    const int fd = openInPlace(writer.path);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return -1;
+    }
+    streamed = !flac && lseek(fd, 0, SEEK_CUR) < 0;
+    if (streamed && !startStream(writer, fd, frames, reason)) {
+        audioFileAbandon(writer);
+        return -1;
+    }
+    return fd;
+}
+
 bool audioFileOpen(AudioFileWriter& writer, const std::string& path, SampleFormat format,
                    uint64_t frames, std::string& reason) {
     writer.path = path;
     writer.format = format;
-    const bool toStdout = path == "-";
-    if (toStdout) {
-        writer.streaming = true;
-        const std::vector<uint8_t> header = wavHeader(format, frames, static_cast<uint32_t>(writer.sampleRate));
-        return writeAll(writer, header.data(), header.size(), reason);
-    }
-    SF_INFO info = soundInfo(isFlacPath(path), format, writer.sampleRate);
+    if (path == "-") return startStream(writer, STDOUT_FILENO, frames, reason);
+    const bool flac = isFlacPath(path);
+    SF_INFO info = soundInfo(flac, format, writer.sampleRate);
     if (!sf_format_check(&info)) {
         reason = "FLAC holds no 32-bit float samples (use --format s16 or a .wav name)";
         return false;
     }
-    const int fd = createTemporary(path, writer.temporaryPath);
+    bool streamed = false;
+    const int fd = outputTargetOf(path) == OutputTarget::inPlace
+                       ? openInPlaceTarget(writer, flac, frames, streamed, reason)
+                       : createTemporary(path, writer.temporaryPath);
     if (fd < 0) {
-        reason = std::strerror(errno);
+        if (reason.empty()) reason = std::strerror(errno);
         return false;
     }
+    if (streamed) return true;
     writer.file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
     if (!writer.file) close(fd);
     if (!writer.file) {
@@ -164,7 +184,12 @@ bool audioFileWriteF32(AudioFileWriter& writer, const float* samples, uint32_t f
 }
 
 bool audioFileFinish(AudioFileWriter& writer, std::string& reason) {
-    if (writer.streaming) return true;
+    if (writer.streaming) {
+        const bool closed = !ownsStream(writer) || close(writer.streamFd) == 0;
+        writer.streamFd = -1;
+        if (!closed) reason = std::strerror(errno);
+        return closed;
+    }
     errno = 0;
     sf_write_sync(writer.file);
     const int closeError = sf_close(writer.file);
@@ -174,6 +199,7 @@ bool audioFileFinish(AudioFileWriter& writer, std::string& reason) {
         audioFileAbandon(writer);
         return false;
     }
+    if (writer.temporaryPath.empty()) return true;  // written in place
     if (std::rename(writer.temporaryPath.c_str(), writer.path.c_str()) != 0) {
         reason = std::strerror(errno);
         audioFileAbandon(writer);
@@ -184,6 +210,8 @@ bool audioFileFinish(AudioFileWriter& writer, std::string& reason) {
 }
 
 void audioFileAbandon(AudioFileWriter& writer) {
+    if (ownsStream(writer)) close(writer.streamFd);
+    writer.streamFd = -1;
     if (writer.file) sf_close(writer.file);
     writer.file = nullptr;
     if (!writer.temporaryPath.empty()) unlink(writer.temporaryPath.c_str());

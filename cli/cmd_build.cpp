@@ -4,6 +4,7 @@
 #include <memory>
 #include "cli/commands.h"
 #include "cli/file_io.h"
+#include "cli/output_target.h"
 #include "song/song.h"
 
 namespace {
@@ -22,7 +23,7 @@ int runBuild(const BuildOptions& options) {
     }
     std::string output = options.output;
     if (output.empty()) output = std::filesystem::path(options.input).replace_extension(".q7m").string();
-    if (!options.force && std::filesystem::exists(output)) {
+    if (!options.force && outputReplacesFile(output)) {
         std::cerr << "q7m: " << output << ": already exists (use --force to replace it)\n";
         return 1;
     }
@@ -32,7 +33,7 @@ int runBuild(const BuildOptions& options) {
         std::cerr << "q7m: " << options.input << ": " << reason << "\n";
         return 2;
     }
-    if (!writeFileAtomically(output, image.data(), image.size(), reason)) {
+    if (!writeOutputFile(output, image.data(), image.size(), reason)) {
         std::cerr << "q7m: " << output << ": " << reason << "\n";
         return 1;
     }

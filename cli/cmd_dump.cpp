@@ -4,6 +4,7 @@
 #include <memory>
 #include "cli/commands.h"
 #include "cli/file_io.h"
+#include "cli/output_target.h"
 #include "player/module.h"
 #include "song/song.h"
 
@@ -34,11 +35,11 @@ int runDump(const DumpOptions& options) {
         std::cerr << "q7m: standard output: " << reason << "\n";
         return 1;
     }
-    if (!options.force && std::filesystem::exists(options.output)) {
+    if (!options.force && outputReplacesFile(options.output)) {
         std::cerr << "q7m: " << options.output << ": already exists (use --force to replace it)\n";
         return 1;
     }
-    if (!writeFileAtomically(options.output, text.data(), text.size(), reason)) {
+    if (!writeOutputFile(options.output, text.data(), text.size(), reason)) {
         std::cerr << "q7m: " << options.output << ": " << reason << "\n";
         return 1;
     }

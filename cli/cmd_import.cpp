@@ -6,6 +6,7 @@
 #include <memory>
 #include "cli/commands.h"
 #include "cli/file_io.h"
+#include "cli/output_target.h"
 #include "cli/patch_library.h"
 #include "song/midi_import.h"
 #include "song/song.h"
@@ -55,7 +56,7 @@ int runImport(ImportOptions options) {
         options.output = std::filesystem::path(options.input).replace_extension(".json").string();
     }
     const bool toStdout = options.output == "-";
-    if (!toStdout && !options.force && std::filesystem::exists(options.output)) {
+    if (!toStdout && !options.force && outputReplacesFile(options.output)) {
         return fail(1, options.output, "already exists (use --force to replace it)");
     }
     MidiMapping mapping;
@@ -75,7 +76,7 @@ int runImport(ImportOptions options) {
         std::cout << bytes << std::flush;
         return std::cout ? 0 : 1;
     }
-    if (!writeFileAtomically(options.output, bytes.data(), bytes.size(), reason)) {
+    if (!writeOutputFile(options.output, bytes.data(), bytes.size(), reason)) {
         return fail(1, options.output, reason);
     }
     return 0;

@@ -5,13 +5,13 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <thread>
 #include <unistd.h>
 #include "cli/commands.h"
 #include "cli/file_io.h"
+#include "cli/interrupt_signal.h"
 #include "cli/live_audio.h"
 #include "cli/midi_in_file.h"
 #include "cli/midi_port.h"
@@ -34,10 +34,6 @@ struct LiveOptions {
 constexpr int refreshMs = 50;
 constexpr uint64_t endSilenceFrames = 44100;   // after a file's input: one second of silence ends
 constexpr uint64_t maxTailFrames = 30 * 44100;
-
-volatile std::sig_atomic_t interruptSignal = 0;
-
-void onInterrupt(int signal) { interruptSignal = signal; }
 
 int fail(int status, const std::string& file, const std::string& reason) {
     std::fprintf(stderr, "q7m: %s: %s\n", file.c_str(), reason.c_str());
@@ -186,16 +182,5 @@ void addLiveCommand(CLI::App& app) {
     live->add_option("--midi-in", options->midiIn,
                      "Read MIDI from a file or - instead of a port: raw bytes, or lines of hex bytes "
                      "each led by an optional \"SECONDS:\"");
-    live->callback([options] {
-        interruptSignal = 0;
-        std::signal(SIGINT, onInterrupt);
-        std::signal(SIGTERM, onInterrupt);
-        std::signal(SIGHUP, onInterrupt);
-        q7mExitStatus = runLive(*options);
-        if (interruptSignal) {
-            const int signal = interruptSignal;
-            std::signal(signal, SIG_DFL);
-            std::raise(signal);
-        }
-    });
+    live->callback([options] { runInterruptible([&] { q7mExitStatus = runLive(*options); }); });
 }

@@ -1,7 +1,6 @@
 // q7m play: modules played one after another through the sound device,
 // each until its song and tail have ended (the rule of q7m render), under
 // the keys, with a full-terminal view or a one-line display.
-#include <csignal>
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -9,6 +8,7 @@
 #include <vector>
 #include "audio/sound_output.h"
 #include "cli/commands.h"
+#include "cli/interrupt_signal.h"
 #include "cli/play_loop.h"
 #include "cli/play_session.h"
 #include "cli/playlist.h"
@@ -22,10 +22,6 @@ struct PlayOptions {
     bool loop = false;
     CLI::Option* seedOption = nullptr;
 };
-
-volatile std::sig_atomic_t interruptSignal = 0;
-
-void onInterrupt(int signal) { interruptSignal = signal; }
 
 void runPlay(const PlayOptions& options) {
     std::vector<std::string> errors;
@@ -80,17 +76,5 @@ void addPlayCommand(CLI::App& app) {
     play->add_option("--driver", options->driver,
                      "SDL audio driver, e.g. pulseaudio, pipewire, alsa, jack, disk "
                      "(default: SDL_AUDIODRIVER or SDL's choice)");
-    play->callback([options] {
-        interruptSignal = 0;
-        std::signal(SIGINT, onInterrupt);
-        std::signal(SIGTERM, onInterrupt);
-        std::signal(SIGHUP, onInterrupt);
-        runPlay(*options);
-        if (interruptSignal) {
-            // Cleaned up and the terminal restored: end the way the signal would.
-            const int signal = interruptSignal;
-            std::signal(signal, SIG_DFL);
-            std::raise(signal);
-        }
-    });
+    play->callback([options] { runInterruptible([&] { runPlay(*options); }); });
 }

@@ -4,13 +4,29 @@
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
+#include "cli/output_target.h"
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason,
                    uint64_t limit) {
     return readInputFile(path, limit, bytes, reason) == InputFileStatus::ok;
 }
 
-bool writeFileAtomically(const std::string& path, const void* data, size_t size, std::string& reason) {
+static bool writeInPlace(const std::string& path, const void* data, size_t size, std::string& reason) {
+    const int fd = openInPlace(path);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    const bool written = writeAllTo(fd, data, size);
+    const int savedErrno = errno;
+    const bool closed = close(fd) == 0;
+    if (written && closed) return true;
+    reason = std::strerror(written ? errno : savedErrno);
+    return false;
+}
+
+bool writeOutputFile(const std::string& path, const void* data, size_t size, std::string& reason) {
+    if (outputTargetOf(path) == OutputTarget::inPlace) return writeInPlace(path, data, size, reason);
     const std::string temporary = path + ".part" + std::to_string(getpid());
     FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include "cli/audio_file_writer.h"
 #include "cli/module_open.h"
+#include "cli/output_target.h"
 #include "cli/render_progress.h"
 #include "cli/stems.h"
 #include "player/pcm.h"
@@ -42,7 +43,7 @@ int checkOutput(const std::string& input, const std::string& output, const Rende
         return 0;
     }
     if (sameFile(input, output)) return fail(2, output, "is the input module; choose another output name");
-    if (!settings.force && std::filesystem::exists(output))
+    if (!settings.force && outputReplacesFile(output))
         return fail(1, output, "already exists (use --force to replace it)");
     if (settings.f32 && isFlacPath(output))
         return fail(2, output, "FLAC holds no 32-bit float samples (use --format s16 or a .wav name)");

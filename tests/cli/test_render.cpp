@@ -104,7 +104,7 @@ TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "q7m: " + path("no/such/dir/out.wav") + ": No such file or directory\n");
 
-    // The render completes, then the rename onto a directory fails.
+    // A directory is nothing to write into.
     fs::create_directory(path("taken"));
     run = q7m("render '" + module + "' --frames 5000 --force -o '" + path("taken") + "'");
     EXPECT_EQ(run.status, 1);
