@@ -5,7 +5,7 @@ MAKEFLAGS += --no-print-directory
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test test-sanitize test-thread demo bench fuzz clean
+.PHONY: deps build test test-sanitize test-thread demo web bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -38,13 +38,21 @@ test-thread: deps
 demo: build
 	@scripts/demo
 
+# The browser player built into build-web/ and served on the loopback.
+web: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS) --target demo_module
+	@BUILD=$(BUILD) scripts/build-web build-web
+	@echo "The player: http://127.0.0.1:8000/ (Ctrl-C stops the server)"
+	@python3 -m http.server 8000 --bind 127.0.0.1 --directory build-web
+
 bench: deps
 	@cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-release -j$(JOBS) --target wembrastel_bench
 	@build-release/wembrastel_bench
 
 clean:
-	rm -rf build build-asan build-release build-tsan build-fuzz
+	rm -rf build build-asan build-release build-tsan build-fuzz build-web
 
 # Fuzz targets with libFuzzer (clang), AddressSanitizer and UBSan; each runs
 # FUZZ_SECONDS (default 60).
