@@ -1,6 +1,7 @@
 // The WebAssembly player in Node against the native one: the same module and
-// seed give the same bytes as `q7m render --format f32`, and what the native
-// parser refuses is refused with the same reason.
+// seed give the same bytes as `q7m render --format f32` and the golden
+// renders' per-second digests, and what the native parser refuses is refused
+// with the same reason.
 // WB_WEB: the built page (scripts/build-web); Q7M: the native q7m.
 import { test, after } from 'node:test';
 import assert from 'node:assert/strict';
@@ -39,23 +40,39 @@ function wasmRender(player, frames) {
 
 const digest = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex');
 
-const songs = [
-  { song: path.join(path.dirname(q7m), 'demo.q7m'), seed: 7 },
-  { song: path.join(root, 'tests/data/small.q7m'), seed: 123456789 },
-];
+const demo = path.join(path.dirname(q7m), 'demo.q7m');
 
-for (const { song, seed } of songs) {
-  test(`${path.basename(song)}: the WebAssembly render equals the native one`, async () => {
-    const bytes = fs.readFileSync(song);
-    const player = await createPlayer(bytes, { seed });
-    const frames = player.info().lengthFrames + 2 * 44100;  // the song and two seconds of tail
-    assert.equal(digest(wasmRender(player, frames)), digest(nativeRender(song, seed, frames)));
-    player.close();
-  });
+test('the demo song: the WebAssembly render equals the native one', async () => {
+  const player = await createPlayer(fs.readFileSync(demo), { seed: 7 });
+  const frames = player.info().lengthFrames + 2 * 44100;  // the song and two seconds of tail
+  assert.equal(digest(wasmRender(player, frames)), digest(nativeRender(demo, 7, frames)));
+  player.close();
+});
+
+// tests/golden/expected.txt: "song seed second digest" lines.
+const golden = new Map();
+for (const line of fs.readFileSync(path.join(root, 'tests/golden/expected.txt'), 'utf8').split('\n')) {
+  const [song, seed, , sha] = line.split(' ');
+  if (line.startsWith('#') || !sha) continue;
+  const key = `${song} ${seed}`;
+  golden.set(key, [...(golden.get(key) ?? []), sha]);
 }
 
+test('the golden songs: the WebAssembly render has the golden digests', async () => {
+  for (const [key, expected] of golden) {
+    const [song, seed] = key.split(' ');
+    const module = path.join(scratch, `${song}.q7m`);
+    execFileSync(q7m, ['build', path.join(root, 'tests/golden/songs', `${song}.json`), '-o', module]);
+    const player = await createPlayer(fs.readFileSync(module), { seed: Number(seed) });
+    const samples = wasmRender(player, expected.length * 44100);
+    const seconds = expected.map((_, s) => digest(samples.subarray(s * 352800, (s + 1) * 352800)));
+    assert.deepEqual(seconds, expected, song);
+    player.close();
+  }
+});
+
 test('a seek gives what a straight render gives at that frame', async () => {
-  const bytes = fs.readFileSync(songs[0].song);
+  const bytes = fs.readFileSync(demo);
   const straight = await createPlayer(bytes, { seed: 3 });
   const seeking = await createPlayer(bytes, { seed: 3 });
   const whole = wasmRender(straight, 300000);
@@ -67,10 +84,10 @@ test('a seek gives what a straight render gives at that frame', async () => {
 });
 
 test('what the native parser refuses is refused with its reason', async () => {
-  const demo = fs.readFileSync(songs[0].song);
+  const demoBytes = fs.readFileSync(demo);
   const cases = {
     'empty': Buffer.alloc(0),
-    'truncated': demo.subarray(0, 100),
+    'truncated': demoBytes.subarray(0, 100),
     'garbage': Buffer.from('This is not a module, only text.'),
   };
   for (const [name, bytes] of Object.entries(cases)) {
@@ -81,5 +98,5 @@ test('what the native parser refuses is refused with its reason', async () => {
     assert.match(reason, /^not a valid module: /, name);
     await assert.rejects(createPlayer(bytes), { message: reason }, name);
   }
-  await assert.rejects(createPlayer(demo, { sampleRate: 1000 }));
+  await assert.rejects(createPlayer(demoBytes, { sampleRate: 1000 }));
 });
