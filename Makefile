@@ -49,7 +49,10 @@ web: deps
 bench: deps
 	@cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-release -j$(JOBS) --target wembrastel_bench
-	@build-release/wembrastel_bench
+	@WB_STRESS_MODULE=build-release/stress.q7m build-release/wembrastel_bench
+	@if command -v em++ >/dev/null && command -v node >/dev/null; then \
+	  BUILD=build-release scripts/build-web build-release/web && \
+	  node bench/wasm_render.mjs build-release/web build-release/stress.q7m; fi
 
 clean:
 	rm -rf build build-asan build-release build-tsan build-fuzz build-web
