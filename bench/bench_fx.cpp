@@ -48,7 +48,6 @@ struct DelayUnit {
     std::vector<float> left, right;
     ModDelay unit{};
     DelayUnit(int32_t length, const std::array<float, 7>& p) : left(length), right(length) {
-        rateConstantsInit(44100);
         modDelayBind(unit, left.data(), right.data(), length - 1);
         modDelayClear(unit);
         modDelaySetup(unit, p.data());
@@ -107,7 +106,6 @@ BENCHMARK(BM_CompressorSilentPeak)->Arg(0)->Arg(1);
 
 void BM_Reverb(benchmark::State& state) {
     FpModeGuard fpMode;
-    rateConstantsInit(44100);
     auto reverb = std::make_unique<Reverb>();
     const float p[4] = {100, 100, 20, 100};
     reverbSetup(*reverb, p);
@@ -121,7 +119,6 @@ void BM_Reverb(benchmark::State& state) {
 BENCHMARK(BM_Reverb);
 
 void BM_BassBoost(benchmark::State& state) {
-    rateConstantsInit(44100);
     BassBoost boost{};
     bassBoostSetup(boost, 80);
     runStereo(state, [&](float* b) { bassBoostProcess(boost, b, frame); });
@@ -130,7 +127,6 @@ BENCHMARK(BM_BassBoost);
 
 // Channel distortion, stereo: argument = mode (1 overdrive, 2 clip, 3 crush, 4 decimate, 5 low-pass).
 void BM_ChannelDistortion(benchmark::State& state) {
-    rateConstantsInit(44100);
     Distortion dist{};
     distInit(dist);
     const float p[4] = {static_cast<float>(state.range(0)), 50, 100, 60};

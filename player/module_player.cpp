@@ -9,7 +9,18 @@ void playerInit(ModulePlayer& player, Synth* synth, const OutputPort& output) {
     player.open = 0;
     player.playing.store(0);
     player.muted.store(1);
+    playerSetSampleRate(player, playerSampleRate);
     for (const char*& text : player.view.speechTexts) text = defaultSpeechText;
+}
+
+void playerSetSampleRate(ModulePlayer& player, int32_t sampleRate) {
+    player.sampleRate = sampleRate;
+    player.rate = rateRatioFor(static_cast<uint32_t>(sampleRate));
+}
+
+uint32_t playerStepFrames(ModulePlayer& player) {
+    return ticksToFramesAtRate(player.nextTick - player.currentTick, player.tempoScaled,
+                               player.view.tickScale, player.rate, player.stepRemainder);
 }
 
 // Rewinds the sequencer and re-initialises the synthesizer with the module's
@@ -19,7 +30,7 @@ static void playerReset(ModulePlayer& player) {
     player.stepRemainder = 0;
     if (!player.synth) return;
     const ModuleView& view = player.view;
-    synthInit(*player.synth, view.patchBlock, view.patchBlockSize, playerSampleRate);
+    synthInit(*player.synth, view.patchBlock, view.patchBlockSize, player.sampleRate);
     synthSetGlobals(*player.synth, view.globalParams);
     synthSetSpeechTexts(*player.synth, view.speechTexts);
 }
@@ -95,9 +106,7 @@ static void renderSynth(ModulePlayer& player, float* dest, uint32_t frames) {
 // After a step: the frames until the next one, or the end-of-song countdown.
 static void scheduleNextStep(ModulePlayer& player) {
     if (player.playing.load()) {
-        player.samplesToNextStep = ticksToFrames(player.nextTick - player.currentTick,
-                                                 player.tempoScaled, player.view.tickScale,
-                                                 player.stepRemainder);
+        player.samplesToNextStep = playerStepFrames(player);
         return;
     }
     player.samplesToNextStep = songEndedCountdown;

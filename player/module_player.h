@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include "player/module.h"
+#include "player/timing.h"
 
 struct Synth;
 
@@ -70,6 +71,8 @@ struct ModulePlayer {
     uint32_t stepRemainder;      // sum of division remainders, carries only past 2^32
     int32_t playStartBytes;      // framesRendered x 4 when play started
     uint32_t songEndFrame;       // framesRendered at the step that ended the song
+    int32_t sampleRate;          // frames per second of the synthesizer and the timing
+    RateRatio rate;              // sampleRate against 44,100 Hz
     ModuleView view;
     // what the player drives
     Synth* synth;          // null: steps only fill commandBuffer, renders are silence
@@ -83,6 +86,14 @@ constexpr uint32_t songEndedCountdown = 0xFFFFFFFFu;  // samplesToNextStep after
 // Binds the player to its synthesizer and output and leaves it closed
 // (once, before any open). Window thread.
 void playerInit(ModulePlayer& player, Synth* synth, const OutputPort& output);
+
+// Sets the rate the synthesizer runs at and the sequencer counts frames in
+// (44,100 after playerInit); takes effect at the next open. Window thread.
+void playerSetSampleRate(ModulePlayer& player, int32_t sampleRate);
+
+// Frames from the current step to the next at the player's rate, carrying
+// the division remainders in stepRemainder.
+uint32_t playerStepFrames(ModulePlayer& player);
 
 // Parses and prepares image[0..size), starts the output silent (muted) and
 // sets its volume to 1.0. A module that fails the parse is refused: false,

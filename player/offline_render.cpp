@@ -1,12 +1,12 @@
 #include "player/offline_render.h"
 #include "player/module_player.h"
 #include "player/sequencer.h"
-#include "player/timing.h"
 #include "synth/synth.h"
 
 bool offlineOpen(ModulePlayer& player, Synth& synth, const uint8_t* image, uint32_t size,
-                 const uint32_t* seed, std::string& reason) {
+                 const uint32_t* seed, std::string& reason, int32_t sampleRate) {
     playerInit(player, &synth, OutputPort{});
+    playerSetSampleRate(player, sampleRate);
     // synthInit restarts the seed source, so a fixed seed set here holds for
     // every reset that open and play perform.
     if (seed) synthSetSeed(synth, *seed);
@@ -24,8 +24,9 @@ uint32_t offlineRender(ModulePlayer& player, float* dest, uint32_t frames) {
 }
 
 bool offlineSongFrames(ModulePlayer& scratch, const uint8_t* image, uint32_t size,
-                       uint64_t& frames, std::string& reason) {
+                       uint64_t& frames, std::string& reason, int32_t sampleRate) {
     playerInit(scratch, nullptr, OutputPort{});
+    playerSetSampleRate(scratch, sampleRate);
     if (!playerOpen(scratch, image, size, reason)) return false;
     playerPlay(scratch);
     // The same arithmetic as the render entry: a step, then the frames to
@@ -34,8 +35,7 @@ bool offlineSongFrames(ModulePlayer& scratch, const uint8_t* image, uint32_t siz
     for (;;) {
         sequencerStep(scratch);
         if (scratch.playing.load() == 0) break;
-        frames += ticksToFrames(scratch.nextTick - scratch.currentTick, scratch.tempoScaled,
-                                scratch.view.tickScale, scratch.stepRemainder);
+        frames += playerStepFrames(scratch);
     }
     playerClose(scratch);
     return true;

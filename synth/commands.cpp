@@ -77,7 +77,7 @@ void noteOn(Synth& synth, int32_t c, int32_t key, int32_t velocity) {
     // Before the new note is stored: this update sees the previous note's
     // sources, the next frame start the new ones.
     voiceParamUpdate(synth, v);
-    voiceNoteOn(synth.voices[v], key, velocity);
+    voiceNoteOn(synth.voices[v], key, velocity, synth.rates);
 }
 
 void programChange(Synth& synth, int32_t c, uint8_t data) {

@@ -57,7 +57,7 @@ void voiceParamUpdate(Synth& synth, int32_t v) {
     const uint8_t* patch = c >= 0 ? channelPatch(synth, c) : nullptr;
     if (!patch) {
         for (int32_t k = 0; k < voiceParamCount; ++k) p[k] = 0.0f;
-        voiceSetup(synth.voices[v], p);
+        voiceSetup(synth.voices[v], p, synth.rates);
         return;
     }
     for (int32_t k = 0; k < voiceParamCount; ++k) p[k] = static_cast<float>(patch[k]);
@@ -69,7 +69,7 @@ void voiceParamUpdate(Synth& synth, int32_t v) {
         const float value = voiceSourceValue(synth, v, c, routing[0]);
         p[destination] = clampParam(p[destination] + value * routingFactor(routing[1]));
     }
-    voiceSetup(synth.voices[v], p);
+    voiceSetup(synth.voices[v], p, synth.rates);
 }
 
 void channelParamUpdate(Synth& synth, int32_t c) {

@@ -8,10 +8,10 @@
 
 void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_t sampleRate) {
     seedSourceRestart(synth.seeds);
-    rateConstantsInit(sampleRate);
+    synth.rates = rateConstantsFor(sampleRate);
     // Every work buffer holds one frame of at most maxFrameLength samples, and
     // a frame must advance the render, so the length stays within 1..280.
-    rates.frameLength = std::clamp(rates.frameLength, 1, maxFrameLength);
+    synth.rates.frameLength = std::clamp(synth.rates.frameLength, 1, maxFrameLength);
     std::memset(static_cast<SynthResettable*>(&synth), 0, sizeof(SynthResettable));
     synth.sampleRate = sampleRate;
     synth.patchMap = patchBank;
@@ -36,8 +36,8 @@ void synthSetGlobals(Synth& synth, const uint8_t* globals) {
     // filters unstable, so they are clamped like every modulated parameter.
     for (int32_t k = 0; k < globalParamCount; ++k)
         synth.globalParams[k] = static_cast<float>(std::min<uint8_t>(globals[k], 128));
-    reverbSetup(synth.reverb, &synth.globalParams[rvbTime]);
-    modDelaySetup(synth.delay, &synth.globalParams[dlyAmount]);
+    reverbSetup(synth.reverb, &synth.globalParams[rvbTime], synth.rates);
+    modDelaySetup(synth.delay, &synth.globalParams[dlyAmount], synth.rates);
     compressorSetup(synth.masterCompressor, &synth.globalParams[mcompMode]);
     synth.lowCutCoef = outputCutCoef(synth.globalParams[globalLowCut]);
     synth.highCutCoef = outputCutCoef(synth.globalParams[globalHighCut]);
@@ -46,6 +46,8 @@ void synthSetGlobals(Synth& synth, const uint8_t* globals) {
 void synthSetSpeechTexts(Synth& synth, const char* const* texts) {
     speechSetTexts(synth.speech, texts);
 }
+
+void synthSetMuteMask(Synth& synth, uint32_t mask) { synth.muteMask = mask; }
 
 void synthSetSeed(Synth& synth, uint32_t seed) { seedSourceSetFixed(synth.seeds, seed); }
 
@@ -88,8 +90,14 @@ void renderFrame(Synth& synth, int32_t n) {
     std::fill_n(synth.delayBus, n, 0.0f);
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (channelHasVoice(synth, c)) renderChannel(synth, c, n);
-    reverbProcess(synth.reverb, synth.reverbBus, synth.mainMix, n);
-    modDelayProcessSend(synth.delay, synth.delayBus, synth.mainMix, n);
+    // Muted returns still run (their state goes on) into a discarded buffer.
+    float* returns = synth.mainMix;
+    if (synth.muteMask & effectsMuteBit) {
+        returns = synth.channelBuffer;
+        std::fill_n(returns, 2 * n, 0.0f);
+    }
+    reverbProcess(synth.reverb, synth.reverbBus, returns, n);
+    modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
     outputFilterProcess(synth, synth.mainMix, n);
     // voiceBuffer and voiceBuffer2 together: the 2 x 280 level scratch.
     compressorProcess(synth.masterCompressor, synth.mainMix, synth.voiceBuffer, n);
@@ -97,8 +105,8 @@ void renderFrame(Synth& synth, int32_t n) {
 
 void startFrame(Synth& synth) {
     updateControls(synth);
-    synth.renderFrameLength = rates.frameLength;
-    synth.frameLeft = rates.frameLength;
+    synth.renderFrameLength = synth.rates.frameLength;
+    synth.frameLeft = synth.rates.frameLength;
     renderFrame(synth, synth.renderFrameLength);
 }
 

@@ -58,6 +58,10 @@ struct Synth : SynthResettable {
     float chorusLines[synthChannelCount][2][chorusLineLength];
     SpeechVoice speech;
     SeedSource seeds;
+    RateConstants rates;     // of sampleRate, set by synthInit
+    // Bits 0..15: channels whose sound does not reach the mix; bit 16: the
+    // reverb's and delay's returns. Outside the reset: mutes outlast it.
+    uint32_t muteMask = 0;
     // render bookkeeping
     uint32_t renderLeft;
     int32_t renderFrameLength;
@@ -76,6 +80,11 @@ void synthProcessCommands(Synth& synth, const uint8_t* commands);  // ends at 0x
 // destRight null: count interleaved pairs into dest, overwriting. Otherwise
 // left into dest and right into destRight, added when add is nonzero.
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add);
+
+constexpr uint32_t effectsMuteBit = 1u << synthChannelCount;
+
+// Sets the mute mask (see Synth::muteMask); muted parts keep running unheard.
+void synthSetMuteMask(Synth& synth, uint32_t mask);
 
 // Reproducible seeds for noise and random generators (see SeedSource): set
 // before synthInit, the k-th draw after every synthInit (and reset command)

@@ -20,7 +20,7 @@ void processSide(const BassBoost& b, float* samples, int32_t n, float& x1, float
 
 }  // namespace
 
-void bassBoostSetup(BassBoost& boost, float p) {
+void bassBoostSetup(BassBoost& boost, float p, const RateConstants& rates) {
     boost.on = roundInt(p);
     if (boost.on == 0) return;  // coefficients keep their previous values
     const float A = pow2(p / 128.0f);

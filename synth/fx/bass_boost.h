@@ -2,6 +2,7 @@
 // Second-order low shelf at 150 Hz, 0 to about 12 dB, direct form I per side.
 // The gain at 0 Hz is 2^(p / 64); high frequencies pass at unity.
 #include <cstdint>
+#include "synth/voice/math.h"
 
 struct BassBoost {
     int32_t on;         // the amount rounded; 0 bypasses and freezes the state
@@ -13,7 +14,7 @@ struct BassBoost {
     float y2L, y2R;
 };
 
-// p: boost amount 0..128. Needs rates.boostSin / boostCos.
-void bassBoostSetup(BassBoost& boost, float p);
+// p: boost amount 0..128. Uses the rate's boostSin / boostCos.
+void bassBoostSetup(BassBoost& boost, float p, const RateConstants& rates = rates44100);
 // In place on n interleaved stereo frames: the left side, then the right.
 void bassBoostProcess(BassBoost& boost, float* buffer, int32_t n);

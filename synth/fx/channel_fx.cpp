@@ -36,10 +36,10 @@ void channelFxSetup(Synth& synth, int32_t c) {
     ch.reverbSend = cp[1] / 128.0f * sendScale * ch.volume;
     ch.delaySend = cp[2] / 128.0f * sendScale * ch.volume;
     ch.fxOrder = roundInt(cp[3]);
-    distSetup(ch.distortion, cp + 5);
-    modDelaySetup(ch.chorus, cp + 9);
+    distSetup(ch.distortion, cp + 5, synth.rates);
+    modDelaySetup(ch.chorus, cp + 9, synth.rates);
     compressorSetup(ch.compressor, cp + 16);
-    bassBoostSetup(ch.boost, cp[4]);
+    bassBoostSetup(ch.boost, cp[4], synth.rates);
 }
 
 void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
@@ -54,6 +54,7 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
         modDelayProcessStereo(ch.chorus, buffer, n);
         distProcessStereo(ch.distortion, buffer, buffer, n);
     }
+    if (synth.muteMask & (1u << c)) return;  // it played on, unheard
     addSend(buffer, synth.reverbBus, ch.reverbSend, n);
     addSend(buffer, synth.delayBus, ch.delaySend, n);
     for (int32_t i = 0; i < 2 * n; ++i) synth.mainMix[i] += buffer[i] * ch.volume;

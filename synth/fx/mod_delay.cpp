@@ -60,7 +60,7 @@ void modDelayBind(ModDelay& unit, float* lineL, float* lineR, int32_t mask) {
     unit.mask = mask;
 }
 
-void modDelaySetup(ModDelay& unit, const float* p) {
+void modDelaySetup(ModDelay& unit, const float* p, const RateConstants& rates) {
     unit.wet = (p[0] - 64.0f) / 64.0f;
     unit.dry = 1.0f - (unit.wet < 0.0f ? -unit.wet : unit.wet);
     unit.feedback = (p[1] - 64.0f) / 64.0f;

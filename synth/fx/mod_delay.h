@@ -5,6 +5,7 @@
 // read positions; reads are linearly interpolated and each side feeds back
 // into its own line.
 #include <cstdint>
+#include "synth/voice/math.h"
 
 struct ModDelay {
     float* lineL;
@@ -25,7 +26,7 @@ struct ModDelay {
 void modDelayBind(ModDelay& unit, float* lineL, float* lineR, int32_t mask);
 // p[0..6]: amount, feedback, delay left, delay right, rate, depth, phase.
 // Leaves the lines, writeIndex and phase alone.
-void modDelaySetup(ModDelay& unit, const float* p);
+void modDelaySetup(ModDelay& unit, const float* p, const RateConstants& rates = rates44100);
 void modDelayClear(ModDelay& unit);
 // Chorus: n interleaved stereo frames in place, dry + wet.
 void modDelayProcessStereo(ModDelay& unit, float* buffer, int32_t n);

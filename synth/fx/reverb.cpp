@@ -92,7 +92,7 @@ uint32_t sideSample(const Reverb& r, Side& s, float x, float& out) {
 
 }  // namespace
 
-void reverbSetup(Reverb& reverb, const float* p) {
+void reverbSetup(Reverb& reverb, const float* p, const RateConstants& rates) {
     const float q = 64.0f / (p[0] + 1.0f);
     const float x = q * q * rates.rateScale;
     for (int32_t k = 0; k < 4; ++k) reverb.combGain[k] = powBase(baseGain[k], x);

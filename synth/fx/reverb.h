@@ -3,6 +3,7 @@
 // all-passes per side, an output high-pass, and a denormal guard that clears
 // the whole network at the end of a frame in which a stored value underflowed.
 #include <cstdint>
+#include "synth/voice/math.h"
 
 // Left comb 1..4, left all-pass 1..2, right comb 1..4, right all-pass 1..2.
 constexpr int32_t reverbLineLengths[12] = {1309, 1635, 1811, 1926, 220, 74,
@@ -22,7 +23,7 @@ struct Reverb {
 };
 
 // p[0..3]: time, high cut, low cut, volume. Lines and states stay as they are.
-void reverbSetup(Reverb& reverb, const float* p);
+void reverbSetup(Reverb& reverb, const float* p, const RateConstants& rates = rates44100);
 // Zeroes positions, states and lines.
 void reverbClear(Reverb& reverb);
 // Reads n samples of the bus and adds n stereo frames into mainMix.

@@ -85,7 +85,7 @@ void distInit(Distortion& dist) {
     filterInit(dist.filterB);
 }
 
-void distSetup(Distortion& dist, const float* p) {
+void distSetup(Distortion& dist, const float* p, const RateConstants& rates) {
     // Only the low four bits count; 10 to 15 are no mode and act as off.
     dist.mode = roundInt(p[0]) & 15;
     if (dist.mode > lastFilter) dist.mode = off;
@@ -117,8 +117,8 @@ void distSetup(Distortion& dist, const float* p) {
         default:
             if (isFilterMode(dist.mode)) {
                 const float q[3] = {static_cast<float>(dist.mode - 4), p[2], p[3]};
-                filterSetup(dist.filterA, q);
-                filterSetup(dist.filterB, q);
+                filterSetup(dist.filterA, q, rates);
+                filterSetup(dist.filterB, q, rates);
             }
             break;
     }

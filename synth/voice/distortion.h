@@ -23,6 +23,6 @@ struct Distortion {
 float fastAtan(float v);
 
 void distInit(Distortion& dist);
-void distSetup(Distortion& dist, const float* p);  // mode, input gain, param 1, param 2
+void distSetup(Distortion& dist, const float* p, const RateConstants& rates = rates44100);  // mode, input gain, param 1, param 2
 void distProcessMono(Distortion& dist, const float* input, float* output, int32_t n);
 void distProcessStereo(Distortion& dist, const float* input, float* output, int32_t n);

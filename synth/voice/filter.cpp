@@ -19,7 +19,7 @@ void filterInit(Filter& filter) {
     filter.stride = 1;
 }
 
-void filterSetup(Filter& filter, const float* p) {
+void filterSetup(Filter& filter, const float* p, const RateConstants& rates) {
     filter.mode = roundInt(p[0]);
     filter.freq = pow2Span10(p[1] / 128.0f) * rates.rateScale;
     filter.damp = 1.0f - p[2] / 128.0f;

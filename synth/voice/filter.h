@@ -1,6 +1,7 @@
 #pragma once
 // Resonant state-variable filter run twice per input sample, five responses.
 #include <cstdint>
+#include "synth/voice/math.h"
 
 struct Filter {
     int32_t mode;    // low three bits: 0 bypass, 1 low, 2 band, 3 high, 4 notch, 5 peak, 6-7 bypass
@@ -12,5 +13,5 @@ struct Filter {
 };
 
 void filterInit(Filter& filter);
-void filterSetup(Filter& filter, const float* p);  // mode, cutoff, resonance (0..128)
+void filterSetup(Filter& filter, const float* p, const RateConstants& rates = rates44100);  // mode, cutoff, resonance (0..128)
 void filterProcess(Filter& filter, const float* input, float* output, int32_t n);

@@ -2,7 +2,7 @@
 #include <cmath>
 #include <cstdint>
 
-RateConstants rates;
+const RateConstants rates44100 = rateConstantsFor(44100);
 
 int32_t roundInt(float v) {
     // Anything outside [-2^31, 2^31) or NaN fails the test and maps to INT32_MIN.
@@ -45,7 +45,8 @@ float fastSin(float a) {
     return u * sinSeries(u);
 }
 
-void rateConstantsInit(int32_t sampleRate) {
+RateConstants rateConstantsFor(int32_t sampleRate) {
+    RateConstants rates;
     const float r = 1.0f / static_cast<float>(sampleRate);
     rates.pitchBase = 261.6255798339844f * 2147483648.0f * r;
     rates.rateScale = 44100.0f * r;
@@ -56,4 +57,5 @@ void rateConstantsInit(int32_t sampleRate) {
     rates.boostSin = static_cast<float>(std::sin(w));
     rates.boostCos = static_cast<float>(std::cos(w));
     rates.frameLength = roundInt(static_cast<float>(sampleRate) * 128.0f / 44100.0f + 0.5f);
+    return rates;
 }

@@ -30,7 +30,8 @@ inline float sinSeries(float u) {
     return 1.0f + u2 * (-0.16666f + u2 * (0.0083143f + u2 * -0.00018542f));
 }
 
-// Sample-rate constants, computed by synthInit and shared by every unit.
+// Sample-rate constants: every synthesizer keeps its own (see synthInit) and
+// hands them to the units' set-up functions.
 struct RateConstants {
     int32_t frameLength = 128;  // samples per control frame
     float pitchBase = 0;        // phase increment of note 60
@@ -39,6 +40,7 @@ struct RateConstants {
     float boostCos = 1;         // cos(2 pi 150 / sampleRate)
 };
 
-extern RateConstants rates;
+RateConstants rateConstantsFor(int32_t sampleRate);
 
-void rateConstantsInit(int32_t sampleRate);
+// The constants at 44,100 Hz, the units' default. Never changes.
+extern const RateConstants rates44100;

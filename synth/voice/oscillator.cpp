@@ -169,18 +169,18 @@ void oscInit(Oscillator& osc, SeedSource& seeds) {
     osc.noiseSeed = seedSourceDraw(seeds);
 }
 
-void oscSetup(Oscillator& osc, const float* p) {
+void oscSetup(Oscillator& osc, const float* p, const RateConstants& rates) {
     osc.mode = roundInt(p[0]);
     osc.ring = roundInt(p[1]);
     osc.noteOffset = (p[2] - 64.0f) + (p[3] - 64.0f) * inv128;
-    oscUpdatePitch(osc);
+    oscUpdatePitch(osc, rates);
     osc.gain = p[5] / 128.0f;
     // The doubling drops the top bit: colour 128 wraps to a breakpoint of 0.
     osc.breakpoint = 2u * static_cast<uint32_t>(roundInt(p[4] / 128.0f * two31));
     osc.noiseDamp = 1.0f - std::sqrt(p[4] / 128.0f);
 }
 
-void oscUpdatePitch(Oscillator& osc) {
+void oscUpdatePitch(Oscillator& osc, const RateConstants& rates) {
     osc.noiseFreq = pow2Span10((osc.noteOffset + 64.0f) / 128.0f) * rates.rateScale;
     // roundInt gives INT32_MIN for 2^31 and above (and NaN): the increment
     // saturates at 0x80000000, half a cycle per sample.

@@ -2,6 +2,7 @@
 // One of a voice's three oscillators: box-filtered triangle/saw and pulse,
 // polynomial sine, filtered noise and FM sine, rendered into the voice buffer.
 #include <cstdint>
+#include "synth/voice/math.h"
 
 struct SeedSource;
 
@@ -22,6 +23,6 @@ struct Oscillator {
 };
 
 void oscInit(Oscillator& osc, SeedSource& seeds);
-void oscSetup(Oscillator& osc, const float* p);  // p[0..5], each 0..128
-void oscUpdatePitch(Oscillator& osc);
+void oscSetup(Oscillator& osc, const float* p, const RateConstants& rates = rates44100);  // p[0..5], each 0..128
+void oscUpdatePitch(Oscillator& osc, const RateConstants& rates = rates44100);
 void oscRender(Oscillator& osc, float* buffer, int32_t n);

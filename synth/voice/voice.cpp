@@ -56,26 +56,26 @@ void voiceReset(SynthVoice& voice, SeedSource& seeds) {
     distInit(voice.dist);
 }
 
-void voiceSetup(SynthVoice& voice, const float* p) {
+void voiceSetup(SynthVoice& voice, const float* p, const RateConstants& rates) {
     voice.transpose = p[1] - 64.0f;
     setOscillatorNotes(voice);
     voice.filterRouting = roundInt(p[26]);
     voice.keySync = roundInt(p[58]);
     setupPan(voice, p[0]);
     setupBalance(voice, p[27]);
-    oscSetup(voice.osc[0], p + 2);
-    oscSetup(voice.osc[1], p + 8);
-    oscSetup(voice.osc[2], p + 14);
+    oscSetup(voice.osc[0], p + 2, rates);
+    oscSetup(voice.osc[1], p + 8, rates);
+    oscSetup(voice.osc[2], p + 14, rates);
     envSetup(voice.env[0], p + 32);
     envSetup(voice.env[1], p + 38);
-    filterSetup(voice.filter[0], p + 20);
-    filterSetup(voice.filter[1], p + 23);
+    filterSetup(voice.filter[0], p + 20, rates);
+    filterSetup(voice.filter[1], p + 23, rates);
     lfoSetup(voice.lfo[0], p + 44);
     lfoSetup(voice.lfo[1], p + 51);
-    distSetup(voice.dist, p + 28);
+    distSetup(voice.dist, p + 28, rates);
 }
 
-void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity) {
+void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity, const RateConstants& rates) {
     voice.note = note;
     setOscillatorNotes(voice);
     voice.velocity = static_cast<float>(velocity);
@@ -86,7 +86,7 @@ void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity) {
     if (voice.keySync != 0) {
         for (Oscillator& osc : voice.osc) osc.phase = 0;
     }
-    for (Oscillator& osc : voice.osc) oscUpdatePitch(osc);
+    for (Oscillator& osc : voice.osc) oscUpdatePitch(osc, rates);
     for (Lfo& lfo : voice.lfo) lfoNoteOn(lfo);
 }
 

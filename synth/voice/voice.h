@@ -31,8 +31,9 @@ struct SynthVoice {
 };
 
 void voiceReset(SynthVoice& voice, SeedSource& seeds);
-void voiceSetup(SynthVoice& voice, const float* p);  // the 59 voice parameters
-void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity);
+void voiceSetup(SynthVoice& voice, const float* p, const RateConstants& rates = rates44100);  // the 59 voice parameters
+void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity,
+                 const RateConstants& rates = rates44100);
 void voiceNoteOff(SynthVoice& voice);
 void voiceTick(SynthVoice& voice);
 // Renders n samples using the two mono work buffers and adds them, panned,

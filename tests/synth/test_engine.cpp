@@ -62,7 +62,7 @@ constexpr int32_t sceneFrames = 24;
 std::vector<float> renderScene(const Scene& scene, uint32_t chunk) {
     auto synth = makeSynth();
     scene.start(*synth);
-    const uint32_t frame = static_cast<uint32_t>(rates.frameLength);
+    const uint32_t frame = static_cast<uint32_t>(synth->rates.frameLength);
     std::vector<float> out(2 * frame * sceneFrames, 123.0f);
     uint32_t done = 0;
     for (int32_t k = 0; k < sceneFrames; ++k) {
@@ -155,7 +155,7 @@ TEST(Render, FrameLengthFollowsTheRateWithinTheBuffers) {
     const int32_t expected[][2] = {{48000, 140}, {200000, 280}, {0, 1}};
     for (const auto& [rate, length] : expected) {
         initSynth(*synth, scene.bank, rate);
-        EXPECT_EQ(rates.frameLength, length) << rate;
+        EXPECT_EQ(synth->rates.frameLength, length) << rate;
     }
     // 48,000 Hz: frames of 140, all handed out in order.
     scene.start(*synth, 48000);
@@ -226,7 +226,7 @@ TEST(FpMode, EntriesRenderInTheirOwnModeAndRestoreTheCallers) {
     auto synth = makeSynth();
     scene.start(*synth);
     std::vector<float> out(expected.size());
-    const uint32_t frame = static_cast<uint32_t>(rates.frameLength);
+    const uint32_t frame = static_cast<uint32_t>(synth->rates.frameLength);
     for (int32_t k = 0; k < sceneFrames; ++k) {
         _mm_setcsr(hostile);
         Scene::commandsAt(*synth, k);

@@ -26,10 +26,10 @@ struct SpeakingSynth {
     }
     // Largest magnitude over the next `frames` frames.
     double render(int32_t frames) {
-        std::vector<float> out(2 * static_cast<size_t>(rates.frameLength));
+        std::vector<float> out(2 * static_cast<size_t>(synth->rates.frameLength));
         double peak = 0.0;
         for (int32_t k = 0; k < frames; ++k) {
-            synthRender(*synth, out.data(), static_cast<uint32_t>(rates.frameLength), nullptr, 0);
+            synthRender(*synth, out.data(), static_cast<uint32_t>(synth->rates.frameLength), nullptr, 0);
             for (float v : out) peak = std::max(peak, static_cast<double>(std::fabs(v)));
         }
         return peak;
@@ -50,7 +50,7 @@ TEST(SpeechSynth, ChannelSixteenIsHeardOnlyWhileItsVoicesPlay) {
     ASSERT_EQ(voicesOn(*s.synth, 15), 0);
     // What remains is the output low cut's state running down (a time
     // constant of 16384 samples): a creeping offset, no sound.
-    std::vector<float> out(2 * static_cast<size_t>(rates.frameLength) * 20);
+    std::vector<float> out(2 * static_cast<size_t>(s.synth->rates.frameLength) * 20);
     synthRender(*s.synth, out.data(), static_cast<uint32_t>(out.size() / 2), nullptr, 0);
     double change = 0.0;
     for (size_t i = 2; i < out.size(); ++i) change = std::max(change, std::fabs(double(out[i]) - out[i - 2]));

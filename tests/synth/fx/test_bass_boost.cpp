@@ -8,7 +8,6 @@
 namespace {
 
 BassBoost boostAt(float amount) {
-    rateConstantsInit(44100);
     BassBoost b{};
     bassBoostSetup(b, amount);
     return b;

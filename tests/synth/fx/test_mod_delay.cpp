@@ -13,7 +13,6 @@ struct DelayRig {
     ModDelay unit{};
 
     DelayRig(int32_t length, std::initializer_list<float> p) : left(length), right(length) {
-        rateConstantsInit(44100);
         modDelayBind(unit, left.data(), right.data(), length - 1);
         modDelayClear(unit);
         modDelaySetup(unit, std::vector<float>(p).data());

@@ -11,7 +11,6 @@ namespace {
 struct ReverbRig {
     std::unique_ptr<Reverb> r = std::make_unique<Reverb>();
     ReverbRig(float time, float highCut, float lowCut, float volume) {
-        rateConstantsInit(44100);
         setup(time, highCut, lowCut, volume);
     }
     void setup(float time, float highCut, float lowCut, float volume) {

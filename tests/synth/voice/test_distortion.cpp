@@ -11,8 +11,6 @@ namespace {
 
 class DistortionTest : public ::testing::Test {
 protected:
-    void SetUp() override { rateConstantsInit(44100); }
-
     // mode, input gain, parameter 1, parameter 2
     static void setup(Distortion& d, float mode, float inGain, float param1, float param2) {
         const float p[4] = {mode, inGain, param1, param2};

@@ -7,8 +7,6 @@ namespace {
 
 class EnvelopeTest : public ::testing::Test {
 protected:
-    void SetUp() override { rateConstantsInit(44100); }
-
     // attack, decay, sustain, sustain time, release; gain 128.
     static Envelope make(float a, float d, float s, float st, float r) {
         Envelope env{};

@@ -10,8 +10,6 @@ namespace {
 
 class FilterTest : public ::testing::Test {
 protected:
-    void SetUp() override { rateConstantsInit(44100); }
-
     static Filter make(float mode, float cutoff, float resonance) {
         Filter f{};
         filterInit(f);

@@ -11,7 +11,6 @@ constexpr float nearlyOne = 1.0f - 1.0f / 8388608.0f;
 class LfoTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        rateConstantsInit(44100);
         seedSourceSetFixed(seeds, 99);
     }
 

@@ -63,7 +63,7 @@ TEST(RateConstants, PerSampleRate) {
     struct Expect { int32_t rate, frameLength; };
     const Expect cases[] = {{44100, 128}, {48000, 140}, {22050, 64}, {96000, 279}};
     for (const Expect& c : cases) {
-        rateConstantsInit(c.rate);
+        const RateConstants rates = rateConstantsFor(c.rate);
         EXPECT_EQ(rates.frameLength, c.frameLength) << c.rate;
         EXPECT_FLOAT_EQ(rates.rateScale, 44100.0f / static_cast<float>(c.rate));
         // A whole cycle at note 60 is 130.81279 Hz at every rate (note 69: 220 Hz).
@@ -74,7 +74,7 @@ TEST(RateConstants, PerSampleRate) {
         EXPECT_NEAR(rates.boostSin, std::sin(w), 1e-7);
         EXPECT_NEAR(rates.boostCos, std::cos(w), 1e-7);
     }
-    rateConstantsInit(44100);
+    const RateConstants& rates = rates44100;
     EXPECT_EQ(rates.boostSin, 0.0213697515f);
     EXPECT_EQ(rates.boostCos, 0.99977165f);
     EXPECT_EQ(rates.rateScale, 1.0f);

@@ -10,8 +10,6 @@ namespace {
 
 class OscillatorTest : public ::testing::Test {
 protected:
-    void SetUp() override { rateConstantsInit(44100); }
-
     // p: mode, ring, transpose, detune, colour, volume; n samples rendered frame by frame.
     std::vector<float> render(std::vector<float> p, float note, size_t n, uint32_t phase = 0, float fill = 0) {
         oscInit(osc, seeds);

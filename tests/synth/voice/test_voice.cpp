@@ -26,7 +26,6 @@ struct Patch {
 class VoiceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        rateConstantsInit(44100);
         seedSourceSetFixed(seeds, 99);
     }
 
