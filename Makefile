@@ -25,15 +25,17 @@ test-sanitize: deps
 	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
 
 # The player's and the sound output's tests under ThreadSanitizer (the
-# window thread drives the player while the output thread renders). Any
+# window thread drives the player while the output thread renders), and the
+# C API's (players on two threads). Any
 # report fails the run; tests/tsan.supp lists what is not ours.
 TSAN_RUN = TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
   SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=offscreen
 test-thread: deps
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWB_SANITIZE=thread >/dev/null
-	@cmake --build build-tsan -j$(JOBS) --target test_player test_audio
+	@cmake --build build-tsan -j$(JOBS) --target test_player test_audio test_c_api
 	$(TSAN_RUN) build-tsan/test_player --gtest_brief=1
 	$(TSAN_RUN) build-tsan/test_audio --gtest_brief=1
+	$(TSAN_RUN) build-tsan/test_c_api tests/data/small.q7m
 
 demo: build
 	@scripts/demo

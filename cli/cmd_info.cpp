@@ -10,8 +10,8 @@
 
 #include "cli/commands.h"
 #include "cli/file_io.h"
-#include "player/byte_reader.h"
 #include "player/module.h"
+#include "player/module_facts.h"
 #include "player/song_length.h"
 
 namespace {
@@ -33,18 +33,13 @@ void fail(int status, const std::string& file, const std::string& reason) {
     q7mExitStatus = status;
 }
 
-uint32_t firstTempo(const ModuleView& view) {
-    return wordAt(view.globalStream + 3 * uint64_t(view.globalEventCount));
-}
-
 // The programs (0..127) a channel's program changes select, ascending.
 std::set<int> programsOf(const ChannelStreams& streams) {
+    bool selected[128];
+    moduleChannelPrograms(streams, selected);
     std::set<int> programs;
-    uint8_t running = 0;
-    for (uint32_t i = 0; i < streams.programCount; ++i) {
-        running = uint8_t(running + streams.programs[3 * uint64_t(streams.programCount) + i]);
-        programs.insert(running & 0x7F);
-    }
+    for (int p = 0; p < 128; ++p)
+        if (selected[p]) programs.insert(p);
     return programs;
 }
 
@@ -81,7 +76,7 @@ void printText(const ModuleFacts& facts) {
     if (view.globalEventCount == 0) {
         std::printf("tempo events: 0 (the default 120 BPM throughout)\n");
     } else {
-        const uint32_t tempo = firstTempo(view);
+        const uint32_t tempo = moduleFirstTempo(view);
         if (tempo == 0)
             std::printf("tempo events: %u, first 0 us per beat\n", view.globalEventCount);
         else
@@ -125,7 +120,7 @@ void printJson(const ModuleFacts& facts) {
     if (view.globalEventCount == 0) {
         out["firstTempo"] = nullptr;
     } else {
-        const uint32_t tempo = firstTempo(view);
+        const uint32_t tempo = moduleFirstTempo(view);
         out["firstTempo"] = {{"microsPerBeat", tempo},
                              {"bpm", tempo == 0 ? json(nullptr) : json(60000000.0 / tempo)}};
     }

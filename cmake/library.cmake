@@ -26,21 +26,36 @@ endforeach()
 
 include(CMakePackageConfigHelpers)
 set(WB_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Wembrastel)
+# Everything here is the install component "library" (cmake --install
+# --component library installs the library alone).
 install(TARGETS wembrastel_shared wembrastel_static EXPORT WembrastelTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library)
 install(FILES ${PROJECT_SOURCE_DIR}/include/wembrastel/wembrastel.h
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/wembrastel)
-install(EXPORT WembrastelTargets NAMESPACE Wembrastel:: DESTINATION ${WB_CMAKE_DIR})
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/wembrastel COMPONENT library)
+install(EXPORT WembrastelTargets NAMESPACE Wembrastel:: DESTINATION ${WB_CMAKE_DIR}
+        COMPONENT library)
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/WembrastelConfig.cmake.in
   ${CMAKE_BINARY_DIR}/WembrastelConfig.cmake INSTALL_DESTINATION ${WB_CMAKE_DIR})
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/WembrastelConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/WembrastelConfig.cmake
-        ${CMAKE_BINARY_DIR}/WembrastelConfigVersion.cmake DESTINATION ${WB_CMAKE_DIR})
+        ${CMAKE_BINARY_DIR}/WembrastelConfigVersion.cmake DESTINATION ${WB_CMAKE_DIR}
+        COMPONENT library)
 
 # The .pc file finds the prefix from its own place, so an install under any
 # --prefix works.
 file(RELATIVE_PATH WB_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/wembrastel.pc.in ${CMAKE_BINARY_DIR}/wembrastel.pc @ONLY)
-install(FILES ${CMAKE_BINARY_DIR}/wembrastel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${CMAKE_BINARY_DIR}/wembrastel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+        COMPONENT library)
+
+# The C API's test program, in C (run by CTest with the q7m it compares against).
+find_package(Threads REQUIRED)
+add_executable(test_c_api ${PROJECT_SOURCE_DIR}/tests/lib/test_api.c)
+target_link_libraries(test_c_api PRIVATE wembrastel_shared Threads::Threads m)
+if(NOT WB_SANITIZE)  # the example is built without the sanitizer runtime
+  add_test(NAME library_install
+           COMMAND sh ${PROJECT_SOURCE_DIR}/tests/lib/install_test.sh ${CMAKE_BINARY_DIR}
+                   ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/data/small.q7m)
+endif()

@@ -207,9 +207,11 @@ void speechInit(SpeechVoice& speech, int32_t sampleRate) {
     const float rate = static_cast<float>(sampleRate);
     speech.piOverRate = piFloat / rate;
     speech.twoPiOverRate = twoPiFloat / rate;
-    speechReset(speech);
+    // Before the reset: its silence targets are scaled by the formant factor,
+    // which a song that ran before may have changed.
     speech.formantFactor = 1.0f;
     speech.speechSpeed = 3;
+    speechReset(speech);
     selectText(speech, 0);
     resonatorSet(speech.output, 12000.0f, 4000.0f, 2.0f, speech.piOverRate, speech.twoPiOverRate);
 }
