@@ -157,6 +157,7 @@ class Player {
   #handle;
   #buffer = 0;        // render scratch in WebAssembly memory
   #bufferFrames = 0;
+  #samples = null;    // a view of it, made again when the memory grows
 
   constructor(handle) { this.#handle = handle; }
 
@@ -173,9 +174,13 @@ class Player {
       exports.free(this.#buffer);
       this.#buffer = allocate(frames * 8);
       this.#bufferFrames = frames;
+      this.#samples = null;
     }
     exports.wb_render_f32(handle, this.#buffer, frames);
-    out.set(new Float32Array(exports.memory.buffer, this.#buffer, frames * 2));
+    if (this.#samples?.buffer !== exports.memory.buffer) {
+      this.#samples = new Float32Array(exports.memory.buffer, this.#buffer, this.#bufferFrames * 2);
+    }
+    out.set(frames === this.#bufferFrames ? this.#samples : this.#samples.subarray(0, frames * 2));
     return out;
   }
 
@@ -206,6 +211,7 @@ class Player {
     this.#handle = 0;
     this.#buffer = 0;
     this.#bufferFrames = 0;
+    this.#samples = null;
   }
 }
 
