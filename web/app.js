@@ -22,7 +22,11 @@ const state = {
 async function audio() {
   if (state.audio) return state.audio;
   const bytes = await wasm;
-  const context = new AudioContext({ latencyHint: 'playback' });
+  let context = new AudioContext({ latencyHint: 'playback' });
+  if (context.sampleRate > 96000) {  // beyond the synthesizer's rates: let the browser resample
+    context.close();
+    context = new AudioContext({ latencyHint: 'playback', sampleRate: 48000 });
+  }
   await context.audioWorklet.addModule('worklet.js');
   const node = new AudioWorkletNode(context, 'wembrastel', {
     numberOfInputs: 0, outputChannelCount: [2], processorOptions: { wasm: bytes },

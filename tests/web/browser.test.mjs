@@ -1,7 +1,7 @@
 // The page in Debian's chromium, headless, through puppeteer-core: open a
 // module through the file input, play, seek, mute, and refuse a broken file.
 // WB_WEB: the built page (scripts/build-web); WB_SCREENSHOT: where the
-// picture of the playing page goes (default: beside the page).
+// picture of the playing page goes (default: web.png beside that folder).
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -16,6 +16,7 @@ const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'wembrastel-web-'));
 let server;
 let browser;
 let page;
+const downloaded = new Map();  // address: bytes, of everything the page loaded
 
 before(async () => {
   server = await serve(web);
@@ -29,6 +30,9 @@ before(async () => {
   });
   page = await browser.newPage();
   await page.setViewport({ width: 820, height: 900 });
+  page.on('response', async (response) => {
+    downloaded.set(response.url(), (await response.buffer().catch(() => [])).length);
+  });
   await page.goto(server.url);
 });
 
@@ -56,7 +60,7 @@ test('a module opened through the file input plays, seeks and mutes', async () =
   await page.click('#play');
   await page.waitForFunction(() => Number(document.querySelector('#seek').value) > 1.5);
   await page.waitForFunction(() => Number(document.querySelector('#meter').dataset.peak) > 0.01);
-  await page.screenshot({ path: process.env.WB_SCREENSHOT ?? path.join(web, 'web.png') });
+  await page.screenshot({ path: process.env.WB_SCREENSHOT ?? path.join(web, '..', 'web.png') });
 
   await page.$eval('#seek', (seek) => {
     seek.value = 20;
@@ -78,6 +82,10 @@ test('a module opened through the file input plays, seeks and mutes', async () =
     silentReports = await peak() === 0 ? silentReports + 1 : 0;
   }
   assert.ok(await seekValue() > mutedAt + 1);
+
+  const pageBytes = [...downloaded].filter(([url]) => !url.endsWith('/demo.q7m'))
+    .reduce((sum, [, bytes]) => sum + bytes, 0);
+  assert.ok(pageBytes > 50000 && pageBytes < 400 * 1024, `the page is ${pageBytes} bytes`);
 });
 
 test('a broken file is refused with the reason', async () => {
