@@ -29,14 +29,14 @@ class WembrastelProcessor extends AudioWorkletProcessor {
       case 'load':
         this.stopPlayer();
         try {
-          this.player = await createPlayer(message.bytes, { sampleRate, seed: message.seed });
-          for (const channel of message.muted ?? []) this.player.setChannelMute(channel, true);
+          this.player = await createPlayer(message.bytes, { sampleRate });
           this.port.postMessage({ type: 'loaded' });
         } catch (error) {
           this.port.postMessage({ type: 'error', message: error.message });
         }
         break;
-      case 'play': this.playing = player !== null; this.silentRun = 0; break;
+      // Play may come while a load is still opening: it starts when it is open.
+      case 'play': this.playing = true; this.silentRun = 0; break;
       case 'pause': this.playing = false; break;
       case 'stop': this.playing = false; this.seekTarget = 0; break;
       case 'seek': this.seekTarget = message.frame; break;

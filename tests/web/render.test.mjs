@@ -17,10 +17,10 @@ const root = new URL('../../', import.meta.url).pathname;
 const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'wembrastel-wasm-'));
 after(() => fs.rmSync(scratch, { recursive: true, force: true }));
 
-function nativeRender(song, seed, frames) {
+function nativeRender(song, seed, frames, rate) {
   const out = path.join(scratch, 'native.wav');
   execFileSync(q7m, ['render', song, '-o', out, '--format', 'f32', '--seed', String(seed),
-    '--frames', String(frames), '--quiet', '--force']);
+    '--frames', String(frames), '--quiet', '--force', ...(rate === 44100 ? [] : ['--rate', String(rate)])]);
   const wav = fs.readFileSync(out);
   let at = 12;
   while (wav.toString('latin1', at, at + 4) !== 'data') at += 8 + wav.readUInt32LE(at + 4);
@@ -42,12 +42,18 @@ const digest = (bytes) => crypto.createHash('sha256').update(bytes).digest('hex'
 
 const demo = path.join(path.dirname(q7m), 'demo.q7m');
 
-test('the demo song: the WebAssembly render equals the native one', async () => {
-  const player = await createPlayer(fs.readFileSync(demo), { seed: 7 });
-  const frames = player.info().lengthFrames + 2 * 44100;  // the song and two seconds of tail
-  assert.equal(digest(wasmRender(player, frames)), digest(nativeRender(demo, 7, frames)));
-  player.close();
-});
+// Other rates where this q7m renders at them.
+const rates = execFileSync(q7m, ['render', '--help'], { encoding: 'utf8' }).includes('--rate')
+  ? [44100, 48000] : [44100];
+
+for (const sampleRate of rates) {
+  test(`the demo song at ${sampleRate} Hz: the WebAssembly render equals the native one`, async () => {
+    const player = await createPlayer(fs.readFileSync(demo), { sampleRate, seed: 7 });
+    const frames = player.info().lengthFrames + 2 * sampleRate;  // the song and two seconds of tail
+    assert.equal(digest(wasmRender(player, frames)), digest(nativeRender(demo, 7, frames, sampleRate)));
+    player.close();
+  });
+}
 
 // tests/golden/expected.txt: "song seed second digest" lines.
 const golden = new Map();
