@@ -5,23 +5,28 @@ MAKEFLAGS += --no-print-directory
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test test-sanitize test-thread demo web bench fuzz clean
+.PHONY: deps configure build test test-sanitize test-thread demo web bench fuzz clean
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+
+# The programs, the demo module and the manual pages; the tests and the
+# benchmark are built by `make test`.
+build: configure
 	@cmake --build $(BUILD) -j$(JOBS)
 
 test: build test-sanitize
+	@cmake --build $(BUILD) -j$(JOBS) --target wb_tests
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
 # The core's tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
 	@cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DWB_CORE_ONLY=ON \
 	  -DWB_SANITIZE=address,undefined >/dev/null
-	@cmake --build build-asan -j$(JOBS)
+	@cmake --build build-asan -j$(JOBS) --target all wb_tests
 	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
 
 # The player's and the sound output's tests under ThreadSanitizer (the
@@ -37,12 +42,13 @@ test-thread: deps
 	$(TSAN_RUN) build-tsan/test_audio --gtest_brief=1
 	$(TSAN_RUN) build-tsan/test_c_api tests/data/small.q7m
 
-demo: build
+# Only what the demo needs: the two programs and the demo module.
+demo: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target q7m wembrastel demo_module
 	@scripts/demo
 
 # The browser player built into build-web/ and served on the loopback.
-web: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS) >/dev/null
+web: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target demo_module
 	@BUILD=$(BUILD) scripts/build-web build-web
 	@echo "The player: http://127.0.0.1:8000/ (Ctrl-C stops the server)"

@@ -28,6 +28,10 @@ bool openModule(void*, const uint8_t* image, uint32_t size) {
 void playModule(void*) { playerPlay(boundPlayer()); }
 void stopModule(void*) { playerStop(boundPlayer()); }
 void closeModule(void*) { playerClose(boundPlayer()); }
+bool deviceLost(void*) {
+    std::string reason;
+    return soundOutputDeviceLost(output, reason);
+}
 
 }  // namespace
 
@@ -37,7 +41,10 @@ ShellPlayer applicationPlayer() {
     ops.play = playModule;
     ops.stop = stopModule;
     ops.close = closeModule;
+    ops.deviceLost = deviceLost;
     return ops;
 }
 
 ModulePlayer& applicationModulePlayer() { return boundPlayer(); }
+
+void applicationSetSeed(uint32_t seed) { synthSetSeed(synth, seed); }

@@ -8,3 +8,6 @@ struct ModulePlayer;
 // Binds the player to the synthesizer and the sound output on first use.
 ShellPlayer applicationPlayer();
 ModulePlayer& applicationModulePlayer();
+// A fixed seed for the synthesizer's noise and random generators (before
+// the first module plays).
+void applicationSetSeed(uint32_t seed);

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include "app/file_list.h"
 
 namespace {
@@ -21,6 +22,8 @@ const QString projectAddress = QStringLiteral("wembrastel.example.org");
 const QString synthCredits = QStringLiteral("Synthesizer: the Wembrastel team");
 constexpr int windowFontPixels = 11;
 constexpr int smallestFontPixels = 8;
+// How often the window asks whether the sound device is still there.
+constexpr int deviceWatchMs = 250;
 
 // The lines have fixed boxes: a font that does not fit shrinks until it does.
 void fitText(QLabel* label, const QString& plainText) {
@@ -123,6 +126,10 @@ void MainWindow::createControls() {
     connect(stop, &QPushButton::clicked, this, [this] { shellStop(shell); });
     connect(list, &FileList::rightDoubleClicked, this, [this] { shellStop(shell); });
     connect(list, &QAbstractItemView::activated, this, &MainWindow::entryActivated);
+
+    auto* deviceWatch = new QTimer(this);
+    connect(deviceWatch, &QTimer::timeout, this, [this] { shellCheckDevice(shell); });
+    deviceWatch->start(deviceWatchMs);
 }
 
 void MainWindow::bindShell() {

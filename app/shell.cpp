@@ -101,6 +101,11 @@ void shellActivate(Shell& shell, const std::string& folderPath, const std::strin
 
 void shellStop(Shell& shell) { unloadModule(shell); }
 
+void shellCheckDevice(Shell& shell) {
+    if (shell.moduleLoaded && shell.player.deviceLost && shell.player.deviceLost(shell.player.context))
+        unloadModule(shell);
+}
+
 void shellStart(Shell& shell, int argc, const char* const* argv) {
     unloadModule(shell);
     if (argc < 2 || !argv[1]) return;

@@ -19,6 +19,8 @@ struct ShellPlayer {
     void (*play)(void* context) = nullptr;
     void (*stop)(void* context) = nullptr;
     void (*close)(void* context) = nullptr;
+    // True once the sound device has been lost while playing (null: never).
+    bool (*deviceLost)(void* context) = nullptr;
 };
 
 // What the shell needs from the window.
@@ -64,6 +66,8 @@ void loadAndPlay(Shell& shell);
 void shellActivate(Shell& shell, const std::string& folderPath, const std::string& name);
 // The Stop button and a right double-click on the file list.
 void shellStop(Shell& shell);
+// Polled by the window: a lost sound device stops playback as Stop does.
+void shellCheckDevice(Shell& shell);
 // Start-up: argv[1], when present, not empty and a module path, is played.
 // One pair of enclosing double quotes is not part of the path.
 void shellStart(Shell& shell, int argc, const char* const* argv);

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <fcntl.h>
+#include <unistd.h>
 #ifdef __linux__
 #include <pthread.h>
 #endif
@@ -15,9 +17,16 @@ static_assert(std::endian::native == std::endian::little,
 namespace {
 
 constexpr WaveFormat streamFormat{1, 2, 44100, 176400, 4, 16, 0};
-// Frames SDL asks for per device callback (23 ms); the play position moves
-// in steps of this size.
-constexpr uint16_t deviceChunkFrames = 1024;
+// Frames SDL asks for per device callback, and so the device's buffer (the
+// sound server's target latency): 186 ms, half the ring. SDL's device thread
+// and the server may be that late before the device runs dry, and the
+// output thread, which keeps the ring full, may be late by the other half.
+// (A 23 ms buffer left the device dry several times a minute on a busy
+// machine.) The play position moves in steps of this size.
+constexpr uint16_t deviceChunkFrames = 8192;
+// A device that has asked for nothing for this long is taken for lost (a
+// sound server may take two seconds to start a stream).
+constexpr int64_t deviceSilentLimitNs = 4000000000;
 // A query more than this far past the last write repeats its previous answer.
 constexpr uint32_t queryReach = 16384;
 
@@ -26,11 +35,22 @@ std::string sdlError(const char* step) {
     return std::string(step) + ": " + (error && *error ? error : "unknown error");
 }
 
+uint64_t packWriteMark(uint32_t bytesWritten, uint32_t lastWritePos) {
+    return static_cast<uint64_t>(bytesWritten) << 32 | lastWritePos;
+}
+
+int64_t monotonicNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 // SDL's device thread: takes the next bytes of the stream buffer. No lock,
 // no allocation.
 void deviceCallback(void* userdata, Uint8* stream, int length) {
     SoundOutput& output = *static_cast<SoundOutput*>(userdata);
     const uint32_t bytes = static_cast<uint32_t>(length);
+    deviceClockTick(output.deviceClock, monotonicNs(), bytes / streamFrameBytes);
     streamBufferConsume(output.streamBuffer, stream, bytes);
     levelPeaksAdd(output.peaks, stream, bytes / streamFrameBytes);
 }
@@ -85,7 +105,23 @@ bool openDevice(SoundOutput& output, const char* driver, std::string& reason) {
         reason = sdlError("open device");
         return false;
     }
+    deviceClockReset(output.deviceClock, obtained.samples);
     return true;
+}
+
+// The sound libraries under SDL print their own diagnostics to stderr while
+// they look for a device (a machine without one gets a screenful); the
+// reason SDL gives is what the user sees instead.
+bool openDeviceQuietly(SoundOutput& output, const char* driver, std::string& reason) {
+    std::fflush(stderr);
+    const int savedStderr = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (savedStderr >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+    const bool opened = openDevice(output, driver, reason);
+    if (savedStderr >= 0 && null >= 0) dup2(savedStderr, STDERR_FILENO);
+    if (null >= 0) close(null);
+    if (savedStderr >= 0) close(savedStderr);
+    return opened;
 }
 
 bool failStart(SoundOutput& output, const std::string& why, std::string* reason) {
@@ -119,8 +155,10 @@ void soundOutputPrepare(SoundOutput& output, RenderCallback callback, void* cont
     output.bytesWritten = static_cast<uint32_t>(outputSilenceBytes);
     output.lastReportedPos = static_cast<uint32_t>(outputSilenceBytes);
     output.waveFormat = streamFormat;
+    output.writeMark.store(packWriteMark(output.bytesWritten, output.lastWritePos));
     std::memset(output.floatBuffer, 0, sizeof output.floatBuffer);
     streamBufferReset(output.streamBuffer);
+    deviceClockReset(output.deviceClock, 0);
     uint32_t left, right;
     levelPeaksTake(output.peaks, left, right);
     wakeEventReset(output.wakeEvent);
@@ -137,7 +175,7 @@ bool soundOutputStart(SoundOutput& output, RenderCallback callback, void* contex
     if (output.running) soundOutputClose(output);
     soundOutputPrepare(output, callback, context);
     std::string why;
-    if (!openDevice(output, driver, why)) return failStart(output, why, reason);
+    if (!openDeviceQuietly(output, driver, why)) return failStart(output, why, reason);
     SDL_PauseAudioDevice(output.device, 0);
     // A thread detached by an earlier close may have signalled its end since.
     while (output.threadEnded.try_acquire()) {
@@ -198,6 +236,7 @@ void soundOutputRefill(SoundOutput& output) {
     output.lockedRegion2 = regions.region2;
     output.lockedBytes2 = regions.bytes2;
     output.lastWritePos = aligned;
+    output.writeMark.store(packWriteMark(output.bytesWritten, output.lastWritePos), std::memory_order_release);
 
     const uint32_t frames = distance / streamFrameBytes;
     if (output.renderCallback) output.renderCallback(output.callbackContext, output.floatBuffer, frames);
@@ -214,23 +253,44 @@ void soundOutputRefill(SoundOutput& output) {
 }
 
 int32_t soundOutputPlayedBytes(SoundOutput& output) {
-    // The write position and count are read inside the lock as well: the
-    // thread changes them under it.
-    std::lock_guard<std::mutex> guard(output.outputLock);
+    // The refill's write mark first, then the play position: the position is
+    // never older than the mark, as if the query had run just after a pass.
+    // No lock, so the query never holds up the output thread.
+    const uint64_t mark = output.writeMark.load(std::memory_order_acquire);
+    const uint32_t bytesWritten = static_cast<uint32_t>(mark >> 32);
+    const uint32_t lastWritePos = static_cast<uint32_t>(mark);
     output.queryCursor = streamBufferPlayPosition(output.streamBuffer);
-    const uint32_t sinceWrite = (output.queryCursor - output.lastWritePos) % streamBufferBytes;
-    const uint32_t result = sinceWrite >= queryReach ? output.lastReportedPos
-                                                     : output.bytesWritten + sinceWrite;
+    const uint32_t sinceWrite = (output.queryCursor - lastWritePos) % streamBufferBytes;
+    const uint32_t result = sinceWrite >= queryReach ? output.lastReportedPos : bytesWritten + sinceWrite;
     output.lastReportedPos = result;
     return static_cast<int32_t>(result);
 }
 
 void soundOutputWake(SoundOutput& output) { wakeEventSet(output.wakeEvent); }
 
+int32_t soundOutputDeviceBytes(const SoundOutput& output) {
+    return static_cast<int32_t>(output.deviceClock.chunkFrames * streamFrameBytes);
+}
+
 bool soundOutputRunning(const SoundOutput& output) { return output.running != 0; }
 
 uint32_t soundOutputUnderruns(const SoundOutput& output) {
-    return output.streamBuffer.underruns.load(std::memory_order_relaxed);
+    return output.streamBuffer.underruns.load(std::memory_order_relaxed) +
+           output.deviceClock.gaps.load(std::memory_order_relaxed);
+}
+
+bool soundOutputDeviceLost(const SoundOutput& output, std::string& reason) {
+    if (!output.running || output.device == 0) return false;
+    if (SDL_GetAudioDeviceStatus(output.device) == SDL_AUDIO_STOPPED) {
+        const char* error = SDL_GetError();
+        reason = error && *error ? error : "the device was disconnected";
+        return true;
+    }
+    if (deviceClockSilentFor(output.deviceClock, monotonicNs()) > deviceSilentLimitNs) {
+        reason = "the device stopped asking for samples";
+        return true;
+    }
+    return false;
 }
 
 void soundOutputTakePeaks(SoundOutput& output, uint32_t& left, uint32_t& right) {

@@ -6,17 +6,20 @@
 // position and the play position (aligned down to 32 bytes), so each sample
 // is written one whole buffer (16,384 frames, about 371.5 ms) before it is
 // heard. The device (through SDL) takes bytes from the buffer on its own
-// thread without ever waiting for outputLock.
+// thread without ever waiting for outputLock, and the position query takes
+// no lock either: only the refill holds it.
 //
 // Threading: soundOutputStart, soundOutputClose, soundOutputSetVolume,
-// soundOutputPlayedBytes and soundOutputWake are called from the window
-// thread; the render callback runs on the output thread inside outputLock.
+// soundOutputPlayedBytes, soundOutputWake and soundOutputDeviceLost are
+// called from the window thread; the render callback runs on the output
+// thread inside outputLock.
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <semaphore>
 #include <string>
 #include <thread>
+#include "audio/device_clock.h"
 #include "audio/level_peaks.h"
 #include "audio/stream_buffer.h"
 #include "audio/wake_event.h"
@@ -58,10 +61,14 @@ struct SoundOutput {
     uint32_t queryCursor = 0;      // play position read by the position query
     uint32_t bytesWritten = 0;     // bytes rendered since start - 65,536 (two's complement)
     uint32_t lastReportedPos = 0;  // the position query's previous answer
+    // bytesWritten (high half) and lastWritePos as the last pass left them,
+    // for the position query, which takes no lock.
+    std::atomic<uint64_t> writeMark{0};
     WaveFormat waveFormat{};
     alignas(16) float floatBuffer[outputFloatFrames * 2];
     StreamBuffer streamBuffer;
     LevelPeaks peaks;            // of the bytes the device has taken
+    DeviceClock deviceClock;     // silence the device played on its own
 
     // --- kept across starts ---
     std::thread thread;
@@ -93,14 +100,22 @@ void soundOutputClose(SoundOutput& output);
 void soundOutputSetVolume(SoundOutput& output, float volume);
 // The index, in the stream of bytes the render callback has produced since
 // start, of the byte now being played (negative while the first buffer of
-// silence plays).
+// silence plays). Takes no lock; one thread at a time.
 int32_t soundOutputPlayedBytes(SoundOutput& output);
 void soundOutputWake(SoundOutput& output);
 
+// Bytes the device takes per request: what it may still hold of the
+// stream after taking it.
+int32_t soundOutputDeviceBytes(const SoundOutput& output);
 // True between a successful start and its close.
 bool soundOutputRunning(const SoundOutput& output);
-// Device requests the refill had not written in time, since start.
+// Places where the device played silence instead of the stream, since
+// start: requests the refill had not written in time, and requests the
+// device made too late to keep playing.
 uint32_t soundOutputUnderruns(const SoundOutput& output);
+// True, with the reason, once the running device has been lost (SDL stopped
+// it, or it has asked for nothing for 4 s).
+bool soundOutputDeviceLost(const SoundOutput& output, std::string& reason);
 // Peak magnitudes (0..32768) of what the device took since the last call.
 void soundOutputTakePeaks(SoundOutput& output, uint32_t& left, uint32_t& right);
 

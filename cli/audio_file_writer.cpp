@@ -52,9 +52,9 @@ static SF_VIRTUAL_IO memoryIo = {memoryLength, memorySeek, memoryRead, memoryWri
 
 // --- opening ----------------------------------------------------------------
 
-static SF_INFO soundInfo(bool flac, SampleFormat format) {
+static SF_INFO soundInfo(bool flac, SampleFormat format, int sampleRate) {
     SF_INFO info{};
-    info.samplerate = 44100;
+    info.samplerate = sampleRate;
     info.channels = 2;
     info.format = (flac ? SF_FORMAT_FLAC : SF_FORMAT_WAV) |
                   (format == SampleFormat::f32 ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
@@ -91,7 +91,7 @@ bool audioFileOpen(AudioFileWriter& writer, const std::string& path, SampleForma
     writer.path = path;
     writer.format = format;
     const bool toStdout = path == "-";
-    SF_INFO info = soundInfo(!toStdout && isFlacPath(path), format);
+    SF_INFO info = soundInfo(!toStdout && isFlacPath(path), format, writer.sampleRate);
     if (!sf_format_check(&info)) {
         reason = "FLAC holds no 32-bit float samples (use --format s16 or a .wav name)";
         return false;

@@ -1,5 +1,5 @@
 #pragma once
-// Writes a rendered song as a 44,100 Hz stereo sound file through libsndfile:
+// Writes a rendered song as a stereo sound file (44,100 Hz unless told) through libsndfile:
 // WAV, or FLAC when the name ends in ".flac"; "-" writes WAV to standard
 // output. A file is written under a temporary name beside the requested one
 // and renamed into place only when complete, so a failed or interrupted
@@ -26,6 +26,7 @@ struct AudioFileWriter {
     std::string temporaryPath; // empty when writing to memory
     MemoryFile memory;
     SampleFormat format = SampleFormat::s16;
+    int sampleRate = 44100;    // frames per second; set before audioFileOpen
 };
 
 bool isFlacPath(const std::string& path);

@@ -1,108 +1,66 @@
-// q7m play: a module played through the sound device with a one-line
-// display, until the song and its tail have ended (the rule of q7m render),
-// q is pressed or Ctrl-C.
+// q7m play: modules played one after another through the sound device,
+// each until its song and tail have ended (the rule of q7m render), under
+// the keys, with a full-terminal view or a one-line display.
 #include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
-#include <unistd.h>
 #include "audio/sound_output.h"
 #include "cli/commands.h"
-#include "cli/file_io.h"
-#include "cli/play_display.h"
-#include "cli/play_watch.h"
-#include "cli/terminal_keys.h"
-#include "player/module_player.h"
-#include "player/offline_render.h"
-#include "player/render_length.h"
-#include "synth/synth.h"
+#include "cli/play_loop.h"
+#include "cli/play_session.h"
+#include "cli/playlist.h"
 
 namespace {
 
 struct PlayOptions {
-    std::string input;
+    std::vector<std::string> inputs;
     uint32_t seed = 0;
     std::string driver;
+    bool loop = false;
     CLI::Option* seedOption = nullptr;
 };
-
-constexpr int refreshMs = 50;
 
 volatile std::sig_atomic_t interruptSignal = 0;
 
 void onInterrupt(int signal) { interruptSignal = signal; }
 
-void fail(int status, const std::string& file, const std::string& reason) {
-    std::fprintf(stderr, "q7m: %s: %s\n", file.c_str(), reason.c_str());
-    q7mExitStatus = status;
-}
-
-// Everything one playback needs, on the heap: the synthesizer and the
-// output's buffers are large.
-struct PlayJob {
-    std::unique_ptr<Synth> synth = std::make_unique<Synth>();
-    std::unique_ptr<ModulePlayer> player = std::make_unique<ModulePlayer>();
-    std::unique_ptr<ModulePlayer> scratch = std::make_unique<ModulePlayer>();
-    std::unique_ptr<SoundOutput> output = std::make_unique<SoundOutput>();
-    std::unique_ptr<PlayWatch> watch = std::make_unique<PlayWatch>();
-};
-
-// Draws the display until the end is heard, q, or a signal.
-void playUntilDone(PlayJob& job, uint64_t songFrames) {
-    TerminalKeys keys;
-    terminalKeysBegin(keys);
-    PlayDisplay display;
-    playDisplayStart(display, isatty(STDERR_FILENO));
-    const uint64_t songMs = songFrames * 1000 / playerSampleRate;
-    while (!interruptSignal) {
-        const int key = terminalKeysRead(keys, refreshMs);
-        if (key == 'q' || key == 'Q') break;
-        if (playWatchFinished(*job.watch, soundOutputPlayedBytes(*job.output))) break;
-        PlayStatus status{playerPositionMs(*job.player), songMs, 0, 0, soundOutputUnderruns(*job.output)};
-        soundOutputTakePeaks(*job.output, status.peakLeft, status.peakRight);
-        playDisplayUpdate(display, status);
-    }
-    playerStop(*job.player);
-    playerClose(*job.player);
-    playDisplayFinish(display);
-    terminalKeysRestore(keys);
-}
-
 void runPlay(const PlayOptions& options) {
-    std::vector<uint8_t> image;
+    std::vector<std::string> errors;
+    const std::vector<std::string> files = playlistCollect(options.inputs, errors);
+    for (const std::string& error : errors) std::fprintf(stderr, "q7m: %s\n", error.c_str());
+    if (files.empty()) {
+        std::fprintf(stderr, "q7m: no modules to play\n");
+        q7mExitStatus = errors.empty() ? 2 : 1;
+        return;
+    }
+    // On the heap: the output's buffers and the session's are large.
+    auto output = std::make_unique<SoundOutput>();
+    auto session = std::make_unique<PlaySession>();
+    sessionInit(*session, *output);
     std::string reason;
-    if (!readWholeFile(options.input, image, reason)) return fail(1, options.input, reason);
-    if (image.size() > UINT32_MAX) return fail(2, options.input, "not a valid module: larger than 4 GiB");
-    const uint32_t size = static_cast<uint32_t>(image.size());
-
-    PlayJob job;
-    uint64_t songFrames = 0;
-    if (!offlineSongFrames(*job.scratch, image.data(), size, songFrames, reason))
-        return fail(2, options.input, "not a valid module: " + reason);
-
-    // The output is started here rather than by open, so that its callback
-    // is the render entry wrapped by the end-of-play watch.
-    OutputPort port = soundOutputPort(*job.output);
-    port.start = nullptr;
-    playerInit(*job.player, job.synth.get(), port);
-    if (options.seedOption->count()) synthSetSeed(*job.synth, options.seed);
-    if (!playerOpen(*job.player, image.data(), size, reason))
-        return fail(2, options.input, "not a valid module: " + reason);
-    playWatchInit(*job.watch, *job.player, tailSecondsToFrames(defaultTailSeconds));
     const char* driver = options.driver.empty() ? nullptr : options.driver.c_str();
-    if (!soundOutputStart(*job.output, watchedRender, job.watch.get(), driver, &reason)) {
-        playerClose(*job.player);
+    if (!soundOutputStart(*output, sessionRender, session.get(), driver, &reason)) {
         std::fprintf(stderr, "q7m: no audio device available (%s); use q7m render to write a file\n",
                      reason.c_str());
         q7mExitStatus = 1;
         return;
     }
-    soundOutputSetVolume(*job.output, 1.0f);
-    playerPlay(*job.player);
-    job.watch->songStarted.store(1);
-    playUntilDone(job, songFrames);
-    q7mExitStatus = 0;
+    soundOutputSetVolume(*output, 1.0f);
+    PlayLoopOptions loopOptions;
+    loopOptions.seeded = options.seedOption->count() != 0;
+    loopOptions.seed = options.seed;
+    loopOptions.loop = options.loop;
+    const PlayLoopResult result = playLoop(*output, *session, files, loopOptions, interruptSignal);
+    soundOutputClose(*output);
+    if (result.deviceLost) {
+        std::fprintf(stderr, "q7m: the audio device was lost (%s)\n", result.lostReason.c_str());
+        q7mExitStatus = 1;
+        return;
+    }
+    q7mExitStatus = std::max(result.status, errors.empty() ? 0 : 1);
 }
 
 }  // namespace
@@ -110,8 +68,12 @@ void runPlay(const PlayOptions& options) {
 void addPlayCommand(CLI::App& app) {
     auto options = std::make_shared<PlayOptions>();
     CLI::App* play = app.add_subcommand(
-        "play", "Play a module through the sound device until its tail has faded (q or Ctrl-C stops)");
-    play->add_option("module", options->input, "The .q7m module to play")->required();
+        "play", "Play modules (files or folders) through the sound device, each until its tail "
+                "has faded; keys: space pause, n/p next/previous, left/right seek, +/- volume, "
+                "1-9 0 a-f mute channels, q quit");
+    play->add_option("modules", options->inputs, "The .q7m modules or folders of them to play")
+        ->required();
+    play->add_flag("--loop", options->loop, "Start the playlist over after its last module");
     options->seedOption = play->add_option("--seed", options->seed,
                                            "Fixed seed for noise and random generators, "
                                            "as for q7m render");

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 constexpr int meterWidth = 20;
@@ -12,6 +14,13 @@ constexpr uint32_t clipLevel = 32600; // the output's clamp
 float peakDb(uint32_t peak) {
     if (peak == 0) return -120.0f;
     return 20.0f * std::log10(static_cast<float>(peak) / 32768.0f);
+}
+
+// The terminal's width, or 0 when it is not known.
+int terminalColumns() {
+    struct winsize size {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
 }
 
 std::string meter(float db) {
@@ -29,11 +38,17 @@ std::string clock(int64_t ms) {
 }
 }  // namespace
 
-std::string playDisplayLine(const PlayStatus& status, float leftDb, float rightDb) {
-    std::string line = clock(status.positionMs) + " / " + clock(static_cast<int64_t>(status.songMs));
+std::string playDisplayLine(const PlayStatus& status, float leftDb, float rightDb, int columns) {
+    const int64_t songMs = static_cast<int64_t>(status.songMs);
+    const bool tail = status.positionMs > songMs;
+    std::string line = tail ? "  tail" : clock(status.positionMs);
+    line += " / " + clock(songMs);
+    if (status.underruns) line += "  underruns " + std::to_string(status.underruns);
     line += "  L " + meter(leftDb) + (status.peakLeft >= clipLevel ? "!" : " ");
     line += " R " + meter(rightDb) + (status.peakRight >= clipLevel ? "!" : " ");
-    if (status.underruns) line += "  underruns " + std::to_string(status.underruns);
+    // The terminal's last column would wrap the cursor on some terminals.
+    if (columns > 0 && line.size() >= static_cast<size_t>(columns)) line.resize(static_cast<size_t>(columns - 1));
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
 }
 
@@ -46,7 +61,7 @@ void playDisplayUpdate(PlayDisplay& display, const PlayStatus& status) {
     if (!display.enabled) return;
     display.shownLeft = std::max(peakDb(status.peakLeft), display.shownLeft - meterFallDb);
     display.shownRight = std::max(peakDb(status.peakRight), display.shownRight - meterFallDb);
-    const std::string line = playDisplayLine(status, display.shownLeft, display.shownRight);
+    const std::string line = playDisplayLine(status, display.shownLeft, display.shownRight, terminalColumns());
     // Carriage return, the line, then clear to the end of the line.
     std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
     std::fflush(stderr);

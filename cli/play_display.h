@@ -19,8 +19,10 @@ struct PlayStatus {
     uint32_t underruns;
 };
 
-// The line for a status and meter levels in dB (no terminal control codes).
-std::string playDisplayLine(const PlayStatus& status, float leftDb, float rightDb);
+// The line for a status and meter levels in dB (no terminal control codes),
+// at most columns - 1 characters so it never wraps (columns 0: no limit).
+// Past the song's length it says "tail" instead of counting on.
+std::string playDisplayLine(const PlayStatus& status, float leftDb, float rightDb, int columns);
 
 void playDisplayStart(PlayDisplay& display, bool enabled);
 void playDisplayUpdate(PlayDisplay& display, const PlayStatus& status);

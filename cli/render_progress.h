@@ -8,6 +8,7 @@
 struct RenderProgress {
     bool enabled = false;
     uint64_t songFrames = 0;
+    uint32_t sampleRate = 44100;  // frames per second of the render
     std::chrono::steady_clock::time_point started;
     std::chrono::steady_clock::time_point lastDrawn;
     bool drawn = false;

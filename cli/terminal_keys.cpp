@@ -19,7 +19,25 @@ void terminalKeysRestore(TerminalKeys& keys) {
     keys.active = false;
 }
 
+static int readByte(TerminalKeys& keys, int timeoutMs);
+
+// ESC [ C and ESC [ D (or ESC O C / D); a lone ESC comes back as itself.
+static int decodeEscape(TerminalKeys& keys) {
+    constexpr int sequenceMs = 20;  // the rest of a sequence arrives at once
+    const int open = readByte(keys, sequenceMs);
+    if (open != '[' && open != 'O') return 0x1B;
+    const int final = readByte(keys, sequenceMs);
+    if (final == 'C') return keyRight;
+    if (final == 'D') return keyLeft;
+    return 0;
+}
+
 int terminalKeysRead(TerminalKeys& keys, int timeoutMs) {
+    const int key = readByte(keys, timeoutMs);
+    return key == 0x1B ? decodeEscape(keys) : key;
+}
+
+static int readByte(TerminalKeys& keys, int timeoutMs) {
     if (keys.atEnd) {
         poll(nullptr, 0, timeoutMs);
         return 0;

@@ -12,5 +12,9 @@ struct TerminalKeys {
 
 void terminalKeysBegin(TerminalKeys& keys);
 void terminalKeysRestore(TerminalKeys& keys);
-// Waits at most timeoutMs for a key; returns it, or 0 when none came.
+// Waits at most timeoutMs for a key; returns it, or 0 when none came. The
+// arrow keys' escape sequences come back as keyLeft and keyRight.
 int terminalKeysRead(TerminalKeys& keys, int timeoutMs);
+
+constexpr int keyLeft = 0x100;
+constexpr int keyRight = 0x101;

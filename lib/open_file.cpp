@@ -67,10 +67,6 @@ extern "C" wb_player* wb_open_file(const char* path, const wb_config* config, ch
         libraryWriteError(error, error_size, (std::string(path) + ": " + reason).c_str());
         return nullptr;
     }
-    if (bytes.empty()) {
-        libraryWriteError(error, error_size, (std::string(path) + ": not a valid module: empty file").c_str());
-        return nullptr;
-    }
     char inner[512];
     wb_player* player = wb_open(bytes.data(), bytes.size(), config, inner, sizeof inner);
     if (!player) libraryWriteError(error, error_size, (std::string(path) + ": " + inner).c_str());

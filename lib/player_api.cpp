@@ -83,7 +83,8 @@ wb_player* wb_open(const void* data, size_t size, const wb_config* config, char*
     wb_config_init(&defaults);
     const wb_config& chosen = config ? *config : defaults;
     std::string reason;
-    if (!data || size == 0) reason = "no module data (null pointer or zero size)";
+    // Zero bytes are a module too short to parse; the parse says so.
+    if (!data && size != 0) reason = "no module data (null pointer)";
     else if (size > UINT32_MAX) reason = "not a valid module: larger than 4 GiB";
     if (!reason.empty() || !configIsValid(chosen, reason)) {
         libraryWriteError(error, error_size, reason.c_str());
@@ -96,7 +97,7 @@ wb_player* wb_open(const void* data, size_t size, const wb_config* config, char*
     }
     try {
         const uint8_t* bytes = static_cast<const uint8_t*>(data);
-        p->image.assign(bytes, bytes + size);
+        if (size != 0) p->image.assign(bytes, bytes + size);
         if (openImage(*p, chosen, reason)) return p;
         reason = "not a valid module: " + reason;
         libraryWriteError(error, error_size, reason.c_str());
@@ -159,6 +160,14 @@ int wb_set_channel_mute(wb_player* player, int channel, int muted) {
 int wb_get_channel_mute(const wb_player* player, int channel) {
     if (!player || channel < 0 || channel >= WB_CHANNELS) return WB_ERROR_ARGUMENT;
     return (player->synth.muteMask >> channel) & 1u;
+}
+
+int wb_get_channel_levels(const wb_player* player, float levels[WB_CHANNELS]) {
+    if (!player || !levels) return WB_ERROR_ARGUMENT;
+    float all[synthChannelCount];
+    synthChannelLevels(player->synth, all);
+    std::copy_n(all, WB_CHANNELS, levels);
+    return WB_OK;
 }
 
 int wb_set_effects_mute(wb_player* player, int muted) {

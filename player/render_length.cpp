@@ -1,16 +1,17 @@
 #include "player/render_length.h"
 #include <cmath>
 
-uint64_t tailSecondsToFrames(double seconds) {
+uint64_t tailSecondsToFrames(double seconds, uint32_t sampleRate) {
     if (!(seconds > 0)) return 0;
-    double frames = std::floor(seconds * 44100.0 + 0.5);
+    double frames = std::floor(seconds * sampleRate + 0.5);
     if (frames >= 1.8e19) return UINT64_MAX;
     return static_cast<uint64_t>(frames);
 }
 
-void renderLengthInit(RenderLength& length, uint64_t tailLimitFrames) {
+void renderLengthInit(RenderLength& length, uint64_t tailLimitFrames, uint32_t sampleRate) {
     length = RenderLength{};
     length.tailLimitFrames = tailLimitFrames;
+    length.silenceFrames = sampleRate;
 }
 
 // One frame of the tail; returns false when the render ends before it.
@@ -21,7 +22,7 @@ static bool keepTailFrame(RenderLength& length, const int16_t* frame) {
     }
     length.tailFrames += 1;
     length.silentRun = (frame[0] == 0 && frame[1] == 0) ? length.silentRun + 1 : 0;
-    if (length.silentRun >= renderSilenceFrames) length.done = 1;
+    if (length.silentRun >= length.silenceFrames) length.done = 1;
     return true;
 }
 

@@ -8,12 +8,12 @@
 // sound output thread.
 #include <cstdint>
 
-constexpr uint32_t renderSilenceFrames = 44100;  // one second of silence ends the tail
 constexpr double defaultTailSeconds = 30.0;
 constexpr uint32_t songNotEnded = 0xFFFFFFFFu;   // block offset: the song goes on
 
 struct RenderLength {
     uint64_t tailLimitFrames;  // most frames kept after the song's end
+    uint64_t silenceFrames;    // a silent run this long ends the tail (one second)
     uint64_t tailFrames;       // frames kept since the song's end
     uint64_t silentRun;        // silent frames in a row since the song's end
     int32_t songEnded;
@@ -21,9 +21,10 @@ struct RenderLength {
 };
 
 // Frames of a tail limit given in seconds (negative counts as 0).
-uint64_t tailSecondsToFrames(double seconds);
+uint64_t tailSecondsToFrames(double seconds, uint32_t sampleRate = 44100);
 
-void renderLengthInit(RenderLength& length, uint64_t tailLimitFrames);
+// sampleRate sets the one second of silence that ends a tail.
+void renderLengthInit(RenderLength& length, uint64_t tailLimitFrames, uint32_t sampleRate = 44100);
 
 // Takes the next block of interleaved 16-bit stereo frames. endOffset is the
 // frame of this block at which the song ended (frames when it ended right

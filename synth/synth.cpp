@@ -49,6 +49,17 @@ void synthSetSpeechTexts(Synth& synth, const char* const* texts) {
 
 void synthSetMuteMask(Synth& synth, uint32_t mask) { synth.muteMask = mask; }
 
+void synthChannelLevels(const Synth& synth, float (&levels)[synthChannelCount]) {
+    for (float& level : levels) level = 0.0f;
+    for (int32_t v = 0; v < synthVoiceCount; ++v) {
+        const int32_t c = synth.voiceChannel[v];
+        if (c < 0) continue;
+        levels[c] = std::max(levels[c], synth.voices[v].env[0].out / 128.0f);
+    }
+    for (int32_t c = 0; c < synthChannelCount; ++c)
+        levels[c] *= static_cast<float>(synth.channelControls[c][7]) / 127.0f;
+}
+
 void synthSetSeed(Synth& synth, uint32_t seed) { seedSourceSetFixed(synth.seeds, seed); }
 
 namespace {

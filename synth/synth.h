@@ -86,6 +86,10 @@ constexpr uint32_t effectsMuteBit = 1u << synthChannelCount;
 // Sets the mute mask (see Synth::muteMask); muted parts keep running unheard.
 void synthSetMuteMask(Synth& synth, uint32_t mask);
 
+// For meters: per channel, its loudest voice's amplitude envelope (0..1)
+// times its volume controller (0..1). Reads state only.
+void synthChannelLevels(const Synth& synth, float (&levels)[synthChannelCount]);
+
 // Reproducible seeds for noise and random generators (see SeedSource): set
 // before synthInit, the k-th draw after every synthInit (and reset command)
 // is the same. Without a seed the free-running counter is read.

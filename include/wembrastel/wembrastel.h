@@ -98,8 +98,8 @@ WB_API const char* wb_version(void);
  * nothing when config is NULL. Any thread. */
 WB_API void wb_config_init(wb_config* config);
 
-/* Parses and opens the module data[0..size). The player keeps its own copy,
- * so data may be freed on return. config may be NULL (the defaults). On
+/* Parses and opens the module data[0..size) (data may be NULL only when size
+ * is 0). The player keeps its own copy, so data may be freed on return. config may be NULL (the defaults). On
  * failure returns NULL and, when error is not NULL and error_size is not 0,
  * writes a zero-terminated reason into error (cut to error_size bytes), e.g.
  * "not a valid module: note stream of channel 3 is truncated ...". The player
@@ -151,6 +151,13 @@ WB_API int wb_set_channel_mute(wb_player* player, int channel, int muted);
 
 /* 1 when channel 0..15 is muted, 0 when not, WB_ERROR_ARGUMENT otherwise. */
 WB_API int wb_get_channel_mute(const wb_player* player, int channel);
+
+/* Fills levels[0..15] with how loud each channel plays at the position, for
+ * meters: its loudest voice's amplitude envelope (0..1) times the channel's
+ * volume controller (0..1); 0 for a channel without sounding voices. An
+ * indication from the synthesizer's state, not a measurement of the output;
+ * muted channels report their level too. Returns WB_OK or WB_ERROR_ARGUMENT. */
+WB_API int wb_get_channel_levels(const wb_player* player, float levels[WB_CHANNELS]);
 
 /* Mutes or unmutes the global effects' returns (the reverb and the delay):
  * they keep running on what the channels send, but their output does not

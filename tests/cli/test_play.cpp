@@ -81,3 +81,37 @@ TEST_F(PlayCli, RefusesAnInvalidModule) {
     EXPECT_EQ(invalid.status, 2);
     EXPECT_NE(invalid.err.find("not a valid module"), std::string::npos) << invalid.err;
 }
+
+TEST_F(PlayCli, PlaylistOfFilesAndFoldersWithKeysAndLoop) {
+    fs::create_directory(path("folder"));
+    save("folder/b.q7m", shortSong());
+    save("folder/A.Q7M", shortSong());
+    save("folder/notes.txt", {1, 2, 3});
+    const std::string missing = path("missing.q7m");
+    std::ofstream(path("next.txt")) << "nnn";
+    const ToolRun run = q7m("play --driver dummy '" + path("folder") + "' '" + missing + "'", "", "",
+                            path("next.txt"));
+    EXPECT_EQ(run.status, 1);  // the missing module
+    const size_t a = run.err.find("[1/3] " + path("folder") + "/A.Q7M\n");
+    const size_t b = run.err.find("[2/3] " + path("folder") + "/b.q7m\n");
+    EXPECT_TRUE(a != std::string::npos && b != std::string::npos && a < b) << run.err;
+    EXPECT_NE(run.err.find("q7m: " + missing + ": "), std::string::npos) << run.err;
+
+    std::ofstream(path("loop.txt")) << "nnnq";
+    const ToolRun looped = q7m("play --loop --driver dummy '" + path("folder") + "'", "", "", path("loop.txt"));
+    EXPECT_EQ(looped.status, 0);
+    EXPECT_NE(looped.err.find("[2/2]"), std::string::npos);
+    EXPECT_NE(looped.err.rfind("[1/2]"), looped.err.find("[1/2]")) << "started over: " << looped.err;
+}
+
+TEST_F(PlayCli, ChannelKeysMuteEverySound) {
+    const std::string module = save("song.q7m", shortSong());
+    std::ofstream(path("mute.txt")) << "1234567890abcdef";
+    const ToolRun run = q7m("play --seed 9 --driver disk '" + module + "'", "",
+                            "SDL_DISKAUDIOFILE='" + path("capture.raw") + "' SDL_DISKAUDIODELAY=15",
+                            path("mute.txt"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<int16_t> captured = rawSamples(path("capture.raw"));
+    EXPECT_GT(captured.size(), 2u * 44100);
+    EXPECT_EQ(firstNonZero(captured), captured.size());
+}

@@ -125,3 +125,33 @@ TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"bad.q7m", "song.q7m", "taken"}));
 }
+
+TEST_F(RenderCli, SeveralModulesInParallelOtherRatesAndStems) {
+    const std::string a = save("a.q7m", oneBeatModule()), b = save("b.q7m", oneBeatModule());
+    ASSERT_EQ(q7m("render '" + a + "' --seed 5 -o '" + path("single.wav") + "'").status, 0);
+    ASSERT_EQ(q7m("render '" + a + "' '" + b + "' --seed 5 -j 2").status, 0);
+    EXPECT_EQ(slurp(path("a.wav")), slurp(path("single.wav")));
+    EXPECT_EQ(slurp(path("b.wav")), slurp(path("single.wav")));
+    EXPECT_EQ(q7m("render '" + a + "' '" + b + "' -o x.wav").status, 2);
+
+    // One beat at 120 beats per minute is half a second at any rate.
+    ASSERT_EQ(q7m("render '" + a + "' --rate 48000 --tail 0 -o '" + path("r.wav") + "'").status, 0);
+    const Sound at48 = readSound(path("r.wav"));
+    EXPECT_EQ(at48.info.samplerate, 48000);
+    EXPECT_EQ(at48.info.frames, 24000);
+    EXPECT_EQ(q7m("render '" + a + "' --rate 7999").status, 2);
+
+    // Channels 1, 2 and 16 play: their stems and effects.wav add up to mix.wav.
+    const std::string stems = path("stems");
+    ASSERT_EQ(q7m("render tests/data/small.q7m --format f32 --stems '" + stems + "'").status, 0);
+    const Sound mix = readSound(stems + "/mix.wav");
+    std::vector<float> sum(mix.floats.size(), 0.0f);
+    for (const char* name : {"channel-01", "channel-02", "channel-16", "effects"}) {
+        const Sound stem = readSound(stems + "/" + name + ".wav");
+        ASSERT_EQ(stem.floats.size(), mix.floats.size()) << name;
+        EXPECT_GT(*std::max_element(stem.floats.begin(), stem.floats.end()), 0.0f) << name;
+        for (size_t i = 0; i < sum.size(); ++i) sum[i] += stem.floats[i];
+    }
+    for (size_t i = 0; i < sum.size(); ++i) ASSERT_NEAR(sum[i], mix.floats[i], 1e-4f) << i;
+    EXPECT_EQ(std::distance(fs::directory_iterator(stems), fs::directory_iterator()), 5);
+}
