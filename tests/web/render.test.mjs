@@ -92,6 +92,7 @@ test('a seek gives what a straight render gives at that frame', async () => {
 test('what the native parser refuses is refused with its reason', async () => {
   const demoBytes = fs.readFileSync(demo);
   const cases = {
+    'empty': Buffer.alloc(0),
     'truncated': demoBytes.subarray(0, 100),
     'garbage': Buffer.from('This is not a module, only text.'),
   };
@@ -103,6 +104,5 @@ test('what the native parser refuses is refused with its reason', async () => {
     assert.match(reason, /^not a valid module: /, name);
     await assert.rejects(createPlayer(bytes), { message: reason }, name);
   }
-  await assert.rejects(createPlayer(Buffer.alloc(0)), /no module data/);
   await assert.rejects(createPlayer(demoBytes, { sampleRate: 1000 }), /sample rate 1000/);
 });
