@@ -86,6 +86,10 @@ test('a module opened through the file input plays, seeks and mutes', async () =
   const pageBytes = [...downloaded].filter(([url]) => !url.endsWith('/demo.q7m'))
     .reduce((sum, [, bytes]) => sum + bytes, 0);
   assert.ok(pageBytes > 50000 && pageBytes < 400 * 1024, `the page is ${pageBytes} bytes`);
+
+  // A phone's width: nothing sticks out sideways.
+  await page.setViewport({ width: 360, height: 740, isMobile: true });
+  assert.ok(await page.evaluate(() => document.documentElement.scrollWidth) <= 360);
 });
 
 test('a broken file is refused with the reason', async () => {
