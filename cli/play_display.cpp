@@ -11,11 +11,6 @@ constexpr float meterFloorDb = -48.0f;
 constexpr float meterFallDb = 1.5f;   // per update, about 30 dB a second at 20 updates a second
 constexpr uint32_t clipLevel = 32600; // the output's clamp
 
-float peakDb(uint32_t peak) {
-    if (peak == 0) return -120.0f;
-    return 20.0f * std::log10(static_cast<float>(peak) / 32768.0f);
-}
-
 // The terminal's width, or 0 when it is not known.
 int terminalColumns() {
     struct winsize size {};
@@ -29,20 +24,26 @@ std::string meter(float db) {
     return std::string(static_cast<size_t>(bars), '#') + std::string(static_cast<size_t>(meterWidth - bars), '-');
 }
 
-std::string clock(int64_t ms) {
+}  // namespace
+
+float peakDb(uint32_t peak) {
+    if (peak == 0) return -120.0f;
+    return 20.0f * std::log10(static_cast<float>(peak) / 32768.0f);
+}
+
+std::string playClockText(int64_t ms) {
     if (ms < 0) ms = 0;
     char text[32];
     std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(ms / 60000),
                   static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms / 100 % 10));
     return text;
 }
-}  // namespace
 
 std::string playDisplayLine(const PlayStatus& status, float leftDb, float rightDb, int columns) {
     const int64_t songMs = static_cast<int64_t>(status.songMs);
     const bool tail = status.positionMs > songMs;
-    std::string line = tail ? "  tail" : clock(status.positionMs);
-    line += " / " + clock(songMs);
+    std::string line = tail ? "  tail" : playClockText(status.positionMs);
+    line += " / " + playClockText(songMs);
     if (status.underruns) line += "  underruns " + std::to_string(status.underruns);
     line += "  L " + meter(leftDb) + (status.peakLeft >= clipLevel ? "!" : " ");
     line += " R " + meter(rightDb) + (status.peakRight >= clipLevel ? "!" : " ");

@@ -19,6 +19,11 @@ struct PlayStatus {
     uint32_t underruns;
 };
 
+// A peak (0..32768) in dB of full scale; -120 for silence.
+float peakDb(uint32_t peak);
+// Milliseconds as M:SS.t (negative shows as 0).
+std::string playClockText(int64_t ms);
+
 // The line for a status and meter levels in dB (no terminal control codes),
 // at most columns - 1 characters so it never wraps (columns 0: no limit).
 // Past the song's length it says "tail" instead of counting on.

@@ -1,6 +1,5 @@
 #include "cli/play_loop.h"
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 #include "audio/sound_output.h"
@@ -92,8 +91,6 @@ bool handleKey(LoopState& state, SoundOutput& output, PlaySession& session, int 
         default: return false;
     }
 }
-
-float peakDb(uint32_t peak) { return peak == 0 ? -120.0f : 20.0f * std::log10(float(peak) / 32768.0f); }
 
 void draw(LoopState& state, SoundOutput& output, PlaySession& session, const wb_info& info,
           int track, uint64_t heardFrame) {

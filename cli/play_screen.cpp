@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include "cli/play_display.h"
 
 namespace {
 
@@ -11,14 +12,6 @@ constexpr int meterWidth = 30;
 constexpr float meterFloorDb = -48.0f;
 constexpr const char* channelKeys = "1234567890abcdef";
 constexpr int fixedRows = 6;  // title, position, stereo meter, blank, keys, blank
-
-std::string clock(int64_t ms) {
-    if (ms < 0) ms = 0;
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(ms / 60000),
-                  static_cast<long long>(ms / 1000 % 60), static_cast<long long>(ms / 100 % 10));
-    return text;
-}
 
 std::string bar(float fraction) {
     const int filled = std::clamp(static_cast<int>(std::lround(fraction * meterWidth)), 0, meterWidth);
@@ -35,8 +28,8 @@ std::vector<std::string> playScreenLines(const ScreenStatus& status, int columns
     std::snprintf(text, sizeof text, "[%d/%d] ", status.track, status.trackCount);
     lines.push_back(text + status.file);
     const bool tail = status.positionMs > status.songMs;
-    std::snprintf(text, sizeof text, "%s / %s   volume %d%%%s", tail ? "  tail" : clock(status.positionMs).c_str(),
-                  clock(status.songMs).c_str(), status.volumePercent, status.paused ? "   PAUSED" : "");
+    std::snprintf(text, sizeof text, "%s / %s   volume %d%%%s", tail ? "  tail" : playClockText(status.positionMs).c_str(),
+                  playClockText(status.songMs).c_str(), status.volumePercent, status.paused ? "   PAUSED" : "");
     lines.push_back(text);
     if (status.underruns) lines.back() += "   underruns " + std::to_string(status.underruns);
     lines.push_back("  L " + bar(dbFraction(status.leftDb)) + "  R " + bar(dbFraction(status.rightDb)));
