@@ -2,11 +2,12 @@
 
 namespace {
 constexpr int64_t framesPerSecond = 44100;
-constexpr int64_t followShift = 10;  // a late request moves the lead 1/1024 of the way
+constexpr int64_t followShift = 6;  // a late request moves the lead 1/64 of the way
 }  // namespace
 
 void deviceClockReset(DeviceClock& clock, uint32_t chunkFrames) {
     clock.chunkFrames = chunkFrames;
+    clock.requests = 0;
     clock.startNs = -1;
     clock.framesTaken = 0;
     clock.leadFrames = 0;
@@ -17,7 +18,12 @@ void deviceClockReset(DeviceClock& clock, uint32_t chunkFrames) {
 
 void deviceClockTick(DeviceClock& clock, int64_t nowNs, uint32_t frames) {
     clock.lastRequestNs.store(nowNs, std::memory_order_relaxed);
-    if (clock.startNs < 0) clock.startNs = nowNs;
+    // A sound server may wait a second or two after the first chunk before
+    // it starts the stream: the clock starts at the second request.
+    if (++clock.requests <= 2) {
+        clock.startNs = nowNs;
+        clock.framesTaken = 0;
+    }
     const int64_t due = (nowNs - clock.startNs) * framesPerSecond / 1000000000;
     const int64_t lead = static_cast<int64_t>(clock.framesTaken) - due;
     clock.framesTaken += frames;

@@ -17,7 +17,8 @@
 
 struct DeviceClock {
     uint32_t chunkFrames = 0;     // what the device asks for per request
-    int64_t startNs = -1;         // the first request, -1 before it
+    uint32_t requests = 0;
+    int64_t startNs = -1;         // the second request, where the clock starts
     uint64_t framesTaken = 0;     // before the current request
     int64_t leadFrames = 0;       // frames taken minus frames due, at the steadiest request
     std::atomic<int64_t> lastRequestNs{-1};

@@ -8,47 +8,71 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 bool isFlacPath(const std::string& path) {
     return path.size() >= 5 && strcasecmp(path.c_str() + path.size() - 5, ".flac") == 0;
 }
 
-// --- libsndfile's virtual I/O over a MemoryFile ---------------------------
+// --- WAV streamed to standard output ----------------------------------------
 
-static sf_count_t memoryLength(void* user) {
-    return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes.size());
+// Appends a little-endian value of `bytes` bytes.
+static void putLe(std::vector<uint8_t>& out, uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
-static sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
-    MemoryFile& m = *static_cast<MemoryFile*>(user);
-    int64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m.position
-                                                                : static_cast<int64_t>(m.bytes.size());
-    if (base + offset < 0) return -1;
-    m.position = base + offset;
-    return m.position;
+static void putTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+
+// A stream's header: with the sizes when the length is known, else the
+// conventional open-ended sizes (all bits set) that players read to the end.
+// Float samples carry the extended format record and a fact chunk.
+static std::vector<uint8_t> wavHeader(SampleFormat format, uint64_t frames, uint32_t sampleRate) {
+    const bool f32 = format == SampleFormat::f32;
+    const uint32_t sampleBytes = f32 ? 4 : 2, frameBytes = 2 * sampleBytes;
+    const bool known = frames != audioLengthUnknown && frames * frameBytes <= 0xFFFFFF00u;
+    const uint32_t dataBytes = known ? static_cast<uint32_t>(frames * frameBytes) : 0xFFFFFFFFu;
+    const uint32_t formatBytes = f32 ? 18 : 16, factBytes = f32 ? 12 : 0;
+    const uint32_t headerBytes = 12 + 8 + formatBytes + factBytes + 8;
+    std::vector<uint8_t> out;
+    putTag(out, "RIFF");
+    putLe(out, known ? headerBytes - 8 + dataBytes : 0xFFFFFFFFu, 4);
+    putTag(out, "WAVE");
+    putTag(out, "fmt ");
+    putLe(out, formatBytes, 4);
+    putLe(out, f32 ? 3 : 1, 2);  // IEEE float or PCM
+    putLe(out, 2, 2);
+    putLe(out, sampleRate, 4);
+    putLe(out, sampleRate * frameBytes, 4);
+    putLe(out, frameBytes, 2);
+    putLe(out, 8 * sampleBytes, 2);
+    if (f32) {
+        putLe(out, 0, 2);
+        putTag(out, "fact");
+        putLe(out, 4, 4);
+        putLe(out, known ? frames : 0xFFFFFFFFu, 4);
+    }
+    putTag(out, "data");
+    putLe(out, dataBytes, 4);
+    return out;
 }
 
-static sf_count_t memoryRead(void* ptr, sf_count_t count, void* user) {
-    MemoryFile& m = *static_cast<MemoryFile*>(user);
-    const int64_t size = static_cast<int64_t>(m.bytes.size());
-    const int64_t n = std::max<int64_t>(0, std::min<int64_t>(count, size - m.position));
-    if (n > 0) std::memcpy(ptr, m.bytes.data() + m.position, static_cast<size_t>(n));
-    m.position += n;
-    return n;
+// Writes to standard output; a reader that has gone is noted, not an error
+// to report.
+static bool writeAll(AudioFileWriter& writer, const void* bytes, size_t size, std::string& reason) {
+    const uint8_t* data = static_cast<const uint8_t*>(bytes);
+    while (size > 0) {
+        const ssize_t n = write(STDOUT_FILENO, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            writer.readerGone = n < 0 && errno == EPIPE;
+            reason = std::strerror(n < 0 ? errno : EIO);
+            return false;
+        }
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
 }
-
-static sf_count_t memoryWrite(const void* ptr, sf_count_t count, void* user) {
-    MemoryFile& m = *static_cast<MemoryFile*>(user);
-    const size_t end = static_cast<size_t>(m.position + count);
-    if (end > m.bytes.size()) m.bytes.resize(end);
-    std::memcpy(m.bytes.data() + m.position, ptr, static_cast<size_t>(count));
-    m.position += count;
-    return count;
-}
-
-static sf_count_t memoryTell(void* user) { return static_cast<MemoryFile*>(user)->position; }
-
-static SF_VIRTUAL_IO memoryIo = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
 
 // --- opening ----------------------------------------------------------------
 
@@ -87,26 +111,27 @@ static int createTemporary(const std::string& path, std::string& temporaryPath) 
 }
 
 bool audioFileOpen(AudioFileWriter& writer, const std::string& path, SampleFormat format,
-                   std::string& reason) {
+                   uint64_t frames, std::string& reason) {
     writer.path = path;
     writer.format = format;
     const bool toStdout = path == "-";
-    SF_INFO info = soundInfo(!toStdout && isFlacPath(path), format, writer.sampleRate);
+    if (toStdout) {
+        writer.streaming = true;
+        const std::vector<uint8_t> header = wavHeader(format, frames, static_cast<uint32_t>(writer.sampleRate));
+        return writeAll(writer, header.data(), header.size(), reason);
+    }
+    SF_INFO info = soundInfo(isFlacPath(path), format, writer.sampleRate);
     if (!sf_format_check(&info)) {
         reason = "FLAC holds no 32-bit float samples (use --format s16 or a .wav name)";
         return false;
     }
-    if (toStdout) {
-        writer.file = sf_open_virtual(&memoryIo, SFM_RDWR, &info, &writer.memory);
-    } else {
-        const int fd = createTemporary(path, writer.temporaryPath);
-        if (fd < 0) {
-            reason = std::strerror(errno);
-            return false;
-        }
-        writer.file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-        if (!writer.file) close(fd);
+    const int fd = createTemporary(path, writer.temporaryPath);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        return false;
     }
+    writer.file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    if (!writer.file) close(fd);
     if (!writer.file) {
         reason = sf_strerror(nullptr);
         audioFileAbandon(writer);
@@ -126,31 +151,20 @@ static bool checkWritten(AudioFileWriter& writer, sf_count_t written, uint32_t f
 
 bool audioFileWriteS16(AudioFileWriter& writer, const int16_t* samples, uint32_t frames,
                        std::string& reason) {
+    if (writer.streaming) return writeAll(writer, samples, size_t(frames) * 4, reason);
     errno = 0;
     return checkWritten(writer, sf_writef_short(writer.file, samples, frames), frames, reason);
 }
 
 bool audioFileWriteF32(AudioFileWriter& writer, const float* samples, uint32_t frames,
                        std::string& reason) {
+    if (writer.streaming) return writeAll(writer, samples, size_t(frames) * 8, reason);
     errno = 0;
     return checkWritten(writer, sf_writef_float(writer.file, samples, frames), frames, reason);
 }
 
-static bool writeAll(int fd, const uint8_t* data, size_t size, std::string& reason) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            reason = std::strerror(n < 0 ? errno : EIO);
-            return false;
-        }
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
 bool audioFileFinish(AudioFileWriter& writer, std::string& reason) {
+    if (writer.streaming) return true;
     errno = 0;
     sf_write_sync(writer.file);
     const int closeError = sf_close(writer.file);
@@ -159,10 +173,6 @@ bool audioFileFinish(AudioFileWriter& writer, std::string& reason) {
         reason = errno != 0 ? std::strerror(errno) : sf_error_number(closeError);
         audioFileAbandon(writer);
         return false;
-    }
-    if (writer.temporaryPath.empty()) {
-        return writeAll(STDOUT_FILENO, writer.memory.bytes.data(), writer.memory.bytes.size(),
-                        reason);
     }
     if (std::rename(writer.temporaryPath.c_str(), writer.path.c_str()) != 0) {
         reason = std::strerror(errno);

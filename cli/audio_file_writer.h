@@ -4,36 +4,34 @@
 // output. A file is written under a temporary name beside the requested one
 // and renamed into place only when complete, so a failed or interrupted
 // render never leaves a partial file under the requested name. Standard
-// output gets the finished file at the end: WAV needs its header rewritten,
-// which a pipe cannot seek back to, so it is built in a seekable memory buffer.
+// output is streamed: the WAV header first (with the sizes when the length
+// is known, else open-ended ones), then the samples as they are rendered.
 #include <cstdint>
 #include <string>
-#include <vector>
 
 struct sf_private_tag;
 
 enum class SampleFormat { s16, f32 };
 
-// A seekable growing byte buffer, libsndfile's virtual file for "-".
-struct MemoryFile {
-    std::vector<uint8_t> bytes;
-    int64_t position = 0;
-};
+constexpr uint64_t audioLengthUnknown = UINT64_MAX;
 
 struct AudioFileWriter {
     sf_private_tag* file = nullptr;
     std::string path;          // as requested, "-" for standard output
     std::string temporaryPath; // empty when writing to memory
-    MemoryFile memory;
     SampleFormat format = SampleFormat::s16;
+    bool streaming = false;    // "-": written straight to standard output
+    bool readerGone = false;   // standard output's reader has closed the pipe
     int sampleRate = 44100;    // frames per second; set before audioFileOpen
 };
 
 bool isFlacPath(const std::string& path);
 
-// Opens the output; false with the reason (the system's, where it has one).
+// Opens the output; frames is the length when known in advance (else
+// audioLengthUnknown), for a stream's header. False with the reason (the
+// system's, where it has one).
 bool audioFileOpen(AudioFileWriter& writer, const std::string& path, SampleFormat format,
-                   std::string& reason);
+                   uint64_t frames, std::string& reason);
 // Appends frames interleaved stereo frames in the writer's format.
 bool audioFileWriteS16(AudioFileWriter& writer, const int16_t* samples, uint32_t frames,
                        std::string& reason);

@@ -25,13 +25,14 @@ int runDump(const DumpOptions& options) {
     if (image.size() > UINT32_MAX ||
         !parseModule(image.data(), static_cast<uint32_t>(image.size()), *view, reason)) {
         if (image.size() > UINT32_MAX) reason = "file is too large";
-        std::cerr << "q7m: " << options.input << ": not a valid module: " << reason << "\n";
+        std::cerr << "q7m: " << options.input << ": " << notAModule(image, reason) << "\n";
         return 2;
     }
     const std::string text = dumpModule(*view).dump(2) + "\n";
     if (options.output.empty() || options.output == "-") {
-        std::cout << text;
-        return std::cout.good() ? 0 : 1;
+        if (writeStandardOutput(text, reason) || reason.empty()) return 0;  // empty: the reader has gone
+        std::cerr << "q7m: standard output: " << reason << "\n";
+        return 1;
     }
     if (!options.force && std::filesystem::exists(options.output)) {
         std::cerr << "q7m: " << options.output << ": already exists (use --force to replace it)\n";

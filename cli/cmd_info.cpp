@@ -95,7 +95,7 @@ void printText(const ModuleFacts& facts) {
         ++playing;
         const std::set<int> programs = programsOf(s);
         needed.insert(programs.begin(), programs.end());
-        std::printf("channel %d: %u notes, %u program changes, %u pitch bends, controllers 1-7:", n,
+        std::printf("channel %d: %u notes, %u program changes, %u pitch bends, controllers 1-7:", n + 1,
                     s.noteCount, s.programCount, s.bendCount);
         for (uint32_t count : s.controllerCount) std::printf(" %u", count);
         std::printf("; programs selected: %s\n", joined(programs).c_str());
@@ -137,7 +137,7 @@ void printJson(const ModuleFacts& facts) {
         const bool has = s.noteCount != 0;
         json controllers = json::array();
         for (uint32_t count : s.controllerCount) controllers.push_back(has ? count : 0);
-        channels.push_back({{"channel", n},
+        channels.push_back({{"channel", n + 1},
                             {"notes", s.noteCount},
                             {"programChanges", has ? s.programCount : 0},
                             {"pitchBends", has ? s.bendCount : 0},
@@ -170,7 +170,7 @@ void runInfo(const InfoOptions& options) {
         return;
     }
     if (!parseModule(image.data(), uint32_t(image.size()), *facts.view, reason)) {
-        fail(2, options.input, "not a valid module: " + reason);
+        fail(2, options.input, notAModule(image, reason));
         return;
     }
     facts.length = measureSongLength(*facts.view);

@@ -92,13 +92,14 @@ void runRender(const RenderOptions& options) {
     }
 }
 
-// Seconds as a number of 0 or more (CLI11's own range check prints its bound).
+// Seconds from 0 to maxSeconds (CLI11's own range check prints its bound).
+constexpr double maxSeconds = 1e9;
 const CLI::Validator nonNegativeSeconds(
     [](std::string& text) -> std::string {
         char* end = nullptr;
         const double value = std::strtod(text.c_str(), &end);
-        if (end == text.c_str() || *end != '\0' || !(value >= 0) || value > 1e9)
-            return "expected a number of seconds, 0 or more, got " + text;
+        if (end == text.c_str() || *end != '\0' || !(value >= 0) || value > maxSeconds)
+            return "expected a number of seconds from 0 to 1000000000, got " + text;
         return "";
     },
     "SECONDS");
@@ -150,7 +151,6 @@ void addRenderCommand(CLI::App& app) {
         renderInterrupt.store(0);
         std::signal(SIGINT, onInterrupt);
         std::signal(SIGTERM, onInterrupt);
-        std::signal(SIGPIPE, SIG_IGN);  // a closed pipe on stdout is reported as an error
         runRender(*options);
     });
 }

@@ -1,4 +1,5 @@
 #include "cli/file_io.h"
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -38,4 +39,21 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
         return false;
     }
     return true;
+}
+
+bool writeStandardOutput(const std::string& text, std::string& reason) {
+    errno = 0;
+    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    if (written && std::fflush(stdout) == 0) return true;
+    reason = errno == EPIPE ? "" : std::strerror(errno ? errno : EIO);
+    std::clearerr(stdout);  // reported here, not again at exit
+    return false;
+}
+
+std::string notAModule(const std::vector<uint8_t>& image, const std::string& reason) {
+    size_t first = 0;
+    while (first < image.size() && std::isspace(image[first])) ++first;
+    const bool looksLikeJson = first < image.size() && (image[first] == '{' || image[first] == '[');
+    if (looksLikeJson) return "not a module but a song source (JSON): turn it into one with q7m build";
+    return "not a valid module: " + reason;
 }

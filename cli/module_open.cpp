@@ -17,7 +17,11 @@ PlayerHandle openPlayer(const std::vector<uint8_t>& image, uint32_t sampleRate,
     }
     char error[512];
     PlayerHandle player(wb_open(image.data(), image.size(), &config, error, sizeof error));
-    if (!player) reason = error;
+    if (player) return player;
+    reason = error;
+    // A song source given by mistake gets a hint instead of the parse's reason.
+    const std::string invalid = "not a valid module: ";
+    if (reason.rfind(invalid, 0) == 0) reason = notAModule(image, reason.substr(invalid.size()));
     return player;
 }
 

@@ -93,7 +93,7 @@ bool renderBlocks(StemSet& set, std::vector<RenderTarget>& targets, const Render
     const uint64_t songEnd = songEndFrame(set.players[0].get());
     RenderProgress progress;
     progress.sampleRate = settings.sampleRate;
-    progressStart(progress, settings.progress, songEnd);
+    progressStart(progress, settings.progress, settings.fixedLength ? settings.fixedFrames : songEnd);
     uint64_t written = 0;
     bool ok = true;
     for (;;) {
@@ -141,15 +141,21 @@ int renderTo(const RenderTask& task, const RenderSettings& settings, StemSet& se
     for (size_t k = 0; k < outputs.size(); ++k) {
         targets[k].writer.sampleRate = static_cast<int>(settings.sampleRate);
         const SampleFormat format = settings.f32 ? SampleFormat::f32 : SampleFormat::s16;
-        if (!audioFileOpen(targets[k].writer, outputs[k], format, reason)) {
+        const uint64_t frames = settings.fixedLength ? settings.fixedFrames : audioLengthUnknown;
+        if (!audioFileOpen(targets[k].writer, outputs[k], format, frames, reason)) {
             for (size_t j = 0; j < k; ++j) audioFileAbandon(targets[j].writer);
-            return fail(1, outputs[k], reason);
+            return targets[k].writer.readerGone ? 0 : fail(1, outputs[k], reason);
         }
     }
     std::string file;
     if (!renderBlocks(set, targets, settings, file, reason)) {
-        for (RenderTarget& target : targets) audioFileAbandon(target.writer);
+        bool readerGone = false;
+        for (RenderTarget& target : targets) {
+            readerGone = readerGone || target.writer.readerGone;
+            audioFileAbandon(target.writer);
+        }
         if (renderInterrupt.load()) return 1;
+        if (readerGone) return 0;  // standard output's reader stopped listening, as with cat
         return fail(1, file, reason);
     }
     int status = 0;

@@ -54,6 +54,8 @@ install(FILES ${CMAKE_BINARY_DIR}/wembrastel.pc DESTINATION ${CMAKE_INSTALL_LIBD
 find_package(Threads REQUIRED)
 add_executable(test_c_api ${PROJECT_SOURCE_DIR}/tests/lib/test_api.c)
 target_link_libraries(test_c_api PRIVATE wembrastel_shared Threads::Threads m)
+set_target_properties(test_c_api PROPERTIES EXCLUDE_FROM_ALL ON)
+add_dependencies(wb_tests test_c_api)
 if(NOT WB_SANITIZE)  # the example is built without the sanitizer runtime
   add_test(NAME library_install
            COMMAND sh ${PROJECT_SOURCE_DIR}/tests/lib/install_test.sh ${CMAKE_BINARY_DIR}

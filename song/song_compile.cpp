@@ -85,6 +85,13 @@ void checkKeys(const json& object, const std::vector<std::string>& allowed,
     }
 }
 
+// The parser's message without its "[json.exception.NAME.ID] " prefix.
+std::string plainJsonMessage(const json::exception& e) {
+    const std::string message = e.what();
+    const size_t end = message.rfind("] ", message.find(' '));
+    return message.rfind("[json.exception.", 0) == 0 && end != std::string::npos ? message.substr(end + 2) : message;
+}
+
 std::string indexed(const std::string& where, size_t i) {
     return where + "[" + std::to_string(i) + "]";
 }
@@ -522,7 +529,9 @@ void compileInto(const json& song, const std::filesystem::path& baseDir, ModuleS
         requireArray(channels, "channels");
         if (channels.size() > 16) fail("channels", "more than 16 channels");
         for (size_t c = 0; c < channels.size(); ++c) {
-            compileChannel(channels[c], bank, module.channels[c], indexed("channels", c));
+            // Users count channels from 1; the path keeps the array index.
+            const std::string where = indexed("channels", c) + " (channel " + std::to_string(c + 1) + ")";
+            compileChannel(channels[c], bank, module.channels[c], where);
         }
     }
     if (song.contains("speech")) compileSpeech(song["speech"], module);
@@ -538,7 +547,7 @@ bool compileSong(const json& song, const std::filesystem::path& baseDir, ModuleS
     } catch (const SongFault& fault) {
         error = fault.message;
     } catch (const json::exception& e) {  // a value of an unexpected kind deep inside
-        error = e.what();
+        error = plainJsonMessage(e);
     }
     return false;
 }
@@ -549,7 +558,7 @@ bool buildSongImage(const std::string& text, const std::filesystem::path& baseDi
     try {
         song = json::parse(text);
     } catch (const json::exception& e) {  // a syntax error, or a number too large (out_of_range)
-        error = std::string("not valid JSON: ") + e.what();
+        error = "not valid JSON: " + plainJsonMessage(e);
         return false;
     }
     ModuleSource module;

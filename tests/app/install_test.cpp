@@ -3,10 +3,12 @@
 // manifest lists takes them away again.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 #include "shell_fakes.h"
 
 namespace fs = std::filesystem;
@@ -48,6 +50,21 @@ TEST(Install, IntoATemporaryPrefixAndOutAgain) {
     EXPECT_NE(desktop.find("\nExec=wembrastel %f\n"), std::string::npos) << desktop;
     EXPECT_NE(desktop.find("\nCategories=AudioVideo;Audio;Player;\n"), std::string::npos);
     EXPECT_NE(desktop.find("\nMimeType=application/x-wembrastel-module;\n"), std::string::npos);
+    EXPECT_NE(desktop.find("\nIcon=wembrastel\n"), std::string::npos);
+    EXPECT_NE(readText(usr / "share/icons/hicolor/scalable/apps/wembrastel.svg").find("<svg"), std::string::npos);
+    EXPECT_NE(readText(usr / "share/man/man1/q7m.1").find(".SH \"EXIT STATUS\""), std::string::npos);
+    EXPECT_NE(readText(usr / "share/man/man1/wembrastel.1").find("\\-\\-seed"), std::string::npos);
+    const fs::path completionLibrary = "/usr/share/bash-completion/bash_completion";
+    if (fs::exists(completionLibrary)) {
+        // What Tab offers after "q7m re" and after "q7m render --f".
+        const std::string complete = "bash -c 'source " + completionLibrary.string() + "; source \"" +
+                                     (usr / "share/bash-completion/completions/q7m").string() +
+                                     "\"; for line in \"q7m re\" \"q7m render --f\"; do COMP_WORDS=($line); "
+                                     "COMP_CWORD=$((${#COMP_WORDS[@]}-1)); COMP_LINE=$line; COMP_POINT=${#line}; "
+                                     "_q7m; echo \"${COMPREPLY[*]}\"; done' > \"" + log.string() + "\"";
+        ASSERT_EQ(std::system(complete.c_str()), 0);
+        EXPECT_EQ(readText(log), "render\n--format --frames --force\n");
+    }
 
     const std::string mime = readText(usr / "share/mime/packages/wembrastel.xml");
     EXPECT_NE(mime.find("type=\"application/x-wembrastel-module\""), std::string::npos) << mime;
@@ -73,8 +90,37 @@ TEST(Install, IntoATemporaryPrefixAndOutAgain) {
         EXPECT_EQ(file.rfind(usr.string() + "/", 0), 0u) << file;
         EXPECT_TRUE(fs::remove(file)) << file;
     }
-    EXPECT_EQ(listed, 4);
+    // The programs, menu entry, file type, icon, completion and manual pages
+    // (8), and the library with its header, pkg-config file and CMake package (10).
+    EXPECT_EQ(listed, 18);
     for (const char* file : {"bin/wembrastel", "bin/q7m", "share/applications/wembrastel.desktop",
-                             "share/mime/packages/wembrastel.xml"})
+                             "share/mime/packages/wembrastel.xml", "share/man/man1/q7m.1"})
         EXPECT_FALSE(fs::exists(usr / file)) << file;
+}
+
+// The window program's own options answer without a window, and without a
+// display it says so in one line.
+TEST(WindowProgram, HelpVersionAndNoDisplay) {
+    TempFolder folder("wb-options");
+    const fs::path out = folder.path / "out", err = folder.path / "err";
+    struct Case {
+        std::string environment, args;
+        int status;
+        std::string outStart, err;
+    };
+    const std::vector<Case> cases = {
+        {"", "--help", 0, "Usage: wembrastel [OPTION]... [MODULE.q7m]\n", ""},
+        {"", "--version", 0, "wembrastel 1.0.0\n", ""},
+        {"env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM", "", 1, "",
+         "wembrastel: no display to open the window on (DISPLAY is not set); q7m play plays without one\n"},
+        {"", "--seed x", 2, "", "wembrastel: --seed: x is not a number from 0 to 4294967295\n"},
+    };
+    for (const Case& c : cases) {
+        const std::string command = c.environment + " '" + WB_BUILD_DIR + "/wembrastel' " + c.args + " >'" +
+                                    out.string() + "' 2>'" + err.string() + "'";
+        const int raw = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status) << c.args;
+        EXPECT_EQ(readText(out).rfind(c.outStart, 0), 0u) << c.args;
+        EXPECT_EQ(readText(err), c.err) << c.args;
+    }
 }

@@ -13,6 +13,7 @@
 struct ShellLog {
     std::vector<std::string> calls;
     bool refuse = false;              // the player rejects every module
+    bool deviceLost = false;          // the sound device has gone
     std::vector<uint8_t> openedBytes; // what the player was handed
 };
 
@@ -28,6 +29,7 @@ inline ShellPlayer fakePlayer(ShellLog& log) {
     ops.play = [](void* c) { static_cast<ShellLog*>(c)->calls.push_back("play"); };
     ops.stop = [](void* c) { static_cast<ShellLog*>(c)->calls.push_back("stop"); };
     ops.close = [](void* c) { static_cast<ShellLog*>(c)->calls.push_back("close"); };
+    ops.deviceLost = [](void* c) { return static_cast<ShellLog*>(c)->deviceLost; };
     return ops;
 }
 

@@ -70,15 +70,22 @@ TEST_F(ShellTest, ActivatingAnythingElseStopsAndPlaysNothing) {
     EXPECT_TRUE(log.calls.empty());
 }
 
-TEST_F(ShellTest, StopUnloadsOnceAndThenDoesNothing) {
+TEST_F(ShellTest, StopAndALostDeviceUnloadOnceAndThenDoNothing) {
     folder.file("song.q7m", "module");
     shellStop(shell);
     EXPECT_TRUE(log.calls.empty());
     playing("song.q7m");
+    shellCheckDevice(shell);  // the device is still there
     shellStop(shell);
     shellStop(shell);
     EXPECT_EQ(log.calls, (Calls{"stop", "close", "path "}));
     EXPECT_FALSE(shell.moduleLoaded);
+
+    playing("song.q7m");
+    log.deviceLost = true;
+    shellCheckDevice(shell);
+    shellCheckDevice(shell);
+    EXPECT_EQ(log.calls, (Calls{"stop", "close", "path "}));
 }
 
 TEST_F(ShellTest, FilesThatCannotBeReadLeaveTheShellIdleWithoutAWord) {

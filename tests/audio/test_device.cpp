@@ -53,7 +53,7 @@ TEST(DiskDriver, CaptureAfterTheBufferOfSilenceIsTheOfflineRender) {
 
     const std::filesystem::path file = tempPath("disk.raw");
     setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
-    setenv("SDL_DISKAUDIODELAY", "15", 1);  // 23 ms chunks every 15 ms: 1.5 times real time
+    setenv("SDL_DISKAUDIODELAY", "124", 1);  // 186 ms chunks every 124 ms: 1.5 times real time
     TestPlayer test;
     testPlayerStart(test, image, seed);
     auto output = std::make_unique<SoundOutput>();
@@ -79,8 +79,8 @@ TEST(DiskDriver, CaptureAfterTheBufferOfSilenceIsTheOfflineRender) {
         capturedSound += 2;
     const size_t songStart = capturedSound - 2 * expectedSound;
     ASSERT_GE(songStart, size_t(streamBufferBytes));
-    // Whole paused chunks of the 1,024 frames the output asks SDL for.
-    EXPECT_EQ((songStart - streamBufferBytes) % 4096, 0u) << songStart;
+    // Whole paused chunks of the 8,192 frames the output asks SDL for.
+    EXPECT_EQ((songStart - streamBufferBytes) % 32768, 0u) << songStart;
     ASSERT_GE(captured.size(), songStart + 2 * expected.size());
     const uint8_t* song = captured.data() + songStart;
     for (uint32_t i = 0; i < expected.size(); ++i) {

@@ -221,3 +221,33 @@ TEST_F(ScriptedOutput, DeviceNeverOvertakesTheRefill) {
     EXPECT_EQ(next, (std::vector<uint8_t>{0, 0, 0, 0, 1, 0, 2, 0, 3, 0, 4, 0}));
     EXPECT_EQ(soundOutputUnderruns(*output), 2u);
 }
+
+// The device's own gaps, from when it asks: chunks of 1,000 frames, request
+// times in frames of wall time.
+TEST(DeviceClock, CountsRequestsThatCameTooLateToKeepPlaying) {
+    struct Case {
+        const char* name;
+        std::vector<double> requestFrames;
+        uint32_t gaps;
+        uint64_t gapFrames;
+    };
+    std::vector<double> steady, burst, drifting, late;
+    for (int i = 0; i < 40; ++i) steady.push_back(1000.0 * i + (i % 3) * 300);  // jitter under a chunk
+    burst = {-80000, 0, 0, 0};  // the server starts late, then fills up
+    for (int i = 1; i < 40; ++i) burst.push_back(1000.0 * i);
+    for (int i = 0; i < 30000; ++i) drifting.push_back(1000.1 * i);  // 100 ppm slower for ten minutes
+    for (int i = 0; i < 40; ++i) late.push_back(1000.0 * i + (i >= 10 ? 2500 : 0) + (i >= 30 ? 1200 : 0));
+    const std::vector<Case> cases = {
+        {"steady with jitter", steady, 0, 0},
+        {"a burst at start", burst, 0, 0},
+        {"a slow device clock", drifting, 0, 0},
+        {"two late requests", late, 2, 1500 + 200},
+    };
+    for (const Case& c : cases) {
+        DeviceClock clock;
+        deviceClockReset(clock, 1000);
+        for (double at : c.requestFrames) deviceClockTick(clock, int64_t(at * 1e9 / 44100), 1000);
+        EXPECT_EQ(clock.gaps.load(), c.gaps) << c.name;
+        EXPECT_NEAR(double(clock.gapFrames.load()), double(c.gapFrames), 2.0) << c.name;
+    }
+}

@@ -35,12 +35,13 @@ TEST_F(InfoCli, TextAndJsonReportsNameTimeBaseTempoStreamsProgramsSpeechAndLengt
     has("tempo events: 2, first 120.000 BPM (500000 us per beat)\n");
     // 192 ticks at half a second per beat (44,100 frames), 96 at one second (44,100)
     has("length: 288 ticks (tick 0 to 288), 88200 frames, 2.000 s at 44100 Hz\n");
-    has("channel 3: 3 notes, 2 program changes, 0 pitch bends, controllers 1-7: 0 0 0 0 0 0 1; "
+    // Channels are counted from 1 where users read them.
+    has("channel 4: 3 notes, 2 program changes, 0 pitch bends, controllers 1-7: 0 0 0 0 0 0 1; "
         "programs selected: 5\n");
-    has("channel 9: 1 notes, 0 program changes");
+    has("channel 10: 1 notes, 0 program changes");
     has("patches needed: 0, 5 (patch block 540 bytes)\n");
     has("speech texts: 2\n  0: \"hello\"\n  1: \"w\\\"o\"\n");
-    EXPECT_EQ(run.out.find("channel 0:"), std::string::npos);
+    EXPECT_EQ(run.out.find("channel 1:"), std::string::npos);
 
     run = q7m("info --json '" + file + "'");
     ASSERT_EQ(run.status, 0) << run.err;
@@ -52,6 +53,7 @@ TEST_F(InfoCli, TextAndJsonReportsNameTimeBaseTempoStreamsProgramsSpeechAndLengt
     EXPECT_EQ(info["length"]["frames"], 88200);
     EXPECT_DOUBLE_EQ(info["length"]["seconds"].get<double>(), 2.0);
     ASSERT_EQ(info["channels"].size(), 16u);
+    EXPECT_EQ(info["channels"][3]["channel"], 4);
     EXPECT_EQ(info["channels"][3]["notes"], 3);
     EXPECT_EQ(info["channels"][3]["programChanges"], 2);
     EXPECT_EQ(info["channels"][3]["controllers"][6], 1);
@@ -81,9 +83,47 @@ TEST_F(InfoCli, InvalidAndUnreadableFiles) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "q7m: " + missing + ": No such file or directory\n");
 
-    run = q7m("info");
-    EXPECT_NE(run.status, 0);
-    run = q7m("info --help");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("--json"), std::string::npos);
+    const std::string json = save("song.json", {'\n', ' ', '{', '}'});
+    for (const char* command : {"info", "render", "play", "dump"}) {
+        run = q7m(std::string(command) + " '" + json + "'");
+        EXPECT_EQ(run.status, 2) << command;
+        EXPECT_EQ(run.err, "q7m: " + json + ": not a module but a song source (JSON): turn it into one "
+                           "with q7m build\n") << command;
+    }
+}
+
+// The command line as a user meets it: version and help anywhere, unknown
+// commands, bad numbers, and standard output that fails or goes away.
+TEST_F(InfoCli, CommandLineManners) {
+    const std::string file = song();
+    struct Case {
+        std::string args, redirect;
+        int status;
+        std::string out, err;  // err: the start of stderr ("" for none)
+    };
+    const std::vector<Case> cases = {
+        {"--version", "", 0, "q7m 1.0.0\n", ""},
+        {"info --version", "", 0, "q7m 1.0.0\n", ""},
+        {"render '" + file + "' --version", "", 0, "q7m 1.0.0\n", ""},
+        {"bogus", "", 2, "", "q7m: bogus: not a command (the commands: info, render, play, build, dump"},
+        {"info", "", 2, "", "module is required"},
+        {"render '" + file + "' --seconds 1e12", "", 2, "",
+         "--seconds: expected a number of seconds from 0 to 1000000000, got 1e12"},
+        {"info '" + file + "'", ">/dev/full", 1, "", "q7m: standard output: No space left on device\n"},
+        {"dump '" + file + "'", ">/dev/full", 1, "", "q7m: standard output: No space left on device\n"},
+        {"render '" + file + "' -o - | head -c 1000 >/dev/null", "", 0, "", ""},
+        {"dump '" + file + "' | head -c 10 >/dev/null", "", 0, "", ""},
+    };
+    for (const Case& c : cases) {
+        // The status of q7m itself, not of the last command of a pipe.
+        const std::string command = "bash -c \"set -o pipefail; '" + std::string(Q7M_PATH) + "' " + c.args +
+                                    " " + c.redirect + "\" >'" + path("out") + "' 2>'" + path("err") + "'";
+        const int raw = std::system(command.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, c.status) << c.args;
+        if (!c.out.empty()) {
+            EXPECT_EQ(slurp(path("out")), c.out) << c.args;
+        }
+        const std::string err = slurp(path("err"));
+        EXPECT_TRUE(c.err.empty() ? err.empty() : err.find(c.err) != std::string::npos) << c.args << ": " << err;
+    }
 }

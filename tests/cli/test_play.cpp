@@ -35,7 +35,7 @@ TEST_F(PlayCli, DiskCaptureHoldsTheRenderAndStopsAfterIt) {
     ASSERT_GT(rendered.size(), 2u * 44100);
 
     const ToolRun run = q7m("play --seed 9 --driver disk '" + module + "'", "",
-                            "SDL_DISKAUDIOFILE='" + path("capture.raw") + "' SDL_DISKAUDIODELAY=15");
+                            "SDL_DISKAUDIOFILE='" + path("capture.raw") + "' SDL_DISKAUDIODELAY=124");
     ASSERT_EQ(run.status, 0) << run.err;
     const std::vector<int16_t> captured = rawSamples(path("capture.raw"));
 
@@ -51,10 +51,11 @@ TEST_F(PlayCli, DiskCaptureHoldsTheRenderAndStopsAfterIt) {
     ASSERT_GE(captured.size(), songStart + rendered.size()) << "playback stopped before the render's end";
     for (size_t i = 0; i < rendered.size(); ++i)
         ASSERT_EQ(captured[songStart + i], rendered[i]) << "sample " << i;
-    // It stops once the end is heard: at most the buffer ahead, a device
-    // chunk and a display refresh (at 1.5 times real time) more.
+    // It stops once the end is heard: at most the buffer ahead, two device
+    // chunks (the one the device holds, and the step of its position) and a
+    // display refresh (at 1.5 times real time) more.
     const size_t beyond = captured.size() - songStart - rendered.size();
-    EXPECT_LT(beyond, size_t(65536 / 2 + 2048 + 2 * 44100 / 5)) << beyond << " samples after the end";
+    EXPECT_LT(beyond, size_t(65536 / 2 + 2 * 16384 + 2 * 44100 / 5)) << beyond << " samples after the end";
 }
 
 TEST_F(PlayCli, WithoutADeviceSaysSoAndFails) {
@@ -63,6 +64,26 @@ TEST_F(PlayCli, WithoutADeviceSaysSoAndFails) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind("q7m: no audio device available (", 0), 0u) << run.err;
     EXPECT_NE(run.err.find("); use q7m render to write a file\n"), std::string::npos) << run.err;
+}
+
+// In a terminal 40 columns wide: every refresh fits on its line, and past
+// the song's length the line says tail.
+TEST_F(PlayCli, TheDisplayFitsANarrowTerminalAndSaysTail) {
+    const std::string module = save("song.q7m", shortSong());
+    const std::string play = "stty cols 40; '" + std::string(Q7M_PATH) + "' play --driver dummy '" + module + "'";
+    ToolRun run;
+    run.status = std::system(("script -qec \"" + play + "\" /dev/null </dev/null >'" + path("tty") + "'").c_str());
+    run.out = slurp(path("tty"));
+    ASSERT_EQ(run.status, 0) << run.out;
+    size_t lines = 0;
+    for (size_t start = 0, end; (end = run.out.find('\r', start)) != std::string::npos; start = end + 1) {
+        std::string line = run.out.substr(start, end - start);
+        line = line.substr(0, line.find("\x1b[K"));
+        EXPECT_LT(line.size(), 40u) << line;
+        ++lines;
+    }
+    EXPECT_GT(lines, 10u);
+    EXPECT_NE(run.out.find("  tail / 0:00.5"), std::string::npos) << run.out;
 }
 
 TEST_F(PlayCli, QStopsPlayback) {

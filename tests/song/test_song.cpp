@@ -106,18 +106,18 @@ TEST(SongErrors, NameThePlaceAndTheProblem) {
     for (int i = 0; i < 12; ++i) notes.push_back({i * 10, 60 + i, 100, 5});
     notes.push_back({200, 130, 100, 5});
     song["channels"] = json::array({nullptr, nullptr, nullptr, {{"notes", notes}}});
-    EXPECT_EQ(buildError(song.dump()), "channels[3].notes[12].key: 130 is outside 0..127");
+    EXPECT_EQ(buildError(song.dump()), "channels[3] (channel 4).notes[12].key: 130 is outside 0..127");
 
     song["channels"] = json::array({{{"notes", json::array({{0, 60, 100, 50}, {40, 60, 90, 5}})}}});
-    EXPECT_EQ(buildError(song.dump()), "channels[0].notes[1]: overlaps channels[0].notes[0] on key 60");
+    EXPECT_EQ(buildError(song.dump()), "channels[0] (channel 1).notes[1]: overlaps channels[0] (channel 1).notes[0] on key 60");
 
     song["channels"] = json::array({{{"notes", json::array({{-5, 60, 100, 50}})}}});
-    EXPECT_EQ(buildError(song.dump()), "channels[0].notes[0].tick: negative time -5");
+    EXPECT_EQ(buildError(song.dump()), "channels[0] (channel 1).notes[0].tick: negative time -5");
 
     song["channels"] = json::array({{{"notes", json::array({{0, 60, 100, 50}})},
                                       {"programChanges", json::array({{10, 7}})}}});
     EXPECT_EQ(buildError(song.dump()),
-              "channels[0].programChanges[0].program: program 7 has no patch (add it to \"programs\")");
+              "channels[0] (channel 1).programChanges[0].program: program 7 has no patch (add it to \"programs\")");
 
     EXPECT_EQ(buildError(R"({"patches": {"lead": {}}, "programs": {"1": "lead"}})"),
               "programs: program 0 has no patch; every channel starts on program 0");
