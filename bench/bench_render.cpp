@@ -4,7 +4,9 @@
 //   Light:  4 voices on one channel with the default patch and effects;
 //   IdleTails: no voice left, the reverb and the global delay still ringing.
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -126,6 +128,18 @@ void measure(benchmark::State& state, const ModuleSource& source, uint32_t warmU
     const double sound = double(state.iterations()) * blockFrames / 44100.0;
     state.counters["x_realtime"] = cpu > 0 ? sound / cpu : 0.0;
 }
+
+// With WB_STRESS_MODULE set, the stress module is also written to that file,
+// for the WebAssembly benchmark (bench/wasm_render.mjs) to render the same song.
+const bool stressModuleWritten = [] {
+    const char* path = std::getenv("WB_STRESS_MODULE");
+    std::vector<uint8_t> image;
+    std::string error;
+    if (!path || !writeModule(stressSource(), image, error)) return false;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    return true;
+}();
 
 void BM_RenderStress(benchmark::State& state) { measure(state, stressSource(), 44100, 32); }
 void BM_RenderLight(benchmark::State& state) { measure(state, lightSource(), 44100, 4); }
