@@ -7,6 +7,7 @@
 #include "synth/voice/math.h"
 
 void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_t sampleRate) {
+    FpModeGuard fpMode;  // roundInt rounds in the current mode
     seedSourceRestart(synth.seeds);
     rateConstantsInit(sampleRate);
     // Every work buffer holds one frame of at most maxFrameLength samples, and
@@ -31,6 +32,7 @@ void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_
 }
 
 void synthSetGlobals(Synth& synth, const uint8_t* globals) {
+    FpModeGuard fpMode;
     // Parameters live on the 0..128 scale; a file's global bytes above that
     // (up to 255) would drive the reverb's high-pass and the output cut
     // filters unstable, so they are clamped like every modulated parameter.

@@ -4,6 +4,7 @@
 
 RateConstants rates;
 
+#if !(defined(__SSE2__) || defined(__x86_64__))
 int32_t roundInt(float v) {
     // Anything outside [-2^31, 2^31) or NaN fails the test and maps to INT32_MIN.
     if (!(v >= -2147483648.0f && v < 2147483648.0f)) return INT32_MIN;
@@ -14,10 +15,7 @@ int32_t roundInt(float v) {
     if (rest > 0.5 || (rest == 0.5 && (i & 1) != 0)) ++i;
     return static_cast<int32_t>(i);
 }
-
-float frac(uint32_t phase) {
-    return static_cast<float>(phase >> 9) * (1.0f / 8388608.0f);
-}
+#endif
 
 float pow2(float v) { return static_cast<float>(std::exp2(static_cast<double>(v))); }
 
