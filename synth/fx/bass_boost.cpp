@@ -4,18 +4,26 @@
 
 namespace {
 
-// Direct form I over one side (stride 2) with that side's state.
-void processSide(const BassBoost& b, float* samples, int32_t n, float& x1, float& x2,
-                 float& y1, float& y2) {
+// Direct form I over one side (stride 2) with that side's state, kept in
+// locals for the loop: through references the compiler would store and
+// reload it around every write to the samples.
+void processSide(const BassBoost& b, float* samples, int32_t n, float& x1Ref, float& x2Ref,
+                 float& y1Ref, float& y2Ref) {
+    const float b0 = b.b0, b1 = b.b1, b2 = b.b2, a1 = b.a1, a2 = b.a2;
+    float x1 = x1Ref, x2 = x2Ref, y1 = y1Ref, y2 = y2Ref;
     for (int32_t i = 0; i < n; ++i) {
         const float x = samples[2 * i];
-        const float y = b.b0 * x + b.b1 * x1 + b.b2 * x2 - b.a1 * y1 - b.a2 * y2;
+        const float y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
         x2 = x1;
         x1 = x;
         y2 = y1;
         y1 = y;
         samples[2 * i] = y;
     }
+    x1Ref = x1;
+    x2Ref = x2;
+    y1Ref = y1;
+    y2Ref = y2;
 }
 
 }  // namespace

@@ -21,34 +21,43 @@ void copyFloats(const float* input, float* output, int32_t count) {
 }
 
 // The shaping modes treat each float alike, so mono and stereo share them.
+// The settings are read into locals: through the record they would be
+// reloaded after every store to the output.
 void shape(const Distortion& dist, const float* input, float* output, int32_t count) {
+    const float gain = dist.gain;
+    const float offset = dist.offset;
+    const float outScale = dist.outScale;
     switch (dist.mode) {
         case overdrive:
             for (int32_t i = 0; i < count; ++i) {
-                const float v = input[i] * dist.gain + dist.offset;
-                output[i] = fastAtan(v) * dist.outScale;
+                const float v = input[i] * gain + offset;
+                output[i] = fastAtan(v) * outScale;
             }
             break;
         case clip:
             for (int32_t i = 0; i < count; ++i) {
-                float v = input[i] * dist.gain + dist.offset;
+                float v = input[i] * gain + offset;
                 if (v > 1.0f) v = 1.0f;
                 if (v < -1.0f) v = -1.0f;
-                output[i] = v * dist.outScale;
+                output[i] = v * outScale;
             }
             break;
-        default:  // crusher
+        default: {  // crusher
+            const float crushScale = dist.crushScale;
+            const uint32_t crushMult = static_cast<uint32_t>(dist.crushMult);
+            const int32_t crushXor = dist.crushXor;
             for (int32_t i = 0; i < count; ++i) {
                 // The product wraps at 32 bits; the clamp keeps it symmetric
                 // at 32767, and the bit flip comes after it.
-                const uint32_t q = static_cast<uint32_t>(roundInt(input[i] * dist.crushScale));
-                int32_t t = static_cast<int32_t>(q * static_cast<uint32_t>(dist.crushMult));
+                const uint32_t q = static_cast<uint32_t>(roundInt(input[i] * crushScale));
+                int32_t t = static_cast<int32_t>(q * crushMult);
                 if (t > 32767) t = 32767;
                 if (t < -32767) t = -32767;
-                t ^= dist.crushXor;
+                t ^= crushXor;
                 output[i] = static_cast<float>(t) * crushOut;
             }
             break;
+        }
     }
 }
 

@@ -38,9 +38,9 @@ void runFilters(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2, int3
     filterProcess(voice.filter[0], voiceBuffer, voiceBuffer, n);
     if (voice.filterRouting == routingSingle) return;
     if (voice.filterRouting == routingParallel) {
-        for (int32_t i = 0; i < n; ++i) {
-            voiceBuffer[i] = voiceBuffer[i] * voice.filter1Gain + voiceBuffer2[i] * voice.filter2Gain;
-        }
+        const float gain1 = voice.filter1Gain;
+        const float gain2 = voice.filter2Gain;
+        for (int32_t i = 0; i < n; ++i) voiceBuffer[i] = voiceBuffer[i] * gain1 + voiceBuffer2[i] * gain2;
     } else {
         filterProcess(voice.filter[1], voiceBuffer, voiceBuffer, n);
     }
@@ -107,12 +107,16 @@ void voiceRender(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2,
     for (Oscillator& osc : voice.osc) oscRender(osc, voiceBuffer, n);
     runFilters(voice, voiceBuffer, voiceBuffer2, n);
     distProcessMono(voice.dist, voiceBuffer, voiceBuffer, n);
+    // Locals: through the voice they would be reloaded after every store.
     float amp = voice.ampCurrent;
+    const float step = voice.ampStep;
+    const float gainLeft = voice.gainLeft;
+    const float gainRight = voice.gainRight;
     for (int32_t i = 0; i < n; ++i) {
         const float s = voiceBuffer[i] * amp;
-        amp += voice.ampStep;
-        channelBuffer[2 * i] += s * voice.gainLeft;
-        channelBuffer[2 * i + 1] += s * voice.gainRight;
+        amp += step;
+        channelBuffer[2 * i] += s * gainLeft;
+        channelBuffer[2 * i + 1] += s * gainRight;
     }
     voice.ampCurrent = amp;
 }
