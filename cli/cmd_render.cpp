@@ -25,6 +25,7 @@ struct RenderOptions {
     std::string input;
     std::string output;
     std::string format = "s16";
+    std::string engine = "auto";
     uint32_t seed = 0;
     uint64_t frames = 0;
     double seconds = 0;
@@ -133,6 +134,7 @@ void runRender(const RenderOptions& options) {
     const uint32_t size = static_cast<uint32_t>(image.size());
 
     RenderJob job;
+    synthSetEngine(*job.synth, options.engine == "scalar" ? SynthEngine::scalar : SynthEngine::lanes);
     uint64_t songFrames = 0;
     if (!offlineSongFrames(*job.player, image.data(), size, songFrames, reason))
         return fail(2, options.input, "not a valid module: " + reason);
@@ -199,6 +201,11 @@ void addRenderCommand(CLI::App& app) {
                        "After the song ends, keep its tail until one second of silence, "
                        "at most S seconds")
         ->check(nonNegativeSeconds)
+        ->capture_default_str();
+    render->add_option("--engine", options->engine,
+                       "auto: voices in SIMD lanes on the machine's best target; scalar: one "
+                       "voice at a time (the same samples, slower)")
+        ->check(CLI::IsMember({"auto", "scalar"}))
         ->capture_default_str();
     render->add_flag("-q,--quiet", options->quiet, "No progress bar");
     render->add_flag("-f,--force", options->force, "Replace an existing output file");

@@ -51,6 +51,8 @@ void synthSetSpeechTexts(Synth& synth, const char* const* texts) {
 
 void synthSetSeed(Synth& synth, uint32_t seed) { seedSourceSetFixed(synth.seeds, seed); }
 
+void synthSetEngine(Synth& synth, SynthEngine engine) { synth.engine = engine; }
+
 namespace {
 
 bool channelHasVoice(const Synth& synth, int32_t c) {
@@ -76,7 +78,10 @@ void renderChannel(Synth& synth, int32_t c, int32_t n) {
     std::fill_n(synth.channelBuffer, 2 * n, 0.0f);
     for (int32_t v = 0; v < synthVoiceCount; ++v) {
         if (synth.voiceChannel[v] != c) continue;
-        voiceRender(synth.voices[v], synth.voiceBuffer, synth.voiceBuffer2, synth.channelBuffer, n);
+        if (synth.engine == SynthEngine::lanes)
+            voiceMix(synth.voices[v], synth.laneWork.mono[v], synth.channelBuffer, n);
+        else
+            voiceRender(synth.voices[v], synth.voiceBuffer, synth.voiceBuffer2, synth.channelBuffer, n);
     }
     if (c == synthChannelCount - 1) speechRender(synth.speech, synth.channelBuffer, n);
     channelFxProcess(synth, c, n);
@@ -88,6 +93,7 @@ void renderFrame(Synth& synth, int32_t n) {
     std::fill_n(synth.mainMix, 2 * n, 0.0f);
     std::fill_n(synth.reverbBus, n, 0.0f);
     std::fill_n(synth.delayBus, n, 0.0f);
+    if (synth.engine == SynthEngine::lanes) voicesRenderLanes(synth, synth.laneWork, n);
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (channelHasVoice(synth, c)) renderChannel(synth, c, n);
     reverbProcess(synth.reverb, synth.reverbBus, synth.mainMix, n);

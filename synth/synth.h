@@ -15,12 +15,17 @@
 #include "synth/seed.h"
 #include "synth/speech.h"
 #include "synth/voice/voice.h"
+#include "synth/voice/voice_lanes.h"
 
 constexpr int32_t synthVoiceCount = 32;
 constexpr int32_t synthChannelCount = 16;
 constexpr int32_t maxFrameLength = 280;
 constexpr int32_t chorusLineLength = 2048;
 constexpr int32_t delayLineLength = 32768;
+
+// How a frame's voices are rendered: one by one (the plain definition), or
+// together in SIMD lanes on the machine's best target. Samples are the same.
+enum class SynthEngine : int32_t { scalar = 0, lanes = 1 };
 
 // Everything synthInit clears to zero as one block.
 struct SynthResettable {
@@ -58,6 +63,8 @@ struct Synth : SynthResettable {
     float chorusLines[synthChannelCount][2][chorusLineLength];
     SpeechVoice speech;
     SeedSource seeds;
+    SynthEngine engine = SynthEngine::lanes;  // kept by synthInit
+    VoiceLaneWork laneWork;
     // render bookkeeping
     uint32_t renderLeft;
     int32_t renderFrameLength;
@@ -81,3 +88,4 @@ void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, in
 // before synthInit, the k-th draw after every synthInit (and reset command)
 // is the same. Without a seed the free-running counter is read.
 void synthSetSeed(Synth& synth, uint32_t seed);
+void synthSetEngine(Synth& synth, SynthEngine engine);

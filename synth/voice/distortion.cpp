@@ -12,8 +12,6 @@ enum Mode : int32_t {
 constexpr float two31 = 2147483648.0f;
 constexpr float crushOut = 0.000030517578125f;  // 2^-15
 
-bool isFilterMode(int32_t mode) { return mode >= firstFilter && mode <= lastFilter; }
-
 void copyFloats(const float* input, float* output, int32_t count) {
     if (input != output && count > 0) {
         std::memmove(output, input, static_cast<size_t>(count) * sizeof(float));
@@ -62,6 +60,8 @@ void shape(const Distortion& dist, const float* input, float* output, int32_t co
 }
 
 }  // namespace
+
+bool distIsFilterMode(int32_t mode) { return mode >= firstFilter && mode <= lastFilter; }
 
 // From 2^27 on the result rounds to pi/2 in single precision; answering that
 // directly keeps a^3 and a^4 from overflowing into inf / inf = NaN.
@@ -124,7 +124,7 @@ void distSetup(Distortion& dist, const float* p) {
             dist.holdStep = 2u * static_cast<uint32_t>(roundInt(pow2Span10(p[2] / 128.0f) * two31));
             break;
         default:
-            if (isFilterMode(dist.mode)) {
+            if (distIsFilterMode(dist.mode)) {
                 const float q[3] = {static_cast<float>(dist.mode - 4), p[2], p[3]};
                 filterSetup(dist.filterA, q);
                 filterSetup(dist.filterB, q);
@@ -147,7 +147,7 @@ void distProcessMono(Distortion& dist, const float* input, float* output, int32_
             }
             break;
         default:
-            if (isFilterMode(dist.mode)) {
+            if (distIsFilterMode(dist.mode)) {
                 dist.filterA.stride = 1;
                 filterProcess(dist.filterA, input, output, n);
             } else {
@@ -175,7 +175,7 @@ void distProcessStereo(Distortion& dist, const float* input, float* output, int3
             }
             break;
         default:
-            if (isFilterMode(dist.mode)) {
+            if (distIsFilterMode(dist.mode)) {
                 dist.filterA.stride = 2;
                 dist.filterB.stride = 2;
                 filterProcess(dist.filterA, input, output, n);
