@@ -1,0 +1,122 @@
+// Every song under tests/golden/songs rendered and compared, second by
+// second, with tests/golden/expected.txt. A song that matches leaves its
+// samples in the build's golden cache, so that a later mismatch can name the
+// first differing frame and channel, not only the second.
+// WB_GOLDEN_UPDATE=1 rewrites the table instead (scripts/golden --update).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include "golden_render.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path goldenDir = WB_GOLDEN_DIR;
+const fs::path tablePath = goldenDir / "expected.txt";
+const fs::path cacheDir = WB_GOLDEN_CACHE;
+
+struct Expected {
+    uint32_t seed = 1;
+    std::vector<std::string> digests;
+};
+
+// Lines "song seed second sha256", the seconds of a song in order.
+std::map<std::string, Expected> readTable() {
+    std::map<std::string, Expected> table;
+    std::ifstream in(tablePath);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string song, digest;
+        uint32_t seed = 0, second = 0;
+        fields >> song >> seed >> second >> digest;
+        Expected& entry = table[song];
+        entry.seed = seed;
+        if (second != entry.digests.size()) ADD_FAILURE() << tablePath << ": " << line << ": out of order";
+        entry.digests.push_back(digest);
+    }
+    return table;
+}
+
+std::vector<std::string> songNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(goldenDir / "songs"))
+        if (entry.path().extension() == ".json") names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void writeTable(const std::map<std::string, Expected>& old) {
+    std::ofstream out(tablePath);
+    out << "# song seed second sha256 of that second's f32 samples (scripts/golden --update)\n";
+    for (const std::string& name : songNames()) {
+        const uint32_t seed = old.count(name) ? old.at(name).seed : 1;
+        const GoldenRender render = goldenRender(goldenDir / "songs" / (name + ".json"), seed, 0);
+        ASSERT_EQ(render.error, "");
+        for (size_t s = 0; s < render.digests.size(); ++s)
+            out << name << ' ' << seed << ' ' << s << ' ' << render.digests[s] << '\n';
+    }
+}
+
+fs::path cachePath(const std::string& name) { return cacheDir / (name + ".f32"); }
+
+void cacheRender(const std::string& name, const std::vector<float>& samples) {
+    std::error_code ignored;
+    fs::create_directories(cacheDir, ignored);
+    if (fs::file_size(cachePath(name), ignored) == samples.size() * sizeof(float)) return;
+    std::ofstream(cachePath(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(samples.data()), std::streamsize(samples.size() * sizeof(float)));
+}
+
+// Where the render first departs from a cached render that matched the table.
+std::string firstDifference(const std::string& name, const Expected& expected, const std::vector<float>& samples) {
+    std::vector<float> reference(samples.size());
+    std::ifstream(cachePath(name), std::ios::binary)
+        .read(reinterpret_cast<char*>(reference.data()), std::streamsize(reference.size() * sizeof(float)));
+    if (secondDigests(reference) != expected.digests)
+        return "no cached render matches the table; run the test on a build that matches it to see the frame";
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::memcmp(&samples[i], &reference[i], sizeof(float)) == 0) continue;
+        std::ostringstream where;
+        where << "first difference at frame " << i / 2 << (i % 2 ? " right" : " left") << ": "
+              << samples[i] << " where " << reference[i] << " was recorded";
+        return where.str();
+    }
+    return "the cached render is identical";
+}
+
+}  // namespace
+
+TEST(GoldenRenders, EverySongRendersAsRecorded) {
+    const std::map<std::string, Expected> table = readTable();
+    if (const char* update = std::getenv("WB_GOLDEN_UPDATE"); update && *update == '1') {
+        writeTable(table);
+        return;
+    }
+    std::vector<std::string> names = songNames();
+    std::vector<std::string> recorded;
+    for (const auto& [name, entry] : table) recorded.push_back(name);
+    EXPECT_EQ(names, recorded) << "songs and table differ: scripts/golden --update";
+    for (const std::string& name : names) {
+        if (!table.count(name)) continue;
+        const Expected& expected = table.at(name);
+        const GoldenRender render = goldenRender(goldenDir / "songs" / (name + ".json"), expected.seed,
+                                                 uint32_t(expected.digests.size()));
+        ASSERT_EQ(render.error, "");
+        size_t second = 0;
+        while (second < expected.digests.size() && render.digests[second] == expected.digests[second]) ++second;
+        if (second == expected.digests.size()) {
+            cacheRender(name, render.samples);
+            continue;
+        }
+        ADD_FAILURE() << name << ": second " << second << " differs; "
+                      << firstDifference(name, expected, render.samples);
+    }
+}
