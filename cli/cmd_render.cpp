@@ -1,4 +1,5 @@
 // q7m render: a module rendered to a sound file without a sound card.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 #include <unistd.h>
 #include "cli/audio_file_writer.h"
@@ -17,6 +19,7 @@
 #include "player/offline_render.h"
 #include "player/pcm.h"
 #include "player/render_length.h"
+#include "synth/frame_crew.h"
 #include "synth/synth.h"
 
 namespace {
@@ -26,6 +29,7 @@ struct RenderOptions {
     std::string output;
     std::string format = "s16";
     std::string engine = "auto";
+    int32_t threads = int32_t(std::max(1u, std::thread::hardware_concurrency()));
     uint32_t seed = 0;
     uint64_t frames = 0;
     double seconds = 0;
@@ -71,6 +75,8 @@ struct RenderJob {
     std::vector<int16_t> pcm = std::vector<int16_t>(2 * chunkFrames);
     AudioFileWriter writer;
     RenderProgress progress;
+    FrameCrew crew;
+    ~RenderJob() { frameCrewStop(crew); }
 };
 
 // Renders into the open writer; false with the reason on a write failure or
@@ -135,6 +141,7 @@ void runRender(const RenderOptions& options) {
 
     RenderJob job;
     synthSetEngine(*job.synth, options.engine == "scalar" ? SynthEngine::scalar : SynthEngine::lanes);
+    frameCrewStart(job.crew, *job.synth, options.threads);
     uint64_t songFrames = 0;
     if (!offlineSongFrames(*job.player, image.data(), size, songFrames, reason))
         return fail(2, options.input, "not a valid module: " + reason);
@@ -206,6 +213,11 @@ void addRenderCommand(CLI::App& app) {
                        "auto: voices in SIMD lanes on the machine's best target; scalar: one "
                        "voice at a time (the same samples, slower)")
         ->check(CLI::IsMember({"auto", "scalar"}))
+        ->capture_default_str();
+    render->add_option("--threads", options->threads,
+                       "Threads that render the channels of each frame (the samples are the "
+                       "same at every count; default: the machine's cores)")
+        ->check(CLI::Range(1, 64))
         ->capture_default_str();
     render->add_flag("-q,--quiet", options->quiet, "No progress bar");
     render->add_flag("-f,--force", options->force, "Replace an existing output file");

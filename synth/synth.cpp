@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include "synth/fp_mode.h"
+#include "synth/frame_crew.h"
 #include "synth/output_filter.h"
 #include "synth/params.h"
 #include "synth/voice/math.h"
@@ -55,10 +56,23 @@ void synthSetEngine(Synth& synth, SynthEngine engine) { synth.engine = engine; }
 
 namespace {
 
-bool channelHasVoice(const Synth& synth, int32_t c) {
+// The frame's plan: the channels that have a voice, each given to the part
+// (of parts threads) with the fewest voices so far, so the parts are about
+// even. Channels without voices are skipped whole, so their effect tails
+// stop with their last voice.
+void planFrame(Synth& synth, int32_t parts) {
+    int32_t voices[synthChannelCount] = {};
     for (int32_t v = 0; v < synthVoiceCount; ++v)
-        if (synth.voiceChannel[v] == c) return true;
-    return false;
+        if (synth.voiceChannel[v] >= 0) ++voices[synth.voiceChannel[v]];
+    int32_t load[synthChannelCount] = {};
+    for (int32_t c = 0; c < synthChannelCount; ++c) {
+        synth.channelSounds[c] = voices[c] > 0;
+        int32_t part = 0;
+        for (int32_t p = 1; p < parts; ++p)
+            if (load[p] < load[part]) part = p;
+        synth.channelPart[c] = part;
+        load[part] += voices[c];
+    }
 }
 
 // Control-rate work of a frame start: voices (freeing those whose amplitude
@@ -74,33 +88,22 @@ void updateControls(Synth& synth) {
     speechTick(synth.speech);
 }
 
-void renderChannel(Synth& synth, int32_t c, int32_t n) {
-    std::fill_n(synth.channelBuffer, 2 * n, 0.0f);
-    for (int32_t v = 0; v < synthVoiceCount; ++v) {
-        if (synth.voiceChannel[v] != c) continue;
-        if (synth.engine == SynthEngine::lanes)
-            voiceMix(synth.voices[v], synth.laneWork.mono[v], synth.channelBuffer, n);
-        else
-            voiceRender(synth.voices[v], synth.voiceBuffer, synth.voiceBuffer2, synth.channelBuffer, n);
-    }
-    if (c == synthChannelCount - 1) speechRender(synth.speech, synth.channelBuffer, n);
-    channelFxProcess(synth, c, n);
-}
-
-// One frame of n samples into mainMix. Channels without voices are skipped
-// whole, so their effect tails stop with their last voice.
+// One frame of n samples into mainMix: the voices and channels (on the
+// worker threads too, when there are any), then, on this thread, every
+// channel's sends and volume in channel order and the global bus.
 void renderFrame(Synth& synth, int32_t n) {
     std::fill_n(synth.mainMix, 2 * n, 0.0f);
     std::fill_n(synth.reverbBus, n, 0.0f);
     std::fill_n(synth.delayBus, n, 0.0f);
-    if (synth.engine == SynthEngine::lanes) voicesRenderLanes(synth, synth.laneWork, n);
+    planFrame(synth, synth.crew ? frameCrewThreads(*synth.crew) : 1);
+    if (synth.crew) frameCrewRender(*synth.crew, synth, n);
+    else synthFramePart(synth, synth.scratch, 0, n);
     for (int32_t c = 0; c < synthChannelCount; ++c)
-        if (channelHasVoice(synth, c)) renderChannel(synth, c, n);
+        if (synth.channelSounds[c]) channelFxMix(synth, c, synth.channelOut[c], n);
     reverbProcess(synth.reverb, synth.reverbBus, synth.mainMix, n);
     modDelayProcessSend(synth.delay, synth.delayBus, synth.mainMix, n);
     outputFilterProcess(synth, synth.mainMix, n);
-    // voiceBuffer and voiceBuffer2 together: the 2 x 280 level scratch.
-    compressorProcess(synth.masterCompressor, synth.mainMix, synth.voiceBuffer, n);
+    compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
 }
 
 void startFrame(Synth& synth) {
@@ -134,6 +137,30 @@ void copyOut(Synth& synth, const float* mix, uint32_t n) {
 }
 
 }  // namespace
+
+void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n) {
+    int32_t voices[synthVoiceCount];
+    int32_t count = 0;
+    for (int32_t v = 0; v < synthVoiceCount; ++v) {
+        const int32_t c = synth.voiceChannel[v];
+        if (c >= 0 && synth.channelPart[c] == part) voices[count++] = v;
+    }
+    const bool lanes = synth.engine == SynthEngine::lanes;
+    if (lanes) voicesRenderLanes(synth, synth.laneWork, scratch.lanes, voices, count, n);
+    for (int32_t c = 0; c < synthChannelCount; ++c) {
+        if (!synth.channelSounds[c] || synth.channelPart[c] != part) continue;
+        float* buffer = synth.channelOut[c];
+        std::fill_n(buffer, 2 * n, 0.0f);
+        for (int32_t a = 0; a < count; ++a) {
+            const int32_t v = voices[a];
+            if (synth.voiceChannel[v] != c) continue;
+            if (lanes) voiceMix(synth.voices[v], synth.laneWork.mono[v], buffer, n);
+            else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
+        }
+        if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
+        channelFxChain(synth, c, buffer, scratch.levels, n);
+    }
+}
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {
     FpModeGuard fpMode;

@@ -27,6 +27,16 @@ constexpr int32_t delayLineLength = 32768;
 // together in SIMD lanes on the machine's best target. Samples are the same.
 enum class SynthEngine : int32_t { scalar = 0, lanes = 1 };
 
+struct FrameCrew;
+
+// One rendering thread's work space for a frame.
+struct FrameScratch {
+    float levels[maxFrameLength * 2];  // a compressor's detector levels
+    float voiceBuffer[maxFrameLength];
+    float voiceBuffer2[maxFrameLength];
+    LaneScratch lanes;
+};
+
 // Everything synthInit clears to zero as one block.
 struct SynthResettable {
     const uint8_t* patchMap;
@@ -64,7 +74,15 @@ struct Synth : SynthResettable {
     SpeechVoice speech;
     SeedSource seeds;
     SynthEngine engine = SynthEngine::lanes;  // kept by synthInit
+    FrameCrew* crew = nullptr;  // worker threads sharing the frames (frame_crew.h), kept by synthInit
     VoiceLaneWork laneWork;
+    FrameScratch scratch;       // the rendering thread's own
+    // The frame's plan: the channels that have a voice, and which thread's
+    // part each one is in (its voices and effects); each such channel's
+    // output after its effects.
+    bool channelSounds[synthChannelCount];
+    int32_t channelPart[synthChannelCount];
+    float channelOut[synthChannelCount][maxFrameLength * 2];
     // render bookkeeping
     uint32_t renderLeft;
     int32_t renderFrameLength;
@@ -89,3 +107,7 @@ void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, in
 // is the same. Without a seed the free-running counter is read.
 void synthSetSeed(Synth& synth, uint32_t seed);
 void synthSetEngine(Synth& synth, SynthEngine engine);
+
+// One thread's part of a frame (see frame_crew.h): the voices and effects
+// of the sounding channels in that part, into channelOut.
+void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n);

@@ -29,7 +29,7 @@ void addJob(JobList& list, Filter& filter, const float* input, float* output) {
 
 // Every job's input is read before any output is written, so jobs may share
 // an input that another job overwrites.
-void runJobs(VoiceLaneWork& work, const JobList& list, int32_t n) {
+void runJobs(LaneScratch& work, const JobList& list, int32_t n) {
     if (list.count == 0) return;
     FilterLanes& batch = work.batch;
     const int32_t count = list.count;
@@ -60,8 +60,8 @@ void runJobs(VoiceLaneWork& work, const JobList& list, int32_t n) {
 
 // Filter 1 of every voice, and filter 2 of those routed in parallel (both
 // from the oscillators' output); then the parallel voices' weighted sums.
-void firstFilterStage(Synth& synth, VoiceLaneWork& work, const int32_t* active, int32_t count,
-                      int32_t n) {
+void firstFilterStage(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
+                      const int32_t* active, int32_t count, int32_t n) {
     JobList list;
     for (int32_t a = 0; a < count; ++a) {
         const int32_t v = active[a];
@@ -72,7 +72,7 @@ void firstFilterStage(Synth& synth, VoiceLaneWork& work, const int32_t* active, 
         }
         if (!isBypass(voice.filter[0])) addJob(list, voice.filter[0], work.mono[v], work.mono[v]);
     }
-    runJobs(work, list, n);
+    runJobs(scratch, list, n);
     for (int32_t a = 0; a < count; ++a) {
         const int32_t v = active[a];
         const SynthVoice& voice = synth.voices[v];
@@ -86,8 +86,8 @@ void firstFilterStage(Synth& synth, VoiceLaneWork& work, const int32_t* active, 
 }
 
 // Filter 2 of the voices routed in series.
-void secondFilterStage(Synth& synth, VoiceLaneWork& work, const int32_t* active, int32_t count,
-                       int32_t n) {
+void secondFilterStage(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
+                       const int32_t* active, int32_t count, int32_t n) {
     JobList list;
     for (int32_t a = 0; a < count; ++a) {
         const int32_t v = active[a];
@@ -96,12 +96,12 @@ void secondFilterStage(Synth& synth, VoiceLaneWork& work, const int32_t* active,
             continue;
         if (!isBypass(voice.filter[1])) addJob(list, voice.filter[1], work.mono[v], work.mono[v]);
     }
-    runJobs(work, list, n);
+    runJobs(scratch, list, n);
 }
 
 // The distortion: its filter modes in lanes, the others voice by voice.
-void distortionStage(Synth& synth, VoiceLaneWork& work, const int32_t* active, int32_t count,
-                     int32_t n) {
+void distortionStage(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
+                     const int32_t* active, int32_t count, int32_t n) {
     JobList list;
     for (int32_t a = 0; a < count; ++a) {
         const int32_t v = active[a];
@@ -113,20 +113,16 @@ void distortionStage(Synth& synth, VoiceLaneWork& work, const int32_t* active, i
             distProcessMono(dist, work.mono[v], work.mono[v], n);
         }
     }
-    runJobs(work, list, n);
+    runJobs(scratch, list, n);
 }
 
 }  // namespace
 
-void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, int32_t n) {
-    int32_t active[synthVoiceCount];
-    int32_t count = 0;
-    for (int32_t v = 0; v < synthVoiceCount; ++v) {
-        if (synth.voiceChannel[v] < 0) continue;
-        active[count++] = v;
-        voiceOscillators(synth.voices[v], work.mono[v], n);
-    }
-    firstFilterStage(synth, work, active, count, n);
-    secondFilterStage(synth, work, active, count, n);
-    distortionStage(synth, work, active, count, n);
+void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
+                       const int32_t* voices, int32_t count, int32_t n) {
+    for (int32_t a = 0; a < count; ++a)
+        voiceOscillators(synth.voices[voices[a]], work.mono[voices[a]], n);
+    firstFilterStage(synth, work, scratch, voices, count, n);
+    secondFilterStage(synth, work, scratch, voices, count, n);
+    distortionStage(synth, work, scratch, voices, count, n);
 }

@@ -11,12 +11,19 @@ struct Synth;
 constexpr int32_t laneVoiceCount = 32;
 constexpr int32_t laneFrameLength = 280;
 
+// Each voice's output samples, and filter 2's where the filters run in parallel.
 struct VoiceLaneWork {
-    alignas(64) float mono[laneVoiceCount][laneFrameLength];      // each voice's output
-    alignas(64) float parallel[laneVoiceCount][laneFrameLength];  // filter 2 of parallel routing
-    alignas(64) float samples[laneFrameLength * filterLaneCapacity];  // lane-major batch
+    alignas(64) float mono[laneVoiceCount][laneFrameLength];
+    alignas(64) float parallel[laneVoiceCount][laneFrameLength];
+};
+
+// One thread's lane-major batch.
+struct LaneScratch {
+    alignas(64) float samples[laneFrameLength * filterLaneCapacity];
     FilterLanes batch;
 };
 
-// Renders n samples of every voice that has a channel into work.mono.
-void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, int32_t n);
+// Renders n samples of the listed voices (indices in increasing order) into
+// work.mono.
+void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
+                       const int32_t* voices, int32_t count, int32_t n);

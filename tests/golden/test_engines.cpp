@@ -1,6 +1,7 @@
-// The lane engine on every SIMD target the machine supports renders exactly
-// what the scalar engine renders: the golden songs and random songs with
-// random patches (every mode and routing), byte for byte.
+// The lane engine on every SIMD target the machine supports, and on two and
+// three threads, renders exactly what the scalar engine renders: the golden
+// songs and random songs with random patches (every mode and routing), byte
+// for byte.
 #include <gtest/gtest.h>
 
 #include <hwy/targets.h>
@@ -11,6 +12,7 @@
 #include "player/module_player.h"
 #include "player/module_writer.h"
 #include "player/offline_render.h"
+#include "synth/frame_crew.h"
 #include "synth/synth.h"
 
 namespace {
@@ -45,7 +47,12 @@ ModuleSource randomSong(uint32_t seed) {
     return source;
 }
 
-std::vector<float> renderSource(const ModuleSource& source, SynthEngine engine, uint32_t frames) {
+struct Engine {
+    SynthEngine kind;
+    int32_t threads;
+};
+
+std::vector<float> renderSource(const ModuleSource& source, Engine engine, uint32_t frames) {
     std::vector<uint8_t> image;
     std::string error;
     EXPECT_TRUE(writeModule(source, image, error)) << error;
@@ -53,16 +60,24 @@ std::vector<float> renderSource(const ModuleSource& source, SynthEngine engine, 
     auto player = std::make_unique<ModulePlayer>();
     const uint32_t seed = 3;
     EXPECT_TRUE(offlineOpen(*player, *synth, image.data(), uint32_t(image.size()), &seed, error)) << error;
-    synthSetEngine(*synth, engine);
+    synthSetEngine(*synth, engine.kind);
+    FrameCrew crew;
+    frameCrewStart(crew, *synth, engine.threads);
     std::vector<float> samples(2 * size_t(frames));
     offlineRender(*player, samples.data(), frames);
+    frameCrewStop(crew);
     return samples;
 }
 
-std::vector<float> renderGolden(const fs::path& song, SynthEngine engine) {
+std::vector<float> renderGolden(const fs::path& song, Engine engine) {
+    FrameCrew crew;
     GoldenOptions options;
-    options.prepare = [engine](Synth& synth) { synthSetEngine(synth, engine); };
+    options.prepare = [engine, &crew](Synth& synth) {
+        synthSetEngine(synth, engine.kind);
+        frameCrewStart(crew, synth, engine.threads);
+    };
     GoldenRender render = goldenRender(song, 1, 0, options);
+    frameCrewStop(crew);
     EXPECT_EQ(render.error, "");
     return render.samples;
 }
@@ -71,29 +86,37 @@ bool sameBytes(const std::vector<float>& a, const std::vector<float>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
 }
 
+// Every SIMD target on one thread, and the best one on two and three.
+void expectScalarSamples(const std::vector<fs::path>& golden, uint32_t randomSongs,
+                         uint32_t randomFrames, const std::vector<std::vector<float>>& scalar,
+                         Engine engine, const std::string& name) {
+    for (size_t g = 0; g < golden.size(); ++g)
+        EXPECT_TRUE(sameBytes(renderGolden(golden[g], engine), scalar[g])) << name << ": " << golden[g].filename();
+    for (uint32_t s = 0; s < randomSongs; ++s)
+        EXPECT_TRUE(sameBytes(renderSource(randomSong(s), engine, randomFrames), scalar[golden.size() + s]))
+            << name << ": random song " << s;
+}
+
 }  // namespace
 
-TEST(Engines, EverySimdTargetRendersWhatTheScalarEngineRenders) {
+TEST(Engines, EverySimdTargetAndThreadCountRendersWhatTheScalarEngineRenders) {
     std::vector<fs::path> golden;
     for (const auto& entry : fs::directory_iterator(fs::path(WB_GOLDEN_DIR) / "songs"))
         if (entry.path().extension() == ".json") golden.push_back(entry.path());
-    std::vector<std::vector<float>> scalar;
-    for (const fs::path& song : golden) scalar.push_back(renderGolden(song, SynthEngine::scalar));
     constexpr uint32_t randomSongs = 50;
     constexpr uint32_t randomFrames = 2 * 44100;
+    std::vector<std::vector<float>> scalar;
+    for (const fs::path& song : golden) scalar.push_back(renderGolden(song, {SynthEngine::scalar, 1}));
     for (uint32_t s = 0; s < randomSongs; ++s)
-        scalar.push_back(renderSource(randomSong(s), SynthEngine::scalar, randomFrames));
+        scalar.push_back(renderSource(randomSong(s), {SynthEngine::scalar, 1}, randomFrames));
 
     for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
         hwy::SetSupportedTargetsForTest(target);
-        const char* name = hwy::TargetName(target);
-        for (size_t g = 0; g < golden.size(); ++g)
-            EXPECT_TRUE(sameBytes(renderGolden(golden[g], SynthEngine::lanes), scalar[g]))
-                << name << ": " << golden[g].filename();
-        for (uint32_t s = 0; s < randomSongs; ++s)
-            EXPECT_TRUE(sameBytes(renderSource(randomSong(s), SynthEngine::lanes, randomFrames),
-                                  scalar[golden.size() + s]))
-                << name << ": random song " << s;
+        expectScalarSamples(golden, randomSongs, randomFrames, scalar, {SynthEngine::lanes, 1},
+                            hwy::TargetName(target));
     }
     hwy::SetSupportedTargetsForTest(0);
+    for (const int32_t threads : {2, 3})
+        expectScalarSamples(golden, randomSongs, randomFrames, scalar, {SynthEngine::lanes, threads},
+                            std::to_string(threads) + " threads");
 }
