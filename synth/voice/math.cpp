@@ -33,8 +33,26 @@ float powBase(float b, float e) {
 }
 
 
+namespace {
+
+// std::fmod(a, 2 pi) without the library call for |a| < 32 pi: subtracting
+// 2 pi x 8, 4, 2 and 1 where they fit is exact at every step (the operands
+// lie within a factor of two of each other), so the remainder is fmod's.
+float remainderTwoPi(float a) {
+    const float m = std::fabs(a);
+    if (!(m < 16.0f * twoPiF)) return std::fmod(a, twoPiF);
+    float r = m;
+    if (r >= 8.0f * twoPiF) r -= 8.0f * twoPiF;
+    if (r >= 4.0f * twoPiF) r -= 4.0f * twoPiF;
+    if (r >= 2.0f * twoPiF) r -= 2.0f * twoPiF;
+    if (r >= twoPiF) r -= twoPiF;
+    return std::copysign(r, a);
+}
+
+}  // namespace
+
 float fastSin(float a) {
-    float r = std::fmod(a, twoPiF);
+    float r = remainderTwoPi(a);
     if (r < 0.0f) r += twoPiF;
     float u;
     if (r <= halfPiF) u = r;
