@@ -97,7 +97,8 @@ bool renderFrames(RenderJob& job, const RenderOptions& options, bool fixedLength
             frames = static_cast<uint32_t>(fixedFrames - written);
         if (frames == 0) return true;
         const uint32_t endOffset = offlineRender(*job.player, job.floats.data(), frames);
-        convertToPcm16(job.floats.data(), job.pcm.data(), 2 * frames, outputScale);
+        // The 16-bit samples are written for s16 and judge the tail's silence.
+        if (!f32 || !fixedLength) convertToPcm16(job.floats.data(), job.pcm.data(), 2 * frames, outputScale);
         const uint32_t keep =
             fixedLength ? frames : renderLengthFeed(length, job.pcm.data(), frames, endOffset);
         const bool ok = f32 ? audioFileWriteF32(job.writer, job.floats.data(), keep, reason)
