@@ -91,11 +91,18 @@ bool detect(Compressor& c, const float* in, float* levels, int32_t n) {
     return valid;
 }
 
-// Gain computer and look-ahead of one side (0 left, 1 right) over n frames,
-// from lookIndex start; returns the look-ahead position reached. Settings
-// and the gain are kept in locals for the loop (see detect).
-int32_t applyGain(Compressor& c, float* buffer, const float* levels, int32_t n,
-                  int32_t side, float& gain, int32_t start) {
+// The gain computer of one side: the gain after one step towards the
+// target that level asks for.
+inline float nextGain(float g, float level, float ratio, float attack, float release) {
+    const float target = level < 1.0f ? 1.0f : 1.0f / (1.0f + (level - 1.0f) * ratio);
+    const float coefficient = target < g ? attack : release;
+    return g + (target - g) * coefficient;
+}
+
+// Gain computer and look-ahead of both sides over n frames. The sides are
+// independent, so one loop runs both: each side's recursion hides the
+// other's latency. Settings and gains are kept in locals (see detect).
+void applyGain(Compressor& c, float* buffer, const float* levels, int32_t n) {
     const float inGain = c.inGain;
     const float ratio = c.ratio;
     const float attack = c.attack;
@@ -103,22 +110,25 @@ int32_t applyGain(Compressor& c, float* buffer, const float* levels, int32_t n,
     const float outGain = c.outGain;
     const int32_t lookahead = c.lookahead;
     float* line = c.lookLine;
-    float g = gain;
-    int32_t look = start;
+    float gL = c.gainL;
+    float gR = c.gainR;
+    int32_t look = c.lookIndex;
     for (int32_t i = 0; i < n; ++i) {
-        float& sample = buffer[2 * i + side];
-        float& slot = line[2 * look + side];
-        const float delayed = slot;
-        slot = sample * inGain;
+        float* pair = buffer + 2 * i;
+        float* slot = line + 2 * look;
+        const float delayedL = slot[0];
+        const float delayedR = slot[1];
+        slot[0] = pair[0] * inGain;
+        slot[1] = pair[1] * inGain;
         look = look + 1 > lookahead ? 0 : look + 1;
-        const float level = levels[2 * i + side];
-        const float target = level < 1.0f ? 1.0f : 1.0f / (1.0f + (level - 1.0f) * ratio);
-        const float coefficient = target < g ? attack : release;
-        g = g + (target - g) * coefficient;
-        sample = delayed * outGain * g;
+        gL = nextGain(gL, levels[2 * i], ratio, attack, release);
+        gR = nextGain(gR, levels[2 * i + 1], ratio, attack, release);
+        pair[0] = delayedL * outGain * gL;
+        pair[1] = delayedR * outGain * gR;
     }
-    gain = g;
-    return look;
+    c.gainL = gL;
+    c.gainR = gR;
+    c.lookIndex = look;
 }
 
 }  // namespace
@@ -151,7 +161,5 @@ void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n
     if (!detect(comp, buffer, levels, n)) {
         for (int32_t i = 0; i < 2 * n; ++i) levels[i] = 0.0f;
     }
-    const int32_t start = comp.lookIndex;
-    applyGain(comp, buffer, levels, n, 0, comp.gainL, start);
-    comp.lookIndex = applyGain(comp, buffer, levels, n, 1, comp.gainR, start);
+    applyGain(comp, buffer, levels, n);
 }
