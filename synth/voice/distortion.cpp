@@ -178,8 +178,7 @@ void distProcessStereo(Distortion& dist, const float* input, float* output, int3
             if (distIsFilterMode(dist.mode)) {
                 dist.filterA.stride = 2;
                 dist.filterB.stride = 2;
-                filterProcess(dist.filterA, input, output, n);
-                filterProcess(dist.filterB, input + 1, output + 1, n);
+                filterProcessPair(dist.filterA, dist.filterB, input, output, n);
             } else {
                 copyFloats(input, output, 2 * n);
             }
