@@ -43,25 +43,32 @@ uint32_t waitForFrame(const FrameCrew& crew, uint32_t seen) {
     return crew.generation.load(std::memory_order_acquire);
 }
 
+// The frame's work word: its generation, its number of parts and the next
+// unclaimed part, in one atomic so that a claim sees all three together.
+uint64_t workWord(uint32_t generation, int32_t parts) {
+    return uint64_t(generation) << 32 | uint64_t(uint32_t(parts)) << 16;
+}
+
 // Claims the next unclaimed part of frame `generation`; false when none is
 // left or that frame is over. A worker that wakes late thus finds nothing
 // to do, and the calling thread never waits for a worker that has not begun.
-bool claimPart(FrameCrew& crew, uint32_t generation, int32_t parts, int32_t& part) {
+bool claimPart(FrameCrew& crew, uint32_t generation, int32_t& part) {
     uint64_t work = crew.work.load(std::memory_order_acquire);
     for (;;) {
-        if (uint32_t(work >> 32) != generation || int32_t(uint32_t(work)) >= parts) return false;
+        const int32_t parts = int32_t((work >> 16) & 0xFFFF);
+        const int32_t next = int32_t(work & 0xFFFF);
+        if (uint32_t(work >> 32) != generation || next >= parts) return false;
         if (crew.work.compare_exchange_weak(work, work + 1, std::memory_order_acq_rel,
                                             std::memory_order_acquire)) {
-            part = int32_t(uint32_t(work));
+            part = next;
             return true;
         }
     }
 }
 
 void renderParts(FrameCrew& crew, FrameScratch& scratch, uint32_t generation) {
-    const int32_t parts = frameCrewThreads(crew);
     int32_t part = 0;
-    while (claimPart(crew, generation, parts, part)) {
+    while (claimPart(crew, generation, part)) {
         synthFramePart(*crew.synth, scratch, part, crew.frameLength);
         arrive(crew.partsDone);
     }
@@ -103,13 +110,13 @@ void frameCrewStop(FrameCrew& crew) {
     crew.synth = nullptr;
 }
 
-void frameCrewRender(FrameCrew& crew, Synth& synth, int32_t n) {
+void frameCrewRender(FrameCrew& crew, Synth& synth, int32_t parts, int32_t n) {
     crew.frameLength = n;
     crew.partsDone.store(0, std::memory_order_relaxed);
     const uint32_t generation = crew.generation.load(std::memory_order_relaxed) + 1;
-    crew.work.store(uint64_t(generation) << 32, std::memory_order_release);
+    crew.work.store(workWord(generation, parts), std::memory_order_release);
     crew.generation.store(generation, std::memory_order_release);
     crew.generation.notify_all();
     renderParts(crew, synth.scratch, generation);
-    waitFor(crew.partsDone, frameCrewThreads(crew));
+    waitFor(crew.partsDone, parts);
 }

@@ -23,7 +23,7 @@ struct FrameCrew {
     std::atomic<uint32_t> generation{0};  // advanced to start a frame
     std::atomic<bool> stopping{false};
     int32_t frameLength = 0;
-    std::atomic<uint64_t> work{0};      // the frame's generation << 32 | its next part
+    std::atomic<uint64_t> work{0};      // the frame's generation, parts and next part
     std::atomic<int32_t> partsDone{0};  // parts of the frame rendered
 };
 
@@ -34,5 +34,6 @@ void frameCrewStart(FrameCrew& crew, Synth& synth, int32_t threads);
 // with the crew afterwards.
 void frameCrewStop(FrameCrew& crew);
 int32_t frameCrewThreads(const FrameCrew& crew);
-// One frame's voices and channels on every thread of the crew.
-void frameCrewRender(FrameCrew& crew, Synth& synth, int32_t n);
+// One frame's voices and channels, in parts (at most the crew's threads),
+// on the threads of the crew.
+void frameCrewRender(FrameCrew& crew, Synth& synth, int32_t parts, int32_t n);

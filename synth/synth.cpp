@@ -57,13 +57,17 @@ void synthSetEngine(Synth& synth, SynthEngine engine) { synth.engine = engine; }
 namespace {
 
 // The frame's plan: the channels that have a voice, each given to the part
-// (of parts threads) with the fewest voices so far, so the parts are about
-// even. Channels without voices are skipped whole, so their effect tails
-// stop with their last voice.
-void planFrame(Synth& synth, int32_t parts) {
+// with the fewest voices so far, so the parts are about even; returns the
+// number of parts (the crew's threads, but no more than there are sounding
+// channels; one without a crew). Channels without voices are skipped whole,
+// so their effect tails stop with their last voice.
+int32_t planFrame(Synth& synth) {
     int32_t voices[synthChannelCount] = {};
     for (int32_t v = 0; v < synthVoiceCount; ++v)
         if (synth.voiceChannel[v] >= 0) ++voices[synth.voiceChannel[v]];
+    int32_t sounding = 0;
+    for (int32_t c = 0; c < synthChannelCount; ++c) sounding += voices[c] > 0;
+    const int32_t parts = synth.crew ? std::max(1, std::min(frameCrewThreads(*synth.crew), sounding)) : 1;
     int32_t load[synthChannelCount] = {};
     for (int32_t c = 0; c < synthChannelCount; ++c) {
         synth.channelSounds[c] = voices[c] > 0;
@@ -73,6 +77,7 @@ void planFrame(Synth& synth, int32_t parts) {
         synth.channelPart[c] = part;
         load[part] += voices[c];
     }
+    return parts;
 }
 
 // Control-rate work of a frame start: voices (freeing those whose amplitude
@@ -95,8 +100,8 @@ void renderFrame(Synth& synth, int32_t n) {
     std::fill_n(synth.mainMix, 2 * n, 0.0f);
     std::fill_n(synth.reverbBus, n, 0.0f);
     std::fill_n(synth.delayBus, n, 0.0f);
-    planFrame(synth, synth.crew ? frameCrewThreads(*synth.crew) : 1);
-    if (synth.crew) frameCrewRender(*synth.crew, synth, n);
+    const int32_t parts = planFrame(synth);
+    if (parts > 1) frameCrewRender(*synth.crew, synth, parts, n);
     else synthFramePart(synth, synth.scratch, 0, n);
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (synth.channelSounds[c]) channelFxMix(synth, c, synth.channelOut[c], n);
