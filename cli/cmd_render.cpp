@@ -141,14 +141,14 @@ void runRender(const RenderOptions& options) {
     const uint32_t size = static_cast<uint32_t>(image.size());
 
     RenderJob job;
-    synthSetEngine(*job.synth, options.engine == "scalar" ? SynthEngine::scalar : SynthEngine::lanes);
-    frameCrewStart(job.crew, *job.synth, options.threads);
     uint64_t songFrames = 0;
     if (!offlineSongFrames(*job.player, image.data(), size, songFrames, reason))
         return fail(2, options.input, "not a valid module: " + reason);
     const uint32_t* seed = options.seedOption->count() ? &options.seed : nullptr;
     if (!offlineOpen(*job.player, *job.synth, image.data(), size, seed, reason))
         return fail(2, options.input, "not a valid module: " + reason);
+    synthSetEngine(*job.synth, options.engine == "scalar" ? SynthEngine::scalar : SynthEngine::lanes);
+    frameCrewStart(job.crew, *job.synth, options.threads);
 
     const SampleFormat format = options.format == "f32" ? SampleFormat::f32 : SampleFormat::s16;
     if (format == SampleFormat::f32 && !toStdout && isFlacPath(output))

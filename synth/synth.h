@@ -25,7 +25,7 @@ constexpr int32_t delayLineLength = 32768;
 
 // How a frame's voices are rendered: one by one (the plain definition), or
 // together in SIMD lanes on the machine's best target. Samples are the same.
-enum class SynthEngine : int32_t { scalar = 0, lanes = 1 };
+enum class SynthEngine : int32_t { lanes = 0, scalar = 1 };
 
 struct FrameCrew;
 
@@ -58,6 +58,10 @@ struct SynthResettable {
     Compressor masterCompressor;
     float lowCutCoef, lowCutStateL, lowCutStateR;
     float highCutCoef, highCutStateL, highCutStateR;
+    // How frames render: set after synthInit (which makes them lanes and
+    // none); a reset command keeps them.
+    SynthEngine engine;
+    FrameCrew* crew;  // worker threads sharing the frames (frame_crew.h)
 };
 
 struct Synth : SynthResettable {
@@ -73,8 +77,6 @@ struct Synth : SynthResettable {
     float chorusLines[synthChannelCount][2][chorusLineLength];
     SpeechVoice speech;
     SeedSource seeds;
-    SynthEngine engine = SynthEngine::lanes;  // kept by synthInit
-    FrameCrew* crew = nullptr;  // worker threads sharing the frames (frame_crew.h), kept by synthInit
     VoiceLaneWork laneWork;
     FrameScratch scratch;       // the rendering thread's own
     // The frame's plan: the channels that have a voice, and which thread's
