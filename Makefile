@@ -5,7 +5,7 @@ MAKEFLAGS += --no-print-directory
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps build test test-sanitize test-thread demo bench fuzz clean
+.PHONY: deps build test test-sanitize test-thread demo bench fuzz coverage clean
 
 deps:
 	@scripts/install-deps
@@ -43,8 +43,23 @@ bench: deps
 	@cmake --build build-release -j$(JOBS) --target wembrastel_bench
 	@build-release/wembrastel_bench
 
+# Line coverage of player/ and synth/ (gcovr): by the golden renders alone,
+# then by the whole suite. A Debug build with --coverage in build-coverage.
+GCOVR = gcovr -r . --object-directory build-coverage --filter 'player/' --filter 'synth/'
+coverage: deps
+	@cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DWB_CORE_ONLY=OFF \
+	  -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
+	@cmake --build build-coverage -j$(JOBS)
+	@find build-coverage -name '*.gcda' -delete
+	@build-coverage/test_golden --gtest_brief=1 >/dev/null
+	@echo "== player/ and synth/ covered by the golden renders alone"
+	@$(GCOVR) --print-summary -o build-coverage/golden-coverage.txt
+	@ctest --test-dir build-coverage -j$(JOBS) >/dev/null || echo "(some tests failed)"
+	@echo "== player/ and synth/ covered by the whole suite"
+	@$(GCOVR) --print-summary
+
 clean:
-	rm -rf build build-asan build-release build-tsan build-fuzz
+	rm -rf build build-asan build-release build-tsan build-fuzz build-coverage
 
 # Fuzz targets with libFuzzer (clang), AddressSanitizer and UBSan; each runs
 # FUZZ_SECONDS (default 60).

@@ -13,6 +13,7 @@
 struct Synth;
 
 constexpr uint32_t goldenFramesPerSecond = 44100;
+constexpr double goldenTailSeconds = 2.0;  // the most tail a golden render keeps
 
 struct GoldenOptions {
     // Runs on the synthesizer after the song is opened, before the first
@@ -21,17 +22,18 @@ struct GoldenOptions {
 };
 
 struct GoldenRender {
-    std::vector<float> samples;        // seconds x 44,100 stereo frames
+    std::vector<float> samples;        // whole seconds of stereo frames
     std::vector<std::string> digests;  // one per second
+    uint64_t lengthFrames = 0;         // the render-length rule's frames (song and tail)
+    uint64_t songEndFrame = 0;         // where the player ended the song
+    uint64_t measuredSongFrames = 0;   // the song's length as measured without rendering
+    uint64_t steppedSongFrames = 0;    // and as the offline render's sequencer walk counts it
     std::string error;                 // set when the song does not build or open
 };
 
-// Seconds a song's golden render lasts: the song rounded up to whole
-// seconds, and one more for the release and effect tails.
-uint32_t goldenSeconds(const std::vector<uint8_t>& image);
-
-// Builds song (a song source) and renders it from its first frame for
-// seconds whole seconds with seed; seconds 0 takes goldenSeconds.
+// Builds song (a song source) and renders it with seed from its first frame
+// for seconds whole seconds; with seconds 0, until the render-length rule
+// ends it (at most goldenTailSeconds of tail), rounded up to a whole second.
 GoldenRender goldenRender(const std::filesystem::path& song, uint32_t seed, uint32_t seconds,
                           const GoldenOptions& options = {});
 

@@ -23,10 +23,12 @@ const fs::path cacheDir = WB_GOLDEN_CACHE;
 
 struct Expected {
     uint32_t seed = 1;
+    uint64_t frames = 0;
     std::vector<std::string> digests;
 };
 
-// Lines "song seed second sha256", the seconds of a song in order.
+// Per song a line "song seed S frames F", then lines "song second sha256"
+// for its seconds in order.
 std::map<std::string, Expected> readTable() {
     std::map<std::string, Expected> table;
     std::ifstream in(tablePath);
@@ -34,12 +36,15 @@ std::map<std::string, Expected> readTable() {
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
-        std::string song, digest;
-        uint32_t seed = 0, second = 0;
-        fields >> song >> seed >> second >> digest;
+        std::string song, second, digest;
+        fields >> song >> second;
         Expected& entry = table[song];
-        entry.seed = seed;
-        if (second != entry.digests.size()) ADD_FAILURE() << tablePath << ": " << line << ": out of order";
+        if (second == "seed") {
+            fields >> entry.seed >> digest >> entry.frames;
+            continue;
+        }
+        if (second != std::to_string(entry.digests.size())) ADD_FAILURE() << line << ": out of order";
+        fields >> digest;
         entry.digests.push_back(digest);
     }
     return table;
@@ -55,13 +60,16 @@ std::vector<std::string> songNames() {
 
 void writeTable(const std::map<std::string, Expected>& old) {
     std::ofstream out(tablePath);
-    out << "# song seed second sha256 of that second's f32 samples (scripts/golden --update)\n";
+    out << "# Written by scripts/golden --update. Per song: its seed and its length in frames (the song,\n"
+           "# then its tail until a second of silence, at most " << goldenTailSeconds << " s), then the SHA-256 of\n"
+           "# each second of its f32 output.\n";
     for (const std::string& name : songNames()) {
         const uint32_t seed = old.count(name) ? old.at(name).seed : 1;
         const GoldenRender render = goldenRender(goldenDir / "songs" / (name + ".json"), seed, 0);
         ASSERT_EQ(render.error, "");
+        out << name << " seed " << seed << " frames " << render.lengthFrames << '\n';
         for (size_t s = 0; s < render.digests.size(); ++s)
-            out << name << ' ' << seed << ' ' << s << ' ' << render.digests[s] << '\n';
+            out << name << ' ' << s << ' ' << render.digests[s] << '\n';
     }
 }
 
@@ -85,6 +93,7 @@ std::string firstDifference(const std::string& name, const Expected& expected, c
     for (size_t i = 0; i < samples.size(); ++i) {
         if (std::memcmp(&samples[i], &reference[i], sizeof(float)) == 0) continue;
         std::ostringstream where;
+        where.precision(9);
         where << "first difference at frame " << i / 2 << (i % 2 ? " right" : " left") << ": "
               << samples[i] << " where " << reference[i] << " was recorded";
         return where.str();
@@ -110,6 +119,11 @@ TEST(GoldenRenders, EverySongRendersAsRecorded) {
         const GoldenRender render = goldenRender(goldenDir / "songs" / (name + ".json"), expected.seed,
                                                  uint32_t(expected.digests.size()));
         ASSERT_EQ(render.error, "");
+        // The player's end of the song, the length measured from the module
+        // and the offline render's own walk of the sequencer agree.
+        EXPECT_EQ(render.songEndFrame, render.measuredSongFrames) << name;
+        EXPECT_EQ(render.songEndFrame, render.steppedSongFrames) << name;
+        EXPECT_EQ(render.lengthFrames, expected.frames) << name << ": the render-length rule ends elsewhere";
         size_t second = 0;
         while (second < expected.digests.size() && render.digests[second] == expected.digests[second]) ++second;
         if (second == expected.digests.size()) {

@@ -91,28 +91,6 @@ TEST(ModuleParse, SmallestLayoutIs88BytesAndAPlayableOneAddsGlobalsAndPatchZero)
     EXPECT_EQ(view->speechBlock, nullptr);
 }
 
-TEST(ModuleParse, ChannelWithoutNotesTakesFourBytesAndStreamsFollowTheirCounts) {
-    ModuleSource source = playableSource();
-    source.channels[1].notes = {{0, 60, 100}, {1, 61, 100}, {2, 62, 100}, {3, 63, 100}, {4, 64, 100}};
-    source.channels[1].programs = {{0, 0}, {7, 0}};
-    source.channels[1].bends = {{0, 1, 2}, {1, 3, 4}, {2, 5, 6}};
-    source.channels[1].controllers[6] = {{9, 9}};
-    std::vector<uint8_t> image = mustWrite(source);
-    auto view = std::make_unique<ModuleView>();
-    ASSERT_TRUE(parses(image, *view));
-    const uint8_t* base = image.data();
-    const ChannelStreams& ch = view->channels[1];
-    EXPECT_EQ(view->channels[0].noteCount, 0u);
-    EXPECT_EQ(ch.noteCount, 5u);
-    EXPECT_EQ(ch.notes, base + 12 + 4 + 4);               // channel 0 is its 4-byte count alone
-    EXPECT_EQ(ch.programs, base + 20 + 25 + 4);           // 5 notes x 5 bytes, program count
-    EXPECT_EQ(ch.bends, base + 49 + 8 + 4);               // 2 programs x 4 bytes, bend count
-    EXPECT_EQ(ch.controllers[0], base + 61 + 15 + 4);     // 3 bends x 5 bytes, controller 1 count
-    EXPECT_EQ(ch.controllerCount[6], 1u);
-    EXPECT_EQ(ch.controllers[6], base + 80 + 5 * 4 + 4);  // five more empty controllers before it
-    EXPECT_EQ(view->channels[2].noteCount, 0u);
-}
-
 TEST(ModuleParse, BlockSizeLimits) {
     Blocks globals;
     globals.globalField = 16384;

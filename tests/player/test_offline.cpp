@@ -33,26 +33,6 @@ TEST(OfflineRender, AnyChunkingGivesTheSameFramesAndLength) {
     }
 }
 
-TEST(OfflineRender, SeedDecidesTheNoiseAndTheSongLengthIsKnownBeforehand) {
-    const ModuleSource source = busySource();
-    const std::vector<float> a = OfflineSong(source, 11).render(30000);
-    EXPECT_EQ(OfflineSong(source, 11).render(30000), a);
-    EXPECT_NE(OfflineSong(source, 12).render(30000), a);
-
-    // Steps at ticks 0, 3, 7, 40, 41, 50 at 229.6875 frames per tick (500,000 us,
-    // 96 ticks per beat): 689 + 918 + 7579 + 229 + 2067 + 2296 frames, each
-    // truncated; from tick 60 on at 137.8125 (300,000 us), steps at 90, 100, 130:
-    // 4134 + 1378 + 4134.
-    auto scratch = std::make_unique<ModulePlayer>();
-    std::vector<uint8_t> image = writeOrFail(source);
-    uint64_t frames = 0;
-    std::string reason;
-    ASSERT_TRUE(offlineSongFrames(*scratch, image.data(), uint32_t(image.size()), frames, reason));
-    EXPECT_EQ(frames, 13778u + 9646u);
-    EXPECT_EQ(frames, renderToEnd(source, 4096, 0.0).songFrames);
-    EXPECT_EQ(renderToEnd(source, 4096, 0.0).kept.size(), 2 * frames);
-}
-
 TEST(RenderLength, TailEndsAfterOneSecondOfSilenceOrAtTheLimit) {
     std::vector<int16_t> block(2 * 50000, 0);
     block[2 * 1000 + 1] = 5;  // a right-channel sample still sounds at frame 1000

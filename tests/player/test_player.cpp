@@ -55,29 +55,7 @@ struct SilentPlayer {
     }
 };
 
-ModuleSource twoNotes(uint32_t timeDivision, uint32_t secondTick) {
-    ModuleSource source = audibleSource({{0, 60, 100}, {secondTick, 60, 0}});
-    source.timeDivision = timeDivision;
-    return source;
-}
-
 }  // namespace
-
-TEST(PlayerTiming, StepDistancesBecomeFrameCountsAt44100) {
-    struct Case { uint32_t ticksPerBeat, distance, frames, remainder; };
-    // distance x 220,500,000 / (ticks per beat x 10,000)
-    for (Case c : {Case{96, 96, 22050, 0}, Case{7, 1, 3150, 0}, Case{9, 1, 2450, 0},
-                   Case{11, 1, 2004, 60000}}) {
-        SilentPlayer p(twoNotes(c.ticksPerBeat, c.distance));
-        p.render(1);  // the first step happens before the first frame
-        EXPECT_EQ(p.player->samplesToNextStep, c.frames - 1) << c.ticksPerBeat;
-        EXPECT_EQ(p.player->stepRemainder, c.remainder) << c.ticksPerBeat;
-        p.render(c.frames - 1);  // the second step ends the song, exactly there
-        EXPECT_EQ(p.player->playing.load(), 0u);
-        EXPECT_EQ(p.player->songEndFrame, c.frames);
-        EXPECT_EQ(p.player->samplesToNextStep, songEndedCountdown);
-    }
-}
 
 TEST(PlayerTiming, RemaindersAccumulateAndPlayStartsThemAgain) {
     SilentPlayer p(audibleSource({{0, 60, 100}, {1, 61, 100}, {2, 62, 100}, {3, 60, 0}}));
@@ -87,65 +65,6 @@ TEST(PlayerTiming, RemaindersAccumulateAndPlayStartsThemAgain) {
     playerPlay(*p.player);
     EXPECT_EQ(p.player->stepRemainder, 0u);
     EXPECT_EQ(p.player->samplesToNextStep, 0u);
-}
-
-TEST(PlayerTiming, AQuotientBeyond32BitsSaturates) {
-    // One tick per beat at 0.5 s: 16,777,215 ticks are 369,937,590,750 frames.
-    SilentPlayer p(twoNotes(1, 0xFFFFFF));
-    p.render(1);
-    EXPECT_EQ(p.player->samplesToNextStep, 0xFFFFFFFEu - 1);
-    EXPECT_EQ(p.player->playing.load(), 1u);
-}
-
-TEST(PlayerRender, ZeroFramesDoNothingAndEveryCallFillsItsDestination) {
-    SilentPlayer p(twoNotes(96, 96));
-    p.render(0);
-    EXPECT_EQ(p.player->framesRendered, 0u);
-    EXPECT_EQ(p.player->samplesToNextStep, 0u);  // no step yet
-    EXPECT_EQ(p.player->currentTick, 0u);
-    EXPECT_EQ(p.player->nextTick, 0u);  // the first event, still pending
-    p.render(300);
-    EXPECT_EQ(p.player->framesRendered, 300u);
-    EXPECT_TRUE(allZero(p.buffer));  // no synthesizer: silence, but written
-}
-
-TEST(PlayerRender, FirstEventsSoundAtTheFirstFrame) {
-    // The player's output equals a synthesizer driven by hand with the note
-    // applied before its first frame and released 22,050 frames later.
-    OfflineSong song(audibleSource({{1000, 60, 100}, {1096, 60, 0}}));
-    const std::vector<float> played = song.render(30000, 1000);
-
-    auto synth = std::make_unique<Synth>();
-    ModuleView view{};
-    std::string reason;
-    ASSERT_TRUE(parseModule(song.image.data(), uint32_t(song.image.size()), view, reason));
-    synthSetSeed(*synth, 1);
-    synthInit(*synth, view.patchBlock, view.patchBlockSize, 44100);
-    synthSetGlobals(*synth, view.globalParams);
-    synthSetSpeechTexts(*synth, view.speechTexts);
-    std::vector<float> expected(2 * 30000);
-    const uint8_t noteOn[] = {0x90, 60, 100, 0xFD};
-    const uint8_t noteOff[] = {0x90, 60, 0, 0xFD};
-    synthProcessCommands(*synth, noteOn);
-    synthRender(*synth, expected.data(), 22050, nullptr, 0);
-    synthProcessCommands(*synth, noteOff);
-    synthRender(*synth, expected.data() + 2 * 22050, 30000 - 22050, nullptr, 0);
-
-    ASSERT_EQ(played, expected);
-    EXPECT_FALSE(allZero(played, 0, 2 * 128)) << "the note sounds in the first frame";
-}
-
-TEST(PlayerRender, AfterTheLastEventTheTailsPlayOnUntilStop) {
-    OfflineSong song(audibleSource({{0, 60, 100}, {96, 60, 0}}));
-    const std::vector<float> out = song.render(22050 + 4410);
-    EXPECT_EQ(song.player->playing.load(), 0u);  // ended ...
-    EXPECT_EQ(song.player->muted.load(), 0u);    // ... not stopped
-    EXPECT_FALSE(allZero(out, 2 * 22050)) << "the release is heard after the last event";
-
-    playerStop(*song.player);
-    const std::vector<float> stopped = song.render(1000);
-    EXPECT_TRUE(allZero(stopped));
-    EXPECT_EQ(song.player->framesRendered, 22050u + 4410u + 1000u);
 }
 
 TEST(PlayerRender, PlayAfterTheEndRestartsTheSongIdentically) {

@@ -25,35 +25,6 @@ TEST(ModuleWriter, NoteStreamIsStoredAsPlanesOfDeltasAndDifferences) {
     EXPECT_EQ(image.size(), 12u + 4 + 10 + 4 * 9 + 15 * 4 + 12);
 }
 
-TEST(ModuleWriter, GlobalStreamKeepsTempoUnalignedAndAbsolute) {
-    ModuleSource source;
-    source.tempos = {{0, 500000, 3, 4, 24}, {0x010203, 400000, 6, 8, 12}, {0x010203 + 5, 600000}};
-    std::vector<uint8_t> image = mustWrite(source);
-    ASSERT_EQ(wordAt(image, 8), 3u);
-    const size_t g = 12;  // stream start; G = 3
-    EXPECT_EQ(std::vector<uint8_t>(image.begin() + g, image.begin() + g + 9),
-              (std::vector<uint8_t>{0x00, 0x03, 0x05, 0x00, 0x02, 0x00, 0x00, 0x01, 0x00}));
-    EXPECT_EQ(wordAt(image, g + 9), 500000u);   // 3G: not a multiple of 4 from the file start
-    EXPECT_EQ(wordAt(image, g + 13), 400000u);
-    EXPECT_EQ(wordAt(image, g + 17), 600000u);
-    EXPECT_EQ(std::vector<uint8_t>(image.begin() + g + 21, image.begin() + g + 30),
-              (std::vector<uint8_t>{3, 6, 4, 4, 8, 4, 24, 12, 8}));
-}
-
-TEST(ModuleWriter, PatchBankOffsetsCountFromTheTable) {
-    PatchRecord plain;
-    plain.polyphony = 4;
-    PatchRecord routed;
-    routed.routings = {{{1, 2, 3}}, {{4, 5, 6}}};
-    std::vector<uint8_t> bank = buildPatchBank({plain, routed});
-    ASSERT_EQ(bank.size(), 8u + 86 + 92);
-    EXPECT_EQ(wordAt(bank, 0), 8u);
-    EXPECT_EQ(wordAt(bank, 4), 8u + 86);
-    EXPECT_EQ(bank[8 + 84], 4);
-    EXPECT_EQ(bank[8 + 86 + 85], 2);
-    EXPECT_EQ(std::vector<uint8_t>(bank.end() - 6, bank.end()), (std::vector<uint8_t>{1, 2, 3, 4, 5, 6}));
-}
-
 TEST(ModuleWriter, RefusesWhatTheFormatCannotHold) {
     auto refuses = [](const ModuleSource& source, const std::string& part) {
         std::vector<uint8_t> image;

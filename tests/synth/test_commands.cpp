@@ -41,56 +41,10 @@ TEST_F(Commands, VelocityZeroReleasesLikeNoteOff) {
     send(*synth, {0x80, 0x3C, 0x00, 0x80, 0x22, 0x00, 0xFD});  // nothing left to release
 }
 
-TEST_F(Commands, PolyphonyOneRetriggersTheChannelsOnlyVoice) {
-    send(*synth, {0xC1, 0x01, 0x91, 0x3C, 0x64, 0xFD});
-    ASSERT_EQ(synth->voiceChannel[0], 1);
-    send(*synth, {0x91, 0x40, 0x70, 0xFD});
-    EXPECT_EQ(voicesOn(*synth, 1), 1);
-    EXPECT_EQ(synth->voices[0].note, 64);
-    EXPECT_EQ(synth->voices[0].gate, 1);
-    EXPECT_EQ(synth->voiceStamp[0], 1u);
-}
-
 TEST_F(Commands, PolyphonyZeroStartsNoVoice) {
     send(*synth, {0xC2, 0x03, 0x92, 0x3C, 0x64, 0x3E, 0x64, 0xFD});
     EXPECT_EQ(voicesOn(*synth, 2), 0);
     EXPECT_EQ(synth->noteCounter, 0u);
-}
-
-TEST_F(Commands, AllVoicesHeldElsewhereTakesTheOldestOfTheSynth) {
-    // Voices 0..31 held on channels 0 and 3 (voice k has stamp k); channel 5 is empty.
-    for (int32_t k = 0; k < 32; ++k)
-        send(*synth, {static_cast<uint8_t>(0x90 | (k & 1 ? 3 : 0)), static_cast<uint8_t>(20 + k), 0x64, 0xFD});
-    ASSERT_EQ(voicesOn(*synth, 0) + voicesOn(*synth, 3), 32);
-    send(*synth, {0x95, 0x3C, 0x64, 0xFD});
-    EXPECT_EQ(synth->voiceChannel[0], 5);  // stamp 0: the oldest of all
-    EXPECT_EQ(synth->voices[0].note, 60);
-    EXPECT_EQ(synth->voiceStamp[0], 32u);
-    // Among held voices a released one is preferred, even if younger.
-    send(*synth, {0x80, 20 + 30, 0x00, 0xFD});  // voice 30 (channel 0) released
-    send(*synth, {0x95, 0x3D, 0x64, 0xFD});
-    EXPECT_EQ(synth->voiceChannel[30], 5);
-    EXPECT_EQ(synth->voices[30].gate, 1);
-    send(*synth, {0x95, 0x3E, 0x64, 0xFD});
-    EXPECT_EQ(synth->voiceChannel[1], 5);  // back to the oldest: stamp 1
-}
-
-TEST_F(Commands, FullChannelStealsItsOwnOldestReleasedThenOldest) {
-    send(*synth, {0x93, 0x10, 0x64, 0xFD});                                // voice 0, channel 3
-    send(*synth, {0xC0, 0x02, 0x90, 0x3C, 0x64, 0x3E, 0x64, 0xFD});         // voices 1, 2 (poly 2)
-    send(*synth, {0x90, 0x40, 0x64, 0xFD});
-    // Full: the oldest of its own (voice 1), never voice 0 of channel 3 or a free one.
-    EXPECT_EQ(synth->voices[1].note, 64);
-    EXPECT_EQ(synth->voiceChannel[0], 3);
-    EXPECT_EQ(synth->voiceChannel[3], -1);
-    // Voice 2 (stamp 2) is released, voice 1 (stamp 3) held: the released one goes.
-    send(*synth, {0x80, 0x3E, 0x00, 0x90, 0x41, 0x64, 0xFD});
-    EXPECT_EQ(synth->voices[2].note, 65);
-    EXPECT_EQ(synth->voices[1].note, 64);
-    // Both held again: the older of the two (voice 1, stamp 3).
-    send(*synth, {0x90, 0x42, 0x64, 0xFD});
-    EXPECT_EQ(synth->voices[1].note, 66);
-    EXPECT_EQ(voicesOn(*synth, 0), 2);
 }
 
 TEST_F(Commands, ProgramChangeFreesOnlyOnANewProgramAndAlwaysZeroesControllers) {
@@ -123,21 +77,6 @@ TEST_F(Commands, AllSoundOffFreesAllNotesOffReleases) {
                   0xE7, 0x00, 0x7F, 0x97, 0x41, 0x64, 0xFD});
     EXPECT_EQ(voicesOn(*synth, 7), 2);
     EXPECT_EQ(synth->voices[0].note, 65);
-}
-
-TEST_F(Commands, SpeechNotesFollowChannel15) {
-    synth->speech.waitNoteOn = synth->speech.waitNoteOff = 1;
-    send(*synth, {0x9F, 0x3C, 0x64, 0xFD});
-    EXPECT_EQ(synth->speech.waitNoteOn, 0);
-    EXPECT_EQ(synth->voiceChannel[0], 15);  // the excitation voice still starts
-    send(*synth, {0x8F, 0x30, 0x00, 0xFD});  // no voice on that key, speech still sees it
-    EXPECT_EQ(synth->speech.waitNoteOff, 0);
-    synth->speech.waitNoteOff = 1;
-    send(*synth, {0xBF, 0x7B, 0x00, 0xFD});
-    EXPECT_EQ(synth->speech.waitNoteOff, 0);
-    synth->speech.waitNoteOff = 1;
-    send(*synth, {0x9E, 0x3C, 0x64, 0x8E, 0x3C, 0x00, 0xFD});  // channel 14: none
-    EXPECT_EQ(synth->speech.waitNoteOff, 1);
 }
 
 TEST_F(Commands, ResetClearsRunningStatusAndState) {

@@ -77,27 +77,6 @@ std::vector<float> renderScene(const Scene& scene, uint32_t chunk) {
     return out;
 }
 
-TEST(Render, OneSampleRendersAWholeFrameAndTheNext127NothingNew) {
-    Scene scene;
-    auto synth = makeSynth();
-    scene.start(*synth);
-    Scene::commandsAt(*synth, 0);
-    float pair[2], rest[2 * 127];
-    synthRender(*synth, pair, 1, nullptr, 0);
-    EXPECT_EQ(synth->frameLeft, 127);
-    EXPECT_EQ(pair[0], synth->mainMix[0]);
-    EXPECT_EQ(pair[1], synth->mainMix[1]);
-    // Which samples the rest hands out the split renders below compare.
-    synthRender(*synth, rest, 127, nullptr, 0);
-    EXPECT_EQ(synth->frameLeft, 0);
-    // Commands between calls wait for the next frame; a zero count does nothing.
-    send(*synth, {0x90, 0x48, 0x64, 0xFD});
-    synthRender(*synth, pair, 0, nullptr, 0);
-    EXPECT_EQ(synth->frameLeft, 0);
-    synthRender(*synth, pair, 1, nullptr, 0);
-    EXPECT_EQ(synth->frameLeft, 127);
-}
-
 TEST(Render, SplitsGiveIdenticalStreams) {
     Scene scene;
     const std::vector<float> whole = renderScene(scene, 128);
@@ -149,48 +128,6 @@ TEST(Render, SplitModeAddsOnlyWithTheFlagInterleavedAlwaysOverwrites) {
     }
 }
 
-TEST(Render, FrameLengthFollowsTheRateWithinTheBuffers) {
-    Scene scene;
-    auto synth = makeSynth();
-    const int32_t expected[][2] = {{48000, 140}, {200000, 280}, {0, 1}};
-    for (const auto& [rate, length] : expected) {
-        initSynth(*synth, scene.bank, rate);
-        EXPECT_EQ(rates.frameLength, length) << rate;
-    }
-    // 48,000 Hz: frames of 140, all handed out in order.
-    scene.start(*synth, 48000);
-    Scene::commandsAt(*synth, 0);
-    std::vector<float> out(2 * 141);
-    synthRender(*synth, out.data(), 141, nullptr, 0);
-    EXPECT_EQ(synth->frameLeft, 139);
-    EXPECT_EQ(out[280], synth->mainMix[0]);
-    // Above 96,468 Hz the frame would outgrow the buffers; it stays at 280.
-    scene.start(*synth, 192000);
-    Scene::commandsAt(*synth, 0);
-    std::vector<float> big(2 * 1000);
-    synthRender(*synth, big.data(), 1000, nullptr, 0);
-    EXPECT_EQ(synth->frameLeft, 120);
-    synthInit(*synth, scene.bank.data(), static_cast<uint32_t>(scene.bank.size()), 44100);
-}
-
-TEST(Render, ReleasedVoicesAreFreedAtTheFrameStartAfterTheirEnvelope) {
-    PatchRecord quick = heldPatch();
-    quick.voice[eg1Release] = 0;  // gone within a few frames
-    const std::vector<uint8_t> bank = buildPatchBank({quick});
-    auto synth = makeSynth();
-    initSynth(*synth, bank);
-    send(*synth, {0x90, 0x3C, 0x64, 0x40, 0x64, 0xFD});
-    std::vector<float> out(2 * 128);
-    synthRender(*synth, out.data(), 128, nullptr, 0);
-    EXPECT_EQ(voicesOn(*synth, 0), 2);
-    send(*synth, {0x80, 0x3C, 0x00, 0xFD});
-    for (int32_t k = 0; k < 200 && synth->voiceChannel[0] >= 0; ++k)
-        synthRender(*synth, out.data(), 128, nullptr, 0);
-    EXPECT_EQ(synth->voiceChannel[0], -1);
-    EXPECT_EQ(synth->voices[0].env[0].state, 0);
-    EXPECT_EQ(synth->voiceChannel[1], 0);  // still held
-}
-
 TEST(Seeds, TheSameSeedGivesTheSameSeedsAfterEveryInit) {
     Scene scene;
     auto synth = makeSynth();
@@ -240,71 +177,5 @@ TEST(FpMode, EntriesRenderInTheirOwnModeAndRestoreTheCallers) {
     EXPECT_EQ(out, expected);
 }
 #endif
-
-class OutputFilter : public ::testing::Test {
-protected:
-    void SetUp() override { synthInit(*synth, nullptr, 0, 44100); }
-    void globals(uint8_t lowCut, uint8_t highCut) {
-        std::vector<uint8_t> g = openGlobals();
-        g[globalLowCut] = lowCut;
-        g[globalHighCut] = highCut;
-        synthSetGlobals(*synth, g.data());
-    }
-    std::vector<float> run(const std::vector<float>& input) {
-        std::vector<float> buffer = input;
-        outputFilterProcess(*synth, buffer.data(), static_cast<int32_t>(buffer.size() / 2));
-        return buffer;
-    }
-    std::unique_ptr<Synth> synth = makeSynth();
-};
-
-TEST_F(OutputFilter, PassesNothingBeforeTheGlobals) {
-    EXPECT_EQ(synth->lowCutCoef, 0.0f);
-    EXPECT_EQ(synth->highCutCoef, 0.0f);
-    for (float s : run(std::vector<float>(64, 0.75f))) EXPECT_EQ(s, 0.0f);
-}
-
-TEST_F(OutputFilter, FullCutsTurnAConstantIntoZeroFromItsSecondSample) {
-    globals(127, 127);
-    const std::vector<float> out = run(std::vector<float>(2 * 50, 0.6f));
-    EXPECT_EQ(out[0], 0.6f);
-    EXPECT_EQ(out[1], 0.6f);
-    for (size_t i = 2; i < out.size(); ++i) EXPECT_EQ(out[i], 0.0f) << i;
-}
-
-TEST_F(OutputFilter, HighCut127IsAnExactBypass) {
-    globals(0, 127);
-    EXPECT_EQ(synth->lowCutCoef, 1.0f / 16384.0f);  // only a very slow DC removal
-    globals(40, 127);
-    std::vector<float> input(2 * 200);
-    for (size_t i = 0; i < input.size(); ++i) input[i] = std::sin(0.37f * static_cast<float>(i)) + 0.3f;
-    const std::vector<float> out = run(input);
-    // The low cut alone: d = x - s; s += c d, per side.
-    const float c = (41.0f / 128.0f) * (41.0f / 128.0f);
-    float state[2] = {0, 0};
-    for (size_t i = 0; i < input.size(); ++i) {
-        float& s = state[i & 1];
-        const float d = input[i] - s;
-        s = s + c * d;
-        ASSERT_EQ(out[i], d) << i;
-    }
-    EXPECT_EQ(synth->highCutStateL, 0.0f);
-    EXPECT_EQ(synth->highCutStateR, 0.0f);
-}
-
-TEST_F(OutputFilter, HighCutLowPassesTheFirstDifferenceWithSeparateSides) {
-    globals(127, 63);  // first difference, then a one-pole low-pass of 1/4
-    std::vector<float> input(2 * 4, 0.0f);
-    for (int32_t i = 0; i < 4; ++i) input[2 * i] = 1.0f;  // left constant, right silent
-    const std::vector<float> out = run(input);
-    EXPECT_EQ(out[0], 0.25f);
-    EXPECT_EQ(out[2], 0.1875f);
-    EXPECT_EQ(out[4], 0.140625f);
-    EXPECT_EQ(out[6], 0.10546875f);
-    for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(out[2 * i + 1], 0.0f);
-    // The states carry over into the next block.
-    const std::vector<float> more = run({1.0f, 0.0f});
-    EXPECT_EQ(more[0], 0.10546875f * 0.75f);
-}
 
 }  // namespace

@@ -51,18 +51,4 @@ TEST_F(EnvelopeTest, StageTimes) {
     EXPECT_EQ(zero.state, 0);
 }
 
-TEST_F(EnvelopeTest, RetriggerFromReleaseKeepsTheLevel) {
-    Envelope env = make(64, 64, 64, 64, 64);
-    for (int i = 0; i < 10; ++i) envTick(env, 1);
-    envTick(env, 0);  // gate off in attack: the release step runs in the same tick
-    EXPECT_NEAR(env.level, 20.0 * (1.0 - std::pow(2.0, -5.5)), 1e-4);
-    const float released = env.level;
-    envTick(env, 1);
-    EXPECT_EQ(env.state, 1);
-    EXPECT_EQ(env.level, released + 2.0f);
-    envTick(env, 0);
-    EXPECT_GT(ticksIn(env, 4, 0), 100);  // down to 2^-13, then idle
-    EXPECT_EQ(env.level, 0.0f);
-}
-
 }  // namespace

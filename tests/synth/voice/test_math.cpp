@@ -25,26 +25,6 @@ TEST(RoundInt, TiesToEvenAndOutOfRange) {
     EXPECT_EQ(roundInt(std::numeric_limits<float>::quiet_NaN()), INT32_MIN);
 }
 
-TEST(Frac, TopTwentyThreeBits) {
-    EXPECT_EQ(frac(0), 0.0f);
-    EXPECT_EQ(frac(511), 0.0f);
-    EXPECT_EQ(frac(512), 1.0f / 8388608.0f);
-    EXPECT_EQ(frac(0x80000000u), 0.5f);
-    EXPECT_EQ(frac(0xFFFFFFFFu), 1.0f - 1.0f / 8388608.0f);
-}
-
-TEST(Powers, ValuesAndSpans) {
-    EXPECT_EQ(pow2(3.0f), 8.0f);
-    EXPECT_EQ(pow2(-1.0f), 0.5f);
-    EXPECT_EQ(pow2(0.5f), static_cast<float>(std::sqrt(2.0)));
-    EXPECT_EQ(pow2Span10(1.0f), 1.0f);
-    EXPECT_EQ(pow2Span10(0.0f), 1.0f / 1024.0f);
-    EXPECT_EQ(pow2Span10(0.5f), 1.0f / 32.0f);
-    EXPECT_EQ(pow2Span11(0.0f), 1.0f / 2048.0f);
-    EXPECT_EQ(powBase(9.0f, 0.5f), 3.0f);
-    EXPECT_EQ(powBase(0.25f, 2.0f), 0.0625f);
-}
-
 TEST(FastSin, WithinThePolynomialErrorEverywhere) {
     double worst = 0;
     for (int32_t i = -40000; i <= 40000; ++i) {
