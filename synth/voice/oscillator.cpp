@@ -112,6 +112,7 @@ void renderSine(Oscillator& osc, float* buffer, int32_t n) {
     const float g = osc.gain;
     const bool ring = (osc.ring & 1) != 0;
     uint32_t phase = osc.phase;
+    const uint32_t increment = osc.increment;
     for (int32_t i = 0; i < n; ++i) {
         // Fold the phase into the rising half-cycle around zero.
         uint32_t h = phase + quarterCycle;
@@ -120,7 +121,7 @@ void renderSine(Oscillator& osc, float* buffer, int32_t n) {
         const float u = (1.0f + t) * piF - threeHalfPiF;
         const float y = g * u * sinSeries(u);
         combine(buffer, i, y, ring);
-        phase += osc.increment;
+        phase += increment;
     }
     osc.phase = phase;
 }
@@ -152,11 +153,12 @@ void renderFm(Oscillator& osc, float* buffer, int32_t n) {
     const float g = osc.gain;
     const bool ring = (osc.ring & 1) != 0;
     uint32_t phase = osc.phase;
+    const uint32_t increment = osc.increment;
     for (int32_t i = 0; i < n; ++i) {
         const float m = buffer[i];
         const float y = g * fastSin(twoPiF * (2.0f * m + 1.0f + frac(phase)));
         buffer[i] = ring ? y * buffer[i] : y;
-        phase += osc.increment;
+        phase += increment;
     }
     osc.phase = phase;
 }

@@ -2,7 +2,8 @@
 // from its first step to the end of its tails, rendered in odd-sized chunks
 // through the render entry (and so through sequencerStep,
 // synthProcessCommands and synthRender) with every allocation and every
-// lock counted. (The sound output adds only its outputLock around it.)
+// lock counted, on the rendering thread and on a worker thread that shares
+// the frames. (The sound output adds only its outputLock around it.)
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "player/offline_render.h"
 #include "player/pcm.h"
 #include "player/render_length.h"
+#include "synth/frame_crew.h"
 #include "synth/synth.h"
 
 TEST(AllocationCounter, SeesNewMallocAndLocksOnlyWhileCounting) {
@@ -53,6 +55,8 @@ TEST(RealTime, AWholeSongWithEveryUnitRendersWithoutAllocatingOrLocking) {
     auto player = std::make_unique<ModulePlayer>();
     const uint32_t seed = 1;
     ASSERT_TRUE(offlineOpen(*player, *synth, image.data(), uint32_t(image.size()), &seed, reason)) << reason;
+    FrameCrew crew;
+    frameCrewStart(crew, *synth, 2);
 
     // Buffers the size of the largest request the sound output makes.
     constexpr uint32_t maxChunk = 16376;
@@ -84,6 +88,7 @@ TEST(RealTime, AWholeSongWithEveryUnitRendersWithoutAllocatingOrLocking) {
         mostVoices = voices > mostVoices ? voices : mostVoices;
     }
     const uint64_t allocated = allocationCountingStop();
+    frameCrewStop(crew);
 
     EXPECT_EQ(allocated, 0u) << (allocationCountingCoversMalloc() ? "operator new or malloc"
                                                                   : "operator new");
