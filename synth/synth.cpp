@@ -113,7 +113,10 @@ void renderFrame(Synth& synth, int32_t n) {
     outputFilterProcess(synth, synth.mainMix, n);
     // voiceBuffer and voiceBuffer2 together: the 2 x 280 level scratch.
     compressorProcess(synth.masterCompressor, synth.mainMix, synth.voiceBuffer, n);
-    if (silenceNonFinite(synth.mainMix, 2 * n)) synthClearNonFinite(synth);
+    if (silenceNonFinite(synth.mainMix, 2 * n)) {
+        synthClearNonFinite(synth);
+        ++synth.nonFiniteFrames;
+    }
 }
 
 void startFrame(Synth& synth) {

@@ -43,6 +43,7 @@ struct SynthResettable {
     Compressor masterCompressor;
     float lowCutCoef, lowCutStateL, lowCutStateR;
     float highCutCoef, highCutStateL, highCutStateR;
+    uint32_t nonFiniteFrames;  // frames whose output the finite guard mended
 };
 
 struct Synth : SynthResettable {
