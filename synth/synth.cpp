@@ -129,7 +129,10 @@ void renderFrame(Synth& synth, int32_t n) {
     modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
     outputFilterProcess(synth, synth.mainMix, n);
     compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
-    if (silenceNonFinite(synth.mainMix, 2 * n)) synthClearNonFinite(synth);
+    if (silenceNonFinite(synth.mainMix, 2 * n)) {
+        synthClearNonFinite(synth);
+        ++synth.nonFiniteFrames;
+    }
 }
 
 void startFrame(Synth& synth) {

@@ -62,6 +62,7 @@ struct SynthResettable {
     // none); a reset command keeps them.
     SynthEngine engine;
     FrameCrew* crew;  // worker threads sharing the frames (frame_crew.h)
+    uint32_t nonFiniteFrames;  // frames whose output the finite guard mended
 };
 
 struct Synth : SynthResettable {

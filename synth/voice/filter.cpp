@@ -1,6 +1,7 @@
 #include "synth/voice/filter.h"
 #include <cstring>
 #include "synth/voice/math.h"
+#include "synth/voice/svf_stability.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ void filterInit(Filter& filter) {
 
 void filterSetup(Filter& filter, const float* p, const RateConstants& rates) {
     filter.mode = roundInt(p[0]);
-    filter.freq = pow2Span10(p[1] / 128.0f) * rates.rateScale;
+    filter.freq = svfStableFreq(pow2Span10(p[1] / 128.0f) * rates.rateScale);
     filter.damp = 1.0f - p[2] / 128.0f;
 }
 

@@ -2,6 +2,7 @@
 #include <cmath>
 #include "synth/seed.h"
 #include "synth/voice/math.h"
+#include "synth/voice/svf_stability.h"
 
 namespace {
 
@@ -183,7 +184,7 @@ void oscSetup(Oscillator& osc, const float* p, const RateConstants& rates) {
 }
 
 void oscUpdatePitch(Oscillator& osc, const RateConstants& rates) {
-    osc.noiseFreq = pow2Span10((osc.noteOffset + 64.0f) / 128.0f) * rates.rateScale;
+    osc.noiseFreq = svfStableFreq(pow2Span10((osc.noteOffset + 64.0f) / 128.0f) * rates.rateScale);
     // roundInt gives INT32_MIN for 2^31 and above (and NaN): the increment
     // saturates at 0x80000000, half a cycle per sample.
     const float inc = pow2((osc.note + osc.noteOffset - 60.0f) * oneTwelfth) * rates.pitchBase;
