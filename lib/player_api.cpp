@@ -16,7 +16,7 @@ constexpr float pcmScale = 32768.0f;  // the sound output's scale at volume 1.0
 
 // Fields are added in the reserved room, so code built against an older
 // header passes a struct of the same size with the same layout.
-static_assert(sizeof(wb_config) == 48 && offsetof(wb_config, reserved) == 20);
+static_assert(sizeof(wb_config) == 44 && offsetof(wb_config, reserved) == 20);
 
 // A seed that differs from one open to the next: the clock's finest count,
 // folded to 32 bits.
