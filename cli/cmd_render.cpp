@@ -1,5 +1,6 @@
 // q7m render: modules rendered through the library to sound files without a
 // sound card, several at once on the machine's cores.
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 #include "cli/commands.h"
 #include "cli/render_jobs.h"
+#include "include/wembrastel/wembrastel.h"
 #include "player/render_length.h"
 
 namespace {
@@ -18,6 +20,8 @@ struct RenderOptions {
     std::string output;
     std::string format = "s16";
     std::string stemsDir;
+    std::string engine = "auto";
+    int threads = 0;  // 0: the cores shared among the modules rendered at once
     uint32_t seed = 0;
     uint64_t frames = 0;
     double seconds = 0;
@@ -61,7 +65,15 @@ std::vector<RenderTask> tasksOf(const RenderOptions& options) {
     return tasks;
 }
 
-RenderSettings settingsOf(const RenderOptions& options) {
+// Threads per module: as given, or the cores shared among the modules
+// rendered at once.
+int threadsPerModule(const RenderOptions& options, unsigned cores, unsigned jobs) {
+    if (options.threads) return options.threads;
+    const size_t atOnce = std::min<size_t>(jobs, options.inputs.size());
+    return int(std::clamp<size_t>(cores / atOnce, 1, WB_MAX_THREADS));
+}
+
+RenderSettings settingsOf(const RenderOptions& options, int threads) {
     RenderSettings settings;
     settings.f32 = options.format == "f32";
     settings.seeded = options.seedOption->count() != 0;
@@ -74,6 +86,8 @@ RenderSettings settingsOf(const RenderOptions& options) {
     settings.tailSeconds = options.tail;
     settings.force = options.force;
     settings.progress = options.inputs.size() == 1 && !options.quiet && isatty(STDERR_FILENO);
+    settings.scalarEngine = options.engine == "scalar";
+    settings.threads = threads;
     return settings;
 }
 
@@ -83,8 +97,10 @@ void runRender(const RenderOptions& options) {
         q7mExitStatus = 2;
         return;
     }
-    const unsigned jobs = options.jobs ? options.jobs : std::max(1u, std::thread::hardware_concurrency());
-    q7mExitStatus = renderAll(tasksOf(options), settingsOf(options), jobs);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const unsigned jobs = options.jobs ? options.jobs : cores;
+    const RenderSettings settings = settingsOf(options, threadsPerModule(options, cores, jobs));
+    q7mExitStatus = renderAll(tasksOf(options), settings, jobs);
     if (const int signal = renderInterrupt.load()) {
         // Cleaned up: end the way the signal would.
         std::signal(signal, SIG_DFL);
@@ -145,6 +161,16 @@ void addRenderCommand(CLI::App& app) {
     render->add_option("-j,--jobs", options->jobs,
                        "Modules rendered at once (default: the number of cores)")
         ->check(CLI::Range(1u, 1024u));
+    render->add_option("--engine", options->engine,
+                       "auto: voices in SIMD lanes on the machine's best target; scalar: one "
+                       "voice at a time (the same samples, slower)")
+        ->check(CLI::IsMember({"auto", "scalar"}))
+        ->capture_default_str();
+    render->add_option("--threads", options->threads,
+                       "Threads that render the channels of each frame of a module (the samples "
+                       "are the same at every count; default: the cores, shared among the "
+                       "modules rendered at once)")
+        ->check(CLI::Range(1, WB_MAX_THREADS));
     render->add_flag("-q,--quiet", options->quiet, "No progress bar");
     render->add_flag("-f,--force", options->force, "Replace existing output files");
     render->callback([options] {

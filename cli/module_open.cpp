@@ -6,8 +6,7 @@ bool readModule(const std::string& path, std::vector<uint8_t>& image, std::strin
     return readWholeFile(path, image, reason);
 }
 
-PlayerHandle openPlayer(const std::vector<uint8_t>& image, uint32_t sampleRate,
-                        const uint32_t* seed, std::string& reason) {
+wb_config playerConfig(uint32_t sampleRate, const uint32_t* seed) {
     wb_config config;
     wb_config_init(&config);
     config.sample_rate = sampleRate;
@@ -15,6 +14,11 @@ PlayerHandle openPlayer(const std::vector<uint8_t>& image, uint32_t sampleRate,
         config.seed = *seed;
         config.use_seed = 1;
     }
+    return config;
+}
+
+PlayerHandle openPlayer(const std::vector<uint8_t>& image, const wb_config& config,
+                        std::string& reason) {
     char error[512];
     PlayerHandle player(wb_open(image.data(), image.size(), &config, error, sizeof error));
     if (player) return player;

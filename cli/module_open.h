@@ -15,10 +15,13 @@ using PlayerHandle = std::unique_ptr<wb_player, PlayerCloser>;
 // Reads the module file; false with the system's reason (exit status 1).
 bool readModule(const std::string& path, std::vector<uint8_t>& image, std::string& reason);
 
-// Opens image at sampleRate; a null seed takes one from the clock. Null with
-// "not a valid module: REASON" or another reason (exit status 2).
-PlayerHandle openPlayer(const std::vector<uint8_t>& image, uint32_t sampleRate,
-                        const uint32_t* seed, std::string& reason);
+// The library's defaults at sampleRate; a null seed takes one from the clock.
+wb_config playerConfig(uint32_t sampleRate, const uint32_t* seed);
+
+// Opens image with config. Null with "not a valid module: REASON" or another
+// reason (exit status 2).
+PlayerHandle openPlayer(const std::vector<uint8_t>& image, const wb_config& config,
+                        std::string& reason);
 
 // The number of the last event's frame; a render reaches the song's end there.
 uint64_t songEndFrame(const wb_player* player);

@@ -52,7 +52,7 @@ PlayerHandle openTrack(LoopState& state, const std::string& file) {
         return nullptr;
     }
     const uint32_t* seed = state.options.seeded ? &state.options.seed : nullptr;
-    PlayerHandle player = openPlayer(image, outputRate, seed, reason);
+    PlayerHandle player = openPlayer(image, playerConfig(outputRate, seed), reason);
     if (!player) report(state, 2, file, reason);
     for (int c = 0; player && c < WB_CHANNELS; ++c)
         wb_set_channel_mute(player.get(), c, (state.muteMask >> c) & 1u);

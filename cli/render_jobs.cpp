@@ -178,15 +178,18 @@ int renderModule(const RenderTask& task, const RenderSettings& settings) {
     std::string reason;
     if (!readModule(task.input, image, reason)) return fail(1, task.input, reason);
     const uint32_t seed = moduleSeed(settings);
+    wb_config config = playerConfig(settings.sampleRate, &seed);
+    config.engine = settings.scalarEngine ? WB_ENGINE_SCALAR : WB_ENGINE_AUTO;
+    config.threads = settings.threads;
     StemSet set;
     std::vector<std::string> outputs;
     if (task.stemsDir.empty()) {
-        PlayerHandle player = openPlayer(image, settings.sampleRate, &seed, reason);
+        PlayerHandle player = openPlayer(image, config, reason);
         if (!player) return fail(2, task.input, reason);
         set.players.push_back(std::move(player));
         outputs.push_back(task.output);
     } else {
-        if (!stemsOpen(set, image, settings.sampleRate, seed, reason)) return fail(2, task.input, reason);
+        if (!stemsOpen(set, image, config, reason)) return fail(2, task.input, reason);
         std::error_code error;
         std::filesystem::create_directories(task.stemsDir, error);
         if (error) return fail(1, task.stemsDir, error.message());

@@ -17,6 +17,8 @@ struct RenderSettings {
     double tailSeconds = 30;
     bool force = false;
     bool progress = false;      // a progress bar on stderr (one module only)
+    bool scalarEngine = false;  // one voice at a time instead of SIMD lanes (the same samples)
+    int threads = 1;            // threads rendering the channels of each frame, per module
 };
 
 // One module and where it goes: output (a file, "-" for stdout), or, when

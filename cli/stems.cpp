@@ -1,16 +1,16 @@
 #include "cli/stems.h"
 #include <cstdio>
 
-bool stemsOpen(StemSet& set, const std::vector<uint8_t>& image, uint32_t sampleRate, uint32_t seed,
+bool stemsOpen(StemSet& set, const std::vector<uint8_t>& image, const wb_config& config,
                std::string& reason) {
-    PlayerHandle mix = openPlayer(image, sampleRate, &seed, reason);
+    PlayerHandle mix = openPlayer(image, config, reason);
     if (!mix) return false;
     wb_info info;
     wb_get_info(mix.get(), &info);
     set.players.push_back(std::move(mix));
     for (int c = 0; c < WB_CHANNELS; ++c) {
         if (info.channels[c].note_count == 0) continue;
-        PlayerHandle solo = openPlayer(image, sampleRate, &seed, reason);
+        PlayerHandle solo = openPlayer(image, config, reason);
         if (!solo) return false;
         for (int other = 0; other < WB_CHANNELS; ++other)
             wb_set_channel_mute(solo.get(), other, other != c);

@@ -21,8 +21,9 @@ struct StemSet {
 };
 
 // Opens the full mix and one solo player per channel with notes, all with
-// the same seed; false with the reason when the module is refused.
-bool stemsOpen(StemSet& set, const std::vector<uint8_t>& image, uint32_t sampleRate, uint32_t seed,
+// config (which must fix the seed); false with the reason when the module is
+// refused.
+bool stemsOpen(StemSet& set, const std::vector<uint8_t>& image, const wb_config& config,
                std::string& reason);
 
 // dir/mix.wav, dir/channel-NN.wav (channels numbered 1..16), dir/effects.wav.

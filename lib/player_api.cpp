@@ -1,7 +1,9 @@
 // Opening, rendering and seeking: the C API over the module player.
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <string>
 #include "lib/library_player.h"
@@ -11,6 +13,10 @@
 namespace {
 
 constexpr float pcmScale = 32768.0f;  // the sound output's scale at volume 1.0
+
+// Fields are added in the reserved room, so code built against an older
+// header passes a struct of the same size with the same layout.
+static_assert(sizeof(wb_config) == 44 && offsetof(wb_config, reserved) == 20);
 
 // A seed that differs from one open to the next: the clock's finest count,
 // folded to 32 bits.
@@ -25,6 +31,16 @@ bool configIsValid(const wb_config& config, std::string& reason) {
         reason = "sample rate " + std::to_string(config.sample_rate) + " is outside 8000..96000";
         return false;
     }
+    if (config.engine != WB_ENGINE_AUTO && config.engine != WB_ENGINE_SCALAR) {
+        reason = "engine " + std::to_string(config.engine) +
+                 " is neither WB_ENGINE_AUTO nor WB_ENGINE_SCALAR";
+        return false;
+    }
+    if (config.threads < 0 || config.threads > WB_MAX_THREADS) {
+        reason = "threads " + std::to_string(config.threads) + " is outside 0.." +
+                 std::to_string(WB_MAX_THREADS);
+        return false;
+    }
     for (uint32_t field : config.reserved) {
         if (field != 0) {
             reason = "reserved configuration fields must be 0 (use wb_config_init)";
@@ -34,16 +50,43 @@ bool configIsValid(const wb_config& config, std::string& reason) {
     return true;
 }
 
+// The WebAssembly build without threads would abort on starting one.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+constexpr bool threadsAvailable = false;
+#else
+constexpr bool threadsAvailable = true;
+#endif
+
+// Hands the synthesizer the player's engine and starts the workers; a
+// synthesizer reset (open, and playing from the start) clears both, so the
+// workers are stopped before one and this runs after it.
+void startEngine(wb_player& p) {
+    synthSetEngine(p.synth, p.engine);
+    if (!threadsAvailable || p.threads < 2) return;
+    try {
+        frameCrewStart(p.crew, p.synth, p.threads);
+    } catch (const std::exception&) {
+        // No threads to be had: the calling thread renders the same samples alone.
+        frameCrewStop(p.crew);
+        p.synth.crew = nullptr;
+    }
+}
+
 // Opens image (already copied into the player) with config; false with the reason.
 bool openImage(wb_player& p, const wb_config& config, std::string& reason) {
     const uint32_t size = static_cast<uint32_t>(p.image.size());
     p.sampleRate = static_cast<int32_t>(config.sample_rate);
+    p.engine = config.engine == WB_ENGINE_SCALAR ? SynthEngine::scalar : SynthEngine::lanes;
+    p.threads = config.threads;
     if (!offlineSongFrames(p.player, p.image.data(), size, p.lengthFrames, reason, p.sampleRate))
         return false;
     // Even a clock seed is fixed for the player's life, so that a seek
     // replays exactly what a straight render gave.
     const uint32_t seed = config.use_seed ? config.seed : clockSeed();
-    return offlineOpen(p.player, p.synth, p.image.data(), size, &seed, reason, p.sampleRate);
+    if (!offlineOpen(p.player, p.synth, p.image.data(), size, &seed, reason, p.sampleRate))
+        return false;
+    startEngine(p);
+    return true;
 }
 
 // Renders frames into dest (or into scratch, discarded, when dest is null).
@@ -110,6 +153,7 @@ wb_player* wb_open(const void* data, size_t size, const wb_config* config, char*
 
 void wb_close(wb_player* player) {
     if (!player) return;
+    frameCrewStop(player->crew);
     playerClose(player->player);
     delete player;
 }
@@ -138,7 +182,9 @@ int wb_seek(wb_player* player, uint64_t frame) {
     if (!player) return WB_ERROR_ARGUMENT;
     if (frame < player->position) {
         // Play resets the sequencer and the synthesizer, restarting the seed.
+        frameCrewStop(player->crew);
         playerPlay(player->player);
+        startEngine(*player);
         player->position = 0;
     }
     renderFloats(*player, nullptr, frame - player->position);

@@ -3,12 +3,15 @@
  *
  * A player renders one module to interleaved stereo samples (left, right) at
  * its sample rate. Renders are exact: the same module, seed and sample rate
- * give the same samples on every machine, in any chunking of the render.
+ * give the same samples on every machine, in any chunking of the render and
+ * with any engine and thread count.
  *
  * Threading: the library keeps no global state. Several players may be used
  * on several threads at once; one player is used by one thread at a time
  * (the caller serialises calls on the same player). wb_version and
- * wb_config_init may be called from any thread at any time.
+ * wb_config_init may be called from any thread at any time. A player opened
+ * with wb_config.threads above 1 also renders on worker threads of its own
+ * (see there), which never outlive wb_close.
  *
  * Nothing a caller passes can crash the library: NULL pointers, zero sizes,
  * out-of-range values and modules that fail to parse give an error code (and
@@ -49,6 +52,11 @@ extern "C" {
 #define WB_MAX_SAMPLE_RATE 96000
 #define WB_MAX_FILE_SIZE (64u * 1024u * 1024u) /* wb_open_file refuses larger files */
 
+/* wb_config.engine */
+#define WB_ENGINE_AUTO 0   /* voices in SIMD lanes (the default) */
+#define WB_ENGINE_SCALAR 1 /* one voice at a time: the same samples, slower */
+#define WB_MAX_THREADS 64  /* the most wb_config.threads takes */
+
 /* How a player is opened. Fill it with wb_config_init, then change the
  * fields you care about; fields added in later versions get their defaults
  * from wb_config_init, so code written today keeps working. */
@@ -61,8 +69,21 @@ typedef struct wb_config {
      * player takes a seed from the clock when it opens. */
     uint32_t seed;
     int use_seed;
+    /* How the synthesizer renders: WB_ENGINE_AUTO (the default) runs the
+     * voices' filters in SIMD lanes on the machine's best target;
+     * WB_ENGINE_SCALAR renders one voice at a time. The engine never changes
+     * a sample, only the speed. */
+    int engine;
+    /* Threads that render the channels of each frame, 0..WB_MAX_THREADS:
+     * 0 or 1 (the default) renders on the calling thread; N renders on it
+     * and N - 1 worker threads. The count never changes a sample. The
+     * workers belong to the player: wb_open starts them and wb_close stops
+     * them; they work only inside the player's calls (idle, they sleep), so
+     * the player is still used by one thread at a time. Where threads
+     * cannot be started, the player renders on the calling thread. */
+    int threads;
     /* Room to grow: wb_config_init sets these to 0 and they must stay 0. */
-    uint32_t reserved[8];
+    uint32_t reserved[6];
 } wb_config;
 
 /* One channel of a module. */
@@ -94,8 +115,9 @@ typedef struct wb_player wb_player;
 /* "1.0.0": the library's version. Static storage; any thread. */
 WB_API const char* wb_version(void);
 
-/* Fills config with the defaults: 44,100 Hz, a seed from the clock. Does
- * nothing when config is NULL. Any thread. */
+/* Fills config with the defaults: 44,100 Hz, a seed from the clock, the
+ * automatic engine on the calling thread. Does nothing when config is NULL.
+ * Any thread. */
 WB_API void wb_config_init(wb_config* config);
 
 /* Parses and opens the module data[0..size) (data may be NULL only when size

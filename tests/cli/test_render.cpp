@@ -57,6 +57,11 @@ TEST_F(RenderCli, FormatsAgreeAndTheSameSeedGivesTheSameBytes) {
     ASSERT_EQ(q7m(common + "-o '" + path("a.wav") + "'").status, 0);
     ASSERT_EQ(q7m(common + "-o '" + path("b.wav") + "'").status, 0);
     EXPECT_EQ(slurp(path("a.wav")), slurp(path("b.wav")));
+    // Neither the engine nor the thread count changes a sample.
+    ASSERT_EQ(q7m(common + "--engine scalar --threads 1 -o '" + path("e1.wav") + "'").status, 0);
+    ASSERT_EQ(q7m(common + "--threads 2 -o '" + path("e2.wav") + "'").status, 0);
+    EXPECT_EQ(slurp(path("e1.wav")), slurp(path("a.wav")));
+    EXPECT_EQ(slurp(path("e2.wav")), slurp(path("a.wav")));
     // Standard output is streamed: open-ended sizes when the length is not
     // known in advance, the file's exact header when it is.
     ASSERT_EQ(q7m(common + "-o -", path("stdout.wav")).status, 0);

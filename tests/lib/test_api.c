@@ -1,4 +1,5 @@
 /* The C API from C: renders equal to q7m's, seeks equal to straight renders,
+ * every engine and thread count equal,
  * players on two threads equal to one after the other, mutes, and every bad
  * argument and broken module answered with an error.
  * Usage: test_api MODULE [Q7M]  (without Q7M the comparison with q7m is skipped) */
@@ -35,16 +36,22 @@ static unsigned char* read_file(const char* path, size_t* size) {
     return bytes;
 }
 
-static wb_player* open_seeded(uint32_t rate, uint32_t seed) {
+static wb_player* open_engine(uint32_t rate, uint32_t seed, int engine, int threads) {
     wb_config config;
     wb_config_init(&config);
     config.sample_rate = rate;
     config.seed = seed;
     config.use_seed = 1;
+    config.engine = engine;
+    config.threads = threads;
     char error[256];
     wb_player* p = wb_open(module_bytes, module_size, &config, error, sizeof error);
     if (!p) fprintf(stderr, "open failed: %s\n", error);
     return p;
+}
+
+static wb_player* open_seeded(uint32_t rate, uint32_t seed) {
+    return open_engine(rate, seed, WB_ENGINE_AUTO, 0);
 }
 
 /* frames of a fresh seeded player, rendered in chunks of `chunk` frames */
@@ -113,6 +120,27 @@ static void seek_equals_straight_render(void) {
     free(tail);
     free(straight);
     wb_close(p);
+}
+
+/* The engine and the thread count change the speed only; a seek backwards
+ * restarts the worker threads. */
+static void engines_equal(void) {
+    const size_t frames = 20000, half = frames / 2;
+    const int settings[][2] = {{WB_ENGINE_SCALAR, 0}, {WB_ENGINE_AUTO, 1}, {WB_ENGINE_AUTO, 3}};
+    float* scalar = malloc(frames * 2 * sizeof(float));
+    float* out = malloc(frames * 2 * sizeof(float));
+    for (int k = 0; k < 3; ++k) {
+        wb_player* p = open_engine(44100, 6, settings[k][0], settings[k][1]);
+        float* dest = k == 0 ? scalar : out;
+        wb_render_f32(p, dest, frames);
+        CHECK(memcmp(dest, scalar, frames * 2 * sizeof(float)) == 0);
+        CHECK(wb_seek(p, half) == WB_OK);
+        wb_render_f32(p, out, half);
+        CHECK(memcmp(out, scalar + 2 * half, half * 2 * sizeof(float)) == 0);
+        wb_close(p);
+    }
+    free(out);
+    free(scalar);
 }
 
 struct job { uint32_t rate, seed; float* out; };
@@ -216,18 +244,25 @@ static void bad_arguments(void) {
     char error[256];
     wb_config config;
     const unsigned char junk[64] = {1, 2, 3};
-    struct { const void* data; size_t size; uint32_t rate; uint32_t reserved; const char* starts; } cases[] = {
-        {NULL, 100, 44100, 0, "no module data"},
-        {module_bytes, 0, 44100, 0, "not a valid module: "},
-        {junk, sizeof junk, 44100, 0, "not a valid module: "},
-        {module_bytes, module_size, 7999, 0, "sample rate 7999"},
-        {module_bytes, module_size, 96001, 0, "sample rate 96001"},
-        {module_bytes, module_size, 44100, 1, "reserved"},
+    struct {
+        const void* data; size_t size; uint32_t rate, reserved; int engine, threads; const char* starts;
+    } cases[] = {
+        {NULL, 100, 44100, 0, 0, 0, "no module data"},
+        {module_bytes, 0, 44100, 0, 0, 0, "not a valid module: "},
+        {junk, sizeof junk, 44100, 0, 0, 0, "not a valid module: "},
+        {module_bytes, module_size, 7999, 0, 0, 0, "sample rate 7999"},
+        {module_bytes, module_size, 96001, 0, 0, 0, "sample rate 96001"},
+        {module_bytes, module_size, 44100, 1, 0, 0, "reserved"},
+        {module_bytes, module_size, 44100, 0, 2, 0, "engine 2"},
+        {module_bytes, module_size, 44100, 0, 0, -1, "threads -1"},
+        {module_bytes, module_size, 44100, 0, 0, WB_MAX_THREADS + 1, "threads 65"},
     };
     for (size_t k = 0; k < sizeof cases / sizeof cases[0]; ++k) {
         wb_config_init(&config);
         config.sample_rate = cases[k].rate;
         config.reserved[3] = cases[k].reserved;
+        config.engine = cases[k].engine;
+        config.threads = cases[k].threads;
         error[0] = 0;
         CHECK(wb_open(cases[k].data, cases[k].size, &config, error, sizeof error) == NULL);
         CHECK(strncmp(error, cases[k].starts, strlen(cases[k].starts)) == 0);
@@ -303,6 +338,7 @@ int main(int argc, char** argv) {
     }
     if (argc > 2) render_equals_q7m(argv[1], argv[2]);
     seek_equals_straight_render();
+    engines_equal();
     threads_equal_sequential();
     mutes();
     info_and_rates();
