@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <bit>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include "player/module_player.h"
@@ -11,6 +12,7 @@
 #include "song/song.h"
 #include "synth/synth.h"
 #include "tests/support/sha256.h"
+#include "tests/support/test_patches.h"
 
 namespace {
 
@@ -59,6 +61,38 @@ GoldenRender goldenRender(const std::filesystem::path& song, uint32_t seed, uint
         convertToPcm16(second, pcm.data(), uint32_t(pcm.size()), 32768.0f);
         result.lengthFrames += renderLengthFeed(length, pcm.data(), goldenFramesPerSecond, end);
     }
+    result.digests = secondDigests(result.samples);
+    return result;
+}
+
+GoldenRender goldenStreamRender(const std::filesystem::path& stream) {
+    GoldenRender result;
+    std::ifstream file(stream, std::ios::binary);
+    const std::vector<uint8_t> data(std::istreambuf_iterator<char>(file), {});
+    // Eight saw patches with their own sustain and release; program 6 has
+    // no voices.
+    std::vector<PatchRecord> patches;
+    for (uint8_t p = 0; p < 8; ++p) {
+        patches.push_back(sawPatch(uint8_t(90 + 4 * p), uint8_t(40 + 8 * p), p == 6 ? 0 : 3));
+        patches.back().voice[osc1Mode] = uint8_t(1 + p % 3);
+    }
+    const std::vector<uint8_t> bank = buildPatchBank(patches);
+    auto synth = std::make_unique<Synth>();
+    synthSetSeed(*synth, 7);
+    synthInit(*synth, bank.data(), uint32_t(bank.size()), int32_t(goldenFramesPerSecond));
+    synthSetGlobals(*synth, openGlobals().data());
+    std::vector<float> left(1024), right(1024);
+    for (size_t at = 0, block = 0; at < data.size(); ++block) {
+        const size_t take = std::min<size_t>(data[at], data.size() - at - 1);
+        std::vector<uint8_t> commands(data.begin() + long(at) + 1, data.begin() + long(at + 1 + take));
+        at += 1 + take;
+        commands.insert(commands.end(), {0xFD, 0xFD, 0xFD});
+        synthProcessCommands(*synth, commands.data());
+        const uint32_t frames = at < data.size() ? data[at++] * 4u : 128u;
+        synthRender(*synth, left.data(), frames, right.data(), int32_t(block & 1));
+        for (uint32_t i = 0; i < frames; ++i) result.samples.insert(result.samples.end(), {left[i], right[i]});
+    }
+    result.lengthFrames = result.samples.size() / 2;
     result.digests = secondDigests(result.samples);
     return result;
 }

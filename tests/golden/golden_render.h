@@ -37,4 +37,10 @@ struct GoldenRender {
 GoldenRender goldenRender(const std::filesystem::path& song, uint32_t seed, uint32_t seconds,
                           const GoldenOptions& options = {});
 
+// A command stream fed straight to the synthesizer (blocks of [length]
+// [commands][frames / 4], as the command fuzzer reads them) over eight
+// saw patches, rendered into separate left and right buffers: odd blocks add to
+// what the block before left there, even ones overwrite it.
+GoldenRender goldenStreamRender(const std::filesystem::path& stream);
+
 std::vector<std::string> secondDigests(const std::vector<float>& samples);

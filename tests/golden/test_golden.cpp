@@ -1,7 +1,8 @@
 // Every song under tests/golden/songs rendered and compared, second by
 // second, with tests/golden/expected.txt. A song that matches leaves its
 // samples in the build's golden cache, so that a later mismatch can name the
-// first differing frame and channel, not only the second.
+// first differing frame and channel, not only the second. The command
+// streams under tests/golden/streams go straight to the synthesizer.
 // WB_GOLDEN_UPDATE=1 rewrites the table instead (scripts/golden --update).
 #include <gtest/gtest.h>
 
@@ -58,6 +59,21 @@ std::vector<std::string> songNames() {
     return names;
 }
 
+// Command streams are in the table as "stream-NAME".
+const std::string streamPrefix = "stream-";
+
+std::vector<std::string> streamNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(goldenDir / "streams"))
+        if (entry.path().extension() == ".cmd") names.push_back(streamPrefix + entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+GoldenRender streamRender(const std::string& name) {
+    return goldenStreamRender(goldenDir / "streams" / (name.substr(streamPrefix.size()) + ".cmd"));
+}
+
 void writeTable(const std::map<std::string, Expected>& old) {
     std::ofstream out(tablePath);
     out << "# Written by scripts/golden --update. Per song: its seed and its length in frames (the song,\n"
@@ -68,6 +84,12 @@ void writeTable(const std::map<std::string, Expected>& old) {
         const GoldenRender render = goldenRender(goldenDir / "songs" / (name + ".json"), seed, 0);
         ASSERT_EQ(render.error, "");
         out << name << " seed " << seed << " frames " << render.lengthFrames << '\n';
+        for (size_t s = 0; s < render.digests.size(); ++s)
+            out << name << ' ' << s << ' ' << render.digests[s] << '\n';
+    }
+    for (const std::string& name : streamNames()) {
+        const GoldenRender render = streamRender(name);
+        out << name << " seed 7 frames " << render.lengthFrames << '\n';
         for (size_t s = 0; s < render.digests.size(); ++s)
             out << name << ' ' << s << ' ' << render.digests[s] << '\n';
     }
@@ -111,7 +133,8 @@ TEST(GoldenRenders, EverySongRendersAsRecorded) {
     }
     std::vector<std::string> names = songNames();
     std::vector<std::string> recorded;
-    for (const auto& [name, entry] : table) recorded.push_back(name);
+    for (const auto& [name, entry] : table)
+        if (name.rfind(streamPrefix, 0) != 0) recorded.push_back(name);
     EXPECT_EQ(names, recorded) << "songs and table differ: scripts/golden --update";
     for (const std::string& name : names) {
         if (!table.count(name)) continue;
@@ -132,5 +155,15 @@ TEST(GoldenRenders, EverySongRendersAsRecorded) {
         }
         ADD_FAILURE() << name << ": second " << second << " differs; "
                       << firstDifference(name, expected, render.samples);
+    }
+}
+
+TEST(GoldenRenders, EveryCommandStreamRendersAsRecorded) {
+    const std::map<std::string, Expected> table = readTable();
+    for (const std::string& name : streamNames()) {
+        ASSERT_TRUE(table.count(name)) << name << " is not in the table: scripts/golden --update";
+        const GoldenRender render = streamRender(name);
+        EXPECT_EQ(render.lengthFrames, table.at(name).frames) << name;
+        EXPECT_EQ(render.digests, table.at(name).digests) << name;
     }
 }
