@@ -145,59 +145,6 @@ TEST_F(ScriptedOutput, PlayedBytesCountsFromTheBufferOfSilence) {
     }
 }
 
-namespace {
-
-// The player as bound to a scripted output: start prepares the record
-// without a device.
-OutputPort scriptedPort(SoundOutput& output) {
-    OutputPort port = soundOutputPort(output);
-    port.start = [](void* context, RenderCallback callback, void* callbackContext) {
-        soundOutputPrepare(*static_cast<SoundOutput*>(context), callback, callbackContext);
-        return true;
-    };
-    port.close = [](void*) {};
-    return port;
-}
-
-}  // namespace
-
-TEST(ScriptedPlayer, PositionIsNegativeUntilTheFirstFrameIsHeard) {
-    auto output = std::make_unique<SoundOutput>();
-    TestPlayer test;
-    const std::vector<uint8_t> image = testSongImage();
-    ModulePlayer& player = *test.player;
-    playerInit(player, test.synth.get(), scriptedPort(*output));
-    std::string reason;
-    ASSERT_TRUE(playerOpen(player, image.data(), uint32_t(image.size()), reason)) << reason;
-    playerPlay(player);
-    // One buffer, 65,536 bytes at 176,400 bytes per second, is not heard yet.
-    EXPECT_EQ(playerPositionMs(player), -371);
-
-    // The device takes 4,096 bytes at a time and the thread refills after
-    // each: after 16 takes the song's first frame is playing.
-    uint32_t played = 0;
-    for (int take = 1; take <= 16; ++take) {
-        played += 4096;
-        streamBufferSetPlayPosition(output->streamBuffer, played);
-        soundOutputRefill(*output);
-        const int32_t ms = playerPositionMs(player);
-        EXPECT_EQ(ms, int32_t((int64_t(played) - 65536) * 1000 / 176400)) << "take " << take;
-        if (take < 16) {
-            EXPECT_LT(ms, 0);
-        }
-    }
-    EXPECT_EQ(playerPositionMs(player), 0);
-    // 176,400 bytes later a second of the song has been heard.
-    for (uint32_t step : {60000u, 60000u, 56400u}) {
-        played += step;
-        streamBufferSetPlayPosition(output->streamBuffer, played);
-        soundOutputRefill(*output);
-    }
-    EXPECT_EQ(playerPositionMs(player), 1000);
-    playerStop(player);
-    playerClose(player);
-}
-
 TEST_F(ScriptedOutput, DeviceNeverOvertakesTheRefill) {
     for (int k = 0; k < 8; ++k) source.samples.push_back(float(k + 1) / 32768.0f);
     StreamBuffer& buffer = output->streamBuffer;

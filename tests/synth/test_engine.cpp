@@ -92,42 +92,6 @@ TEST(Render, SplitsGiveIdenticalStreams) {
     EXPECT_GT(peak, 0.01f);
 }
 
-// A synth that has just started the scene's first notes.
-std::unique_ptr<Synth> startedScene(const Scene& scene) {
-    auto synth = makeSynth();
-    scene.start(*synth);
-    Scene::commandsAt(*synth, 0);
-    return synth;
-}
-
-TEST(Render, SplitModeAddsOnlyWithTheFlagInterleavedAlwaysOverwrites) {
-    Scene scene;
-    constexpr uint32_t count = 700;
-    std::vector<float> left(count, 4.0f), right(count, 4.0f);
-    synthRender(*startedScene(scene), left.data(), count, right.data(), 0);
-
-    auto adding = startedScene(scene);
-    std::vector<float> addLeft(count), addRight(count);
-    for (uint32_t i = 0; i < count; ++i) {
-        addLeft[i] = 0.5f + static_cast<float>(i);
-        addRight[i] = -0.25f * static_cast<float>(i);
-    }
-    synthRender(*adding, addLeft.data(), count / 2, addRight.data(), 1);
-    synthRender(*adding, addLeft.data() + count / 2, count - count / 2,
-                addRight.data() + count / 2, 1);
-    for (uint32_t i = 0; i < count; ++i) {
-        ASSERT_EQ(addLeft[i], (0.5f + static_cast<float>(i)) + left[i]) << i;
-        ASSERT_EQ(addRight[i], (-0.25f * static_cast<float>(i)) + right[i]) << i;
-    }
-
-    std::vector<float> pairs(2 * count, 9.0f);
-    synthRender(*startedScene(scene), pairs.data(), count, nullptr, 1);
-    for (uint32_t i = 0; i < count; ++i) {
-        ASSERT_EQ(pairs[2 * i], left[i]) << i;
-        ASSERT_EQ(pairs[2 * i + 1], right[i]) << i;
-    }
-}
-
 TEST(Render, FrameLengthFollowsTheRateWithinTheBuffers) {
     Scene scene;
     auto synth = makeSynth();
@@ -136,30 +100,6 @@ TEST(Render, FrameLengthFollowsTheRateWithinTheBuffers) {
         initSynth(*synth, scene.bank, rate);
         EXPECT_EQ(synth->rates.frameLength, length) << rate;
     }
-}
-
-TEST(Seeds, TheSameSeedGivesTheSameSeedsAfterEveryInit) {
-    Scene scene;
-    auto synth = makeSynth();
-    auto snapshot = [&] {
-        std::vector<uint32_t> seeds;
-        for (const SynthVoice& voice : synth->voices) {
-            for (const Oscillator& osc : voice.osc) seeds.push_back(osc.noiseSeed);
-            for (const Lfo& lfo : voice.lfo) seeds.push_back(lfo.randSeed);
-        }
-        return seeds;
-    };
-    initSynth(*synth, scene.bank, 44100, 0x1234);
-    const std::vector<uint32_t> first = snapshot();
-    EXPECT_EQ(first[0], 0x1234u);  // voice 0's first oscillator takes draw 0
-    initSynth(*synth, scene.bank, 44100, 0x1234);
-    EXPECT_EQ(snapshot(), first);
-    send(*synth, {0xB0, 0x78, 0x00, 0xFF, 0xFD});  // a reset restarts the draws too
-    EXPECT_EQ(snapshot(), first);
-    synthInit(*synth, scene.bank.data(), static_cast<uint32_t>(scene.bank.size()), 44100);
-    EXPECT_EQ(snapshot(), first);  // the seed stays set across inits
-    initSynth(*synth, scene.bank, 44100, 0x1235);
-    EXPECT_NE(snapshot(), first);
 }
 
 #ifdef WB_HAVE_MXCSR
