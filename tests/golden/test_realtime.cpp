@@ -22,6 +22,7 @@
 #include "synth/synth.h"
 
 TEST(AllocationCounter, SeesNewMallocAndLocksOnlyWhileCounting) {
+    if (!allocationCountingCoversMalloc()) GTEST_SKIP() << "a sanitizer owns the allocator";
     // Through volatile pointers, so the compiler cannot drop the pair.
     void* (*volatile mallocCall)(size_t) = std::malloc;
     allocationCountingStart();
@@ -34,10 +35,8 @@ TEST(AllocationCounter, SeesNewMallocAndLocksOnlyWhileCounting) {
     const uint64_t counted = allocationCountingStop();
     std::free(raw);
     delete boxed;
-    EXPECT_GE(counted, allocationCountingCoversMalloc() ? 2u : 1u);
-    if (allocationCountingCoversMalloc()) {
-        EXPECT_EQ(locksCounted(), 1u);
-    }
+    EXPECT_GE(counted, 2u);
+    EXPECT_EQ(locksCounted(), 1u);
 
     allocationCountingStart();
     const uint64_t idle = allocationCountingStop();
@@ -48,6 +47,7 @@ TEST(AllocationCounter, SeesNewMallocAndLocksOnlyWhileCounting) {
 }
 
 TEST(RealTime, EveryGoldenSongRendersWithoutAllocatingOrLocking) {
+    if (!allocationCountingCoversMalloc()) GTEST_SKIP() << "a sanitizer owns the allocator";
     for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(WB_GOLDEN_DIR) / "songs")) {
         if (entry.path().extension() != ".json") continue;
         const std::string name = entry.path().stem().string();
@@ -73,8 +73,7 @@ TEST(RealTime, EveryGoldenSongRendersWithoutAllocatingOrLocking) {
             if (player->playing.load() == 0) tail += n;
         }
         const uint64_t allocated = allocationCountingStop();
-        EXPECT_EQ(allocated, 0u) << name << ": "
-                                 << (allocationCountingCoversMalloc() ? "operator new or malloc" : "operator new");
+        EXPECT_EQ(allocated, 0u) << name << ": operator new or malloc";
         EXPECT_EQ(locksCounted(), 0u) << name << ": the render path took a lock";
         EXPECT_GE(tail, 2u * 44100u) << name << ": the song did not end";
     }
