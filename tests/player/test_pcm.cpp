@@ -24,6 +24,8 @@ TEST(Pcm16, ScalesRoundsToEvenClampsAt32600AndOutOfRangeBecomesTheNegativeLimit)
     EXPECT_EQ(floatToPcm16(70000.0f, scale), -32600);   // 2.29e9 > 2^31
     EXPECT_EQ(floatToPcm16(65535.0f, scale), 32600);    // 2.147e9 < 2^31 still fits
     EXPECT_EQ(floatToPcm16(-70000.0f, scale), -32600);
+    EXPECT_EQ(floatToPcm16(-65536.0f, scale), -32600);  // -2^31 itself is in range
+    EXPECT_EQ(floatToPcm16(0.0f, std::numeric_limits<float>::infinity()), -32600);  // 0 x inf is NaN
     // A block at half volume.
     const float in[6] = {1.0f, -1.0f, 0.25f, -0.25f, 0.0f, 0.1f};
     int16_t out[6];

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
-#include "synth/output_filter.h"
-#include "synth/voice/math.h"
 #include "synth_test_support.h"
 
 #if defined(__SSE__) || defined(__x86_64__)
@@ -95,7 +92,7 @@ TEST(Render, SplitsGiveIdenticalStreams) {
 TEST(Render, FrameLengthFollowsTheRateWithinTheBuffers) {
     Scene scene;
     auto synth = makeSynth();
-    const int32_t expected[][2] = {{48000, 140}, {22050, 64}, {96000, 279}, {200000, 280}, {0, 1}};
+    const int32_t expected[][2] = {{200000, 280}, {0, 1}};  // clamped; unclamped: test_math
     for (const auto& [rate, length] : expected) {
         initSynth(*synth, scene.bank, rate);
         EXPECT_EQ(synth->rates.frameLength, length) << rate;

@@ -1,5 +1,5 @@
-// The speech voice's sound: resonators, formant peaks measured from the
-// rendered signal, the formant controller and stability.
+// The speech voice's sound: resonators and formant peaks measured from the
+// rendered signal.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
@@ -64,11 +64,10 @@ struct Speaker {
     const char* texts[speechTextSlots] = {};
     float buffer[2 * frame] = {};
 
-    explicit Speaker(const char* text, int32_t formantValue = -1) {
+    explicit Speaker(const char* text) {
         texts[0] = text;
         speechInit(speech, 44100);
         speechSetTexts(speech, texts);
-        if (formantValue >= 0) speechController(speech, 5, formantValue);
     }
     // One tick and one rendered frame; the left samples of the result.
     template <typename Excite>
@@ -84,10 +83,10 @@ struct Speaker {
 // impulse minus the same render without it. The noise sources draw the same
 // values in both, so only the impulse's path remains. Four frames first let
 // the coefficients settle on the text's first target.
-std::vector<double> impulseResponse(const char* text, int32_t formantValue = -1) {
+std::vector<double> impulseResponse(const char* text) {
     FpModeGuard mode;
     auto render = [&](bool impulse) {
-        Speaker s(text, formantValue);
+        Speaker s(text);
         std::vector<double> out;
         for (int32_t k = 0; k < 68; ++k) {
             const bool pulseFrame = impulse && k == 4;
@@ -137,40 +136,5 @@ TEST(SpeechSound, HeldVowelsPeakAtTheirFormants) {
     const double shoulder = shoulderIn(aa, 880.0 - 45.0, 880.0 + 45.0);
     EXPECT_NEAR(shoulder, 880.0, 45.0);
 }
-
-TEST(SpeechSound, FormantControllerScalesEveryPeak) {
-    const std::vector<double> iy = impulseResponse("iy");
-    EXPECT_EQ(impulseResponse("iy", 64), iy);   // 2^0: unchanged
-    const std::vector<double> iyLow = impulseResponse("iy", 0);
-    const std::vector<double> aa = impulseResponse("aa");
-    const std::vector<double> aaLow = impulseResponse("aa", 0);
-    const double factor = std::sqrt(0.5);
-    // F1 and F2 of "iy", and the fixed fourth formant at 3200 Hz, which "aa"
-    // leaves clear of its F3 at 2500 Hz. The tilts above shift a peak by
-    // about 1 % at the lowered F1 (measured: 0.6 % off the factor), so 2 %
-    // separates the right factor from any other by far (2^(-1/4) is 16 % off).
-    struct Formant {
-        const std::vector<double>& before;
-        const std::vector<double>& after;
-        double hz;
-    };
-    for (const Formant& f : {Formant{iy, iyLow, 250.0}, Formant{iy, iyLow, 2320.0},
-                             Formant{aa, aaLow, 3200.0}}) {
-        const double before = peakIn(f.before, f.hz - 60.0, f.hz + 60.0);
-        const double after = peakIn(f.after, f.hz * factor - 60.0, f.hz * factor + 60.0);
-        EXPECT_NEAR(after / before, factor, 0.02 * factor) << f.hz;
-    }
-}
-
-// A pulse train of period 200 in the left channel, something else in the
-// right, which the voice must ignore.
-struct PulseTrain {
-    int32_t phase = 0;
-    void operator()(int32_t, float& l, float& r) {
-        l = phase == 0 ? 1.0f : 0.0f;
-        r = 0.25f;
-        phase = (phase + 1) % 200;
-    }
-};
 
 }  // namespace
