@@ -59,21 +59,6 @@ protected:
     std::vector<float> right;
 };
 
-TEST_F(VoiceTest, PlaysTheNoteAtItsPitchLevelAndPan) {
-    Patch patch;
-    SynthVoice v = start(patch, 69);
-    const std::vector<float> left = play(v, patch, 345);  // one second
-    EXPECT_NEAR(probe::crossingFrequency(left), 220.0, 0.01);
-    EXPECT_NEAR(probe::rms(left, 128), std::sqrt(1.0 / 6.0), 0.01);  // saw sqrt(1/3), pan sqrt(1/2)
-    EXPECT_EQ(left, right);
-    patch.p[0] = 0;
-    patch.p[1] = 76;  // +12, and oscillator transpose -7: note 74
-    patch.p[4] = 57;
-    SynthVoice hardLeft = start(patch, 69);
-    EXPECT_NEAR(probe::crossingFrequency(play(hardLeft, patch, 345)), 220.0 * std::pow(2.0, 5.0 / 12.0), 0.02);
-    EXPECT_TRUE(std::all_of(right.begin(), right.end(), [](float s) { return s == 0.0f; }));
-}
-
 TEST_F(VoiceTest, ExtremesRenderWithoutTrouble) {
     Patch patch;  // total note -128 on a saw and a pulse
     patch.p[1] = patch.p[4] = patch.p[10] = 0;
