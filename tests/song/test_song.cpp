@@ -144,16 +144,6 @@ TEST(SongErrors, OddJsonNeverCrashes) {
     }
 }
 
-TEST(SongBuild, NotesBecomeNoteOnAndVelocityZeroEvents) {
-    const std::vector<uint8_t> image = buildOk(minimalSong);
-    const json dumped = dumpImage(image);
-    EXPECT_EQ(dumped["channels"][0]["notes"], json::parse("[[0, 60, 100, 96]]"));
-    EXPECT_EQ(dumped["patches"]["patch0"]["params"]["flt1Cutoff"], 90);
-    // Defaults fill what the source leaves out.
-    EXPECT_EQ(dumped["patches"]["patch0"]["params"]["voicePanning"], 64);
-    EXPECT_EQ(dumped["globals"]["globalHighCut"], 127);
-}
-
 TEST(SongRoundTrip, BuildDumpBuildReproducesTheModule) {
     for (uint32_t seed = 1; seed <= 40; ++seed) {
         const std::vector<uint8_t> image = buildOk(randomSong(seed).dump());
