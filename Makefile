@@ -58,7 +58,7 @@ GCOVR = gcovr -r . --object-directory build-coverage --filter 'player/' --filter
 coverage: deps
 	@cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DWB_CORE_ONLY=OFF \
 	  -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
-	@cmake --build build-coverage -j$(JOBS)
+	@cmake --build build-coverage -j$(JOBS) --target all wb_tests
 	@find build-coverage -name '*.gcda' -delete
 	@build-coverage/test_golden --gtest_brief=1 --gtest_filter='GoldenRenders.*' >/dev/null
 	@echo "== player/ and synth/ covered by the golden renders alone"

@@ -57,26 +57,17 @@ PatchRecord serialEdge() {
 PatchRecord hugeGains(uint8_t voiceMode, uint8_t channelMode) {
     PatchRecord p = resonance128();
     p.voice[vdistMode] = voiceMode;
-    p.voice[vdistInGain] = 127;
-    p.voice[vdistParam1] = 127;
-    p.voice[vdistParam2] = 127;
+    p.voice[vdistInGain] = p.voice[vdistParam1] = p.voice[vdistParam2] = 127;
+    for (int32_t param : {cdistInGain, cdistParam1, cdistParam2, boostAmount, chorusAmount, chorusFeedback,
+                          compRatio, chanReverbSend, chanDelaySend})
+        channelByte(p, param) = 127;
     channelByte(p, cdistMode) = channelMode;
-    channelByte(p, cdistInGain) = 127;
-    channelByte(p, cdistParam1) = 127;
-    channelByte(p, cdistParam2) = 127;
-    channelByte(p, boostAmount) = 127;
-    channelByte(p, chorusAmount) = 127;
-    channelByte(p, chorusFeedback) = 127;
     channelByte(p, compMode) = 2;
     channelByte(p, compThreshold) = 0;
-    channelByte(p, compRatio) = 127;
     channelByte(p, compAutoGain) = 1;
-    channelByte(p, chanReverbSend) = 127;
-    channelByte(p, chanDelaySend) = 127;
     p.routings.push_back({velocitySource, fullAmount, vdistInGain});
-    p.routings.push_back({controller7Source, fullAmount, cdistInGain});  // controller 7 is 127
-    p.routings.push_back({controller7Source, fullAmount, cdistParam1});
-    p.routings.push_back({controller7Source, fullAmount, cdistParam2});
+    for (uint8_t param : {cdistInGain, cdistParam1, cdistParam2})  // controller 7 is 127
+        p.routings.push_back({controller7Source, fullAmount, param});
     return p;
 }
 

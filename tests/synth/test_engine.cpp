@@ -74,21 +74,6 @@ std::vector<float> renderScene(const Scene& scene, uint32_t chunk) {
     return out;
 }
 
-TEST(Render, SplitsGiveIdenticalStreams) {
-    Scene scene;
-    const std::vector<float> whole = renderScene(scene, 128);
-    EXPECT_EQ(renderScene(scene, 1), whole);
-    EXPECT_EQ(renderScene(scene, 100), whole);
-    EXPECT_EQ(renderScene(scene, 1000), whole);
-    // The scene is not silent and not garbage.
-    float peak = 0;
-    for (float s : whole) {
-        ASSERT_TRUE(std::isfinite(s));
-        peak = std::max(peak, std::fabs(s));
-    }
-    EXPECT_GT(peak, 0.01f);
-}
-
 TEST(Render, FrameLengthFollowsTheRateWithinTheBuffers) {
     Scene scene;
     auto synth = makeSynth();
