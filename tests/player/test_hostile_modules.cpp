@@ -1,5 +1,5 @@
-// Modules no sensible tool writes: parameter bytes above 128, filters
-// driven past stability.
+// Modules no sensible tool writes: parameter bytes above 128, tempo 0,
+// filters driven past stability.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -127,3 +127,12 @@ TEST(HostileModules, UndampedFiltersWithMovingCutoffsRenderFinite) {
     }
 }
 
+// Tempo 0 would play the song in no time; 9739155 and up overflow tempo x 441.
+TEST(HostileModules, TempoOutsideOneToTheLimitIsRefused) {
+    for (uint32_t micros : {0u, 1u}) {
+        ModuleSource source = playableSource();
+        source.tempos = {{0, 500000}, {96, micros}};
+        EXPECT_EQ(parseFailure(mustWrite(source)).empty(), micros == 1) << micros;
+    }
+    EXPECT_EQ(maxTempoMicros, 0xFFFFFFFFu / 441u);
+}
