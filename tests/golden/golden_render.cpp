@@ -14,7 +14,32 @@
 #include "tests/support/sha256.h"
 #include "tests/support/test_patches.h"
 
+#if defined(__SSE__) || defined(__x86_64__)
+#include <xmmintrin.h>
+#define WB_HAVE_MXCSR 1
+#endif
+
 namespace {
+
+// Runs one synthesizer entry. With hostile, the caller's floating-point mode
+// rounds toward zero, flushes to zero and unmasks the invalid-operation
+// exception; the entry must render in its own mode regardless. Either way
+// it must hand the caller's mode back.
+template <typename Entry>
+void callEntry(bool hostile, std::string& error, Entry entry) {
+#ifdef WB_HAVE_MXCSR
+    const uint32_t original = _mm_getcsr();
+    const uint32_t mode = hostile ? (original & ~0x7F80u) | 0x6000u | 0x8040u | 0x1F00u : original;
+    _mm_setcsr(mode);
+    entry();
+    if (_mm_getcsr() != mode) error = "a synthesizer entry changed the caller's floating-point mode";
+    _mm_setcsr(original);
+#else
+    (void)hostile;
+    (void)error;
+    entry();
+#endif
+}
 
 bool buildImage(const std::filesystem::path& song, std::vector<uint8_t>& image, std::string& error) {
     std::ifstream file(song, std::ios::binary);
@@ -65,7 +90,7 @@ GoldenRender goldenRender(const std::filesystem::path& song, uint32_t seed, uint
     return result;
 }
 
-GoldenRender goldenStreamRender(const std::filesystem::path& stream) {
+GoldenRender goldenStreamRender(const std::filesystem::path& stream, bool hostileFpMode) {
     GoldenRender result;
     std::ifstream file(stream, std::ios::binary);
     const std::vector<uint8_t> data(std::istreambuf_iterator<char>(file), {});
@@ -87,9 +112,10 @@ GoldenRender goldenStreamRender(const std::filesystem::path& stream) {
         std::vector<uint8_t> commands(data.begin() + long(at) + 1, data.begin() + long(at + 1 + take));
         at += 1 + take;
         commands.insert(commands.end(), {0xFD, 0xFD, 0xFD});
-        synthProcessCommands(*synth, commands.data());
+        callEntry(hostileFpMode, result.error, [&] { synthProcessCommands(*synth, commands.data()); });
         const uint32_t frames = at < data.size() ? data[at++] * 4u : 128u;
-        synthRender(*synth, left.data(), frames, right.data(), int32_t(block & 1));
+        callEntry(hostileFpMode, result.error,
+                  [&] { synthRender(*synth, left.data(), frames, right.data(), int32_t(block & 1)); });
         for (uint32_t i = 0; i < frames; ++i) result.samples.insert(result.samples.end(), {left[i], right[i]});
     }
     result.lengthFrames = result.samples.size() / 2;

@@ -40,7 +40,9 @@ GoldenRender goldenRender(const std::filesystem::path& song, uint32_t seed, uint
 // A command stream fed straight to the synthesizer (blocks of [length]
 // [commands][frames / 4], as the command fuzzer reads them) over eight
 // saw patches, rendered into separate left and right buffers: odd blocks add to
-// what the block before left there, even ones overwrite it.
-GoldenRender goldenStreamRender(const std::filesystem::path& stream);
+// what the block before left there, even ones overwrite it. With
+// hostileFpMode the caller's floating-point mode around every call is one
+// the synthesizer must not render in (error is set if a call changes it).
+GoldenRender goldenStreamRender(const std::filesystem::path& stream, bool hostileFpMode = false);
 
 std::vector<std::string> secondDigests(const std::vector<float>& samples);

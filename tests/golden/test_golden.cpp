@@ -70,8 +70,8 @@ std::vector<std::string> streamNames() {
     return names;
 }
 
-GoldenRender streamRender(const std::string& name) {
-    return goldenStreamRender(goldenDir / "streams" / (name.substr(streamPrefix.size()) + ".cmd"));
+GoldenRender streamRender(const std::string& name, bool hostileFpMode = false) {
+    return goldenStreamRender(goldenDir / "streams" / (name.substr(streamPrefix.size()) + ".cmd"), hostileFpMode);
 }
 
 void writeTable(const std::map<std::string, Expected>& old) {
@@ -165,5 +165,10 @@ TEST(GoldenRenders, EveryCommandStreamRendersAsRecorded) {
         const GoldenRender render = streamRender(name);
         EXPECT_EQ(render.lengthFrames, table.at(name).frames) << name;
         EXPECT_EQ(render.digests, table.at(name).digests) << name;
+        EXPECT_EQ(render.error, "") << name;
+        // A caller in a hostile floating-point mode gets the same samples.
+        const GoldenRender hostile = streamRender(name, true);
+        EXPECT_EQ(hostile.error, "") << name;
+        EXPECT_EQ(hostile.digests, render.digests) << name;
     }
 }
