@@ -1,5 +1,4 @@
-// The speech voice's sound: resonators and formant peaks measured from the
-// rendered signal.
+// The speech voice's sound: formant peaks measured from the rendered signal.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cmath>
@@ -84,24 +83,6 @@ std::vector<double> impulseResponse(const char* text) {
     std::vector<double> y(with.size());
     for (size_t i = 0; i < y.size(); ++i) y[i] = with[i] - without[i];
     return y;
-}
-
-TEST(SpeechSound, ResonatorHasItsGainAtDcAndPeaksAtItsFrequency) {
-    Resonator res;
-    resonatorSet(res, 1000.0f, 100.0f, 0.5f, 3.14159274f / 44100.0f, 6.28318548f / 44100.0f);
-    float state[2] = {0.0f, 0.0f};
-    float y = 0.0f;
-    for (int32_t i = 0; i < 20000; ++i) y = resonatorStep(res, state, 1.0f);
-    EXPECT_NEAR(y, 0.5f, 1e-4f);
-    std::vector<double> impulse;
-    float st[2] = {0.0f, 0.0f};
-    for (int32_t i = 0; i < 8192; ++i) impulse.push_back(resonatorStep(res, st, i == 0 ? 1.0f : 0.0f));
-    // A two-pole resonator peaks within a few Hz of its pole angle at this Q.
-    EXPECT_NEAR(peakIn(impulse, 900.0, 1100.0), 1000.0, 5.0);
-    // The level unit: 70 is unity, 6 more doubles.
-    EXPECT_FLOAT_EQ(speechLevelGain(70.0f), 1.0f);
-    EXPECT_FLOAT_EQ(speechLevelGain(76.0f), 2.0f);
-    EXPECT_NEAR(speechLevelGain(0.0f), 3.0e-4f, 0.1e-4f);
 }
 
 // Tolerances: the other formants' skirts, the differencing of the upper
