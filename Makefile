@@ -5,7 +5,7 @@ MAKEFLAGS += --no-print-directory
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: deps configure build test test-sanitize test-thread demo bench fuzz coverage clean
+.PHONY: deps configure build test test-sanitize test-thread demo web bench fuzz coverage clean
 
 deps:
 	@scripts/install-deps
@@ -47,10 +47,20 @@ demo: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target q7m wembrastel demo_module
 	@scripts/demo
 
+# The browser player built into build-web/ and served on the loopback.
+web: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target demo_module
+	@BUILD=$(BUILD) scripts/build-web build-web
+	@echo "The player: http://127.0.0.1:8000/ (Ctrl-C stops the server)"
+	@python3 -m http.server 8000 --bind 127.0.0.1 --directory build-web
+
 bench: deps
 	@cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build build-release -j$(JOBS) --target wembrastel_bench
-	@build-release/wembrastel_bench
+	@WB_STRESS_MODULE=build-release/stress.q7m build-release/wembrastel_bench
+	@if command -v em++ >/dev/null && command -v node >/dev/null; then \
+	  BUILD=build-release scripts/build-web build-release/web && \
+	  node bench/wasm_render.mjs build-release/web build-release/stress.q7m; fi
 
 # Line coverage of player/ and synth/ (gcovr): by the golden renders alone,
 # then by the whole suite (without the busy-machine playback runs, which
@@ -69,7 +79,7 @@ coverage: deps
 	@$(GCOVR) --print-summary
 
 clean:
-	rm -rf build build-asan build-release build-tsan build-fuzz build-coverage
+	rm -rf build build-asan build-release build-tsan build-fuzz build-coverage build-web
 
 # Fuzz targets with libFuzzer (clang), AddressSanitizer and UBSan; each runs
 # FUZZ_SECONDS (default 60).

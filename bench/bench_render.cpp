@@ -3,14 +3,23 @@
 //   Stress: 32 voices held on 16 channels with every unit and effect active;
 //   Light:  4 voices on one channel with the default patch and effects;
 //   IdleTails: no voice left, the reverb and the global delay still ringing.
+// Each on the scalar engine, on the lane engine on every SIMD target the
+// machine supports, and on the best target with a worker thread beside
+// the rendering one ("/threads:2"; there, seconds of sound per second of
+// wall time, as noisy as the machine is busy).
 #include <benchmark/benchmark.h>
+#include <cstdlib>
+#include "synth/simd/filter_lanes.h"
+#include <chrono>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 #include "player/module_player.h"
 #include "player/module_writer.h"
 #include "player/offline_render.h"
+#include "synth/frame_crew.h"
 #include "song/patch_defaults.h"
 #include "synth/param_index.h"
 #include "synth/synth.h"
@@ -103,9 +112,23 @@ double threadCpuSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
+// How a benchmark renders: the engine, the SIMD target (0: the best) and
+// the threads.
+struct Setup {
+    SynthEngine engine;
+    int32_t target;
+    int32_t threads;
+};
+
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 void measure(benchmark::State& state, const ModuleSource& source, uint32_t warmUpFrames,
-             int32_t expectedVoices) {
+             int32_t expectedVoices, Setup setup) {
+    filterLanesUseTarget(setup.target);
     BenchSong song(source);
+    synthSetEngine(*song.synth, setup.engine);
     if (!song.error.empty()) {
         state.SkipWithError(song.error.c_str());
         return;
@@ -117,22 +140,60 @@ void measure(benchmark::State& state, const ModuleSource& source, uint32_t warmU
         state.SkipWithError(message.c_str());
         return;
     }
-    const double cpuStart = threadCpuSeconds();
+    FrameCrew crew;
+    frameCrewStart(crew, *song.synth, setup.threads);
+    const bool threaded = setup.threads > 1;
+    const double start = threaded ? wallSeconds() : threadCpuSeconds();
     for (auto _ : state) {
         offlineRender(*song.player, song.block.data(), blockFrames);
         benchmark::DoNotOptimize(song.block.data());
     }
-    const double cpu = threadCpuSeconds() - cpuStart;
+    const double seconds = (threaded ? wallSeconds() : threadCpuSeconds()) - start;
     const double sound = double(state.iterations()) * blockFrames / 44100.0;
-    state.counters["x_realtime"] = cpu > 0 ? sound / cpu : 0.0;
+    state.counters["x_realtime"] = seconds > 0 ? sound / seconds : 0.0;
+    frameCrewStop(crew);
+    filterLanesUseTarget(0);
 }
 
-void BM_RenderStress(benchmark::State& state) { measure(state, stressSource(), 44100, 32); }
-void BM_RenderLight(benchmark::State& state) { measure(state, lightSource(), 44100, 4); }
-void BM_RenderIdleTails(benchmark::State& state) { measure(state, idleTailSource(), 5 * 44100, 0); }
+// With WB_STRESS_MODULE set, the stress module is also written to that file,
+// for the WebAssembly benchmark (bench/wasm_render.mjs) to render the same song.
+const bool stressModuleWritten = [] {
+    const char* path = std::getenv("WB_STRESS_MODULE");
+    std::vector<uint8_t> image;
+    std::string error;
+    if (!path || !writeModule(stressSource(), image, error)) return false;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
+    return true;
+}();
+
+struct Song {
+    const char* name;
+    ModuleSource (*source)();
+    uint32_t warmUpFrames;
+    int32_t voices;
+};
+
+void registerSong(const Song& song, const std::string& variant, Setup setup) {
+    benchmark::RegisterBenchmark(
+        (std::string("BM_Render") + song.name + "/" + variant).c_str(),
+        [song, setup](benchmark::State& state) {
+            measure(state, song.source(), song.warmUpFrames, song.voices, setup);
+        })->Unit(benchmark::kMillisecond);
+}
+
+const bool registered = [] {
+    const Song songs[] = {{"Stress", stressSource, 44100, 32},
+                          {"Light", lightSource, 44100, 4},
+                          {"IdleTails", idleTailSource, 5 * 44100, 0}};
+    for (const Song& song : songs) {
+        registerSong(song, "engine:scalar", {SynthEngine::scalar, 0, 1});
+        for (int32_t target = 0; target < filterLaneTargetCount(); ++target)
+            registerSong(song, std::string("lanes:") + filterLaneTargetName(target),
+                         {SynthEngine::lanes, target, 1});
+        registerSong(song, "lanes:best/threads:2", {SynthEngine::lanes, 0, 2});
+    }
+    return true;
+}();
 
 }  // namespace
-
-BENCHMARK(BM_RenderStress)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RenderLight)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_RenderIdleTails)->Unit(benchmark::kMillisecond);

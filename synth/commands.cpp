@@ -112,7 +112,11 @@ void controller(Synth& synth, int32_t c, int32_t number, int32_t value) {
 // than a reset) is skipped, so a stream never stalls on it.
 const uint8_t* systemMessage(Synth& synth, uint8_t status, const uint8_t* p) {
     if (status == resetStatus) {
+        const SynthEngine engine = synth.engine;
+        FrameCrew* crew = synth.crew;
         synthInit(synth, synth.patchMap, synth.patchBankSize, synth.sampleRate);
+        synth.engine = engine;
+        synth.crew = crew;
         return p;
     }
     return (*p & 0x80) ? p : p + 1;

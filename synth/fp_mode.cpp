@@ -20,6 +20,13 @@ FpModeGuard::FpModeGuard() : saved_(_mm_getcsr()) {
 
 FpModeGuard::~FpModeGuard() { _mm_setcsr(saved_); }
 
+#elif defined(__wasm__)
+// WebAssembly has one floating-point mode, the one renders need: round to
+// nearest, subnormals kept, no traps. There is nothing to set or restore.
+FpModeGuard::FpModeGuard() : saved_(0) {}
+
+FpModeGuard::~FpModeGuard() = default;
+
 #else
 #include <cfenv>
 

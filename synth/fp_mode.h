@@ -11,5 +11,5 @@ public:
     FpModeGuard(const FpModeGuard&) = delete;
     FpModeGuard& operator=(const FpModeGuard&) = delete;
 private:
-    uint32_t saved_;
+    [[maybe_unused]] uint32_t saved_;  // not read on WebAssembly, which has one mode
 };

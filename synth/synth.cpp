@@ -3,11 +3,13 @@
 #include <cstring>
 #include "synth/fp_mode.h"
 #include "synth/non_finite.h"
+#include "synth/frame_crew.h"
 #include "synth/output_filter.h"
 #include "synth/params.h"
 #include "synth/voice/math.h"
 
 void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_t sampleRate) {
+    FpModeGuard fpMode;  // roundInt rounds in the current mode
     seedSourceRestart(synth.seeds);
     synth.rates = rateConstantsFor(sampleRate);
     // Every work buffer holds one frame of at most maxFrameLength samples, and
@@ -32,6 +34,7 @@ void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_
 }
 
 void synthSetGlobals(Synth& synth, const uint8_t* globals) {
+    FpModeGuard fpMode;
     // Parameters live on the 0..128 scale; a file's global bytes above that
     // (up to 255) would drive the reverb's high-pass and the output cut
     // filters unstable, so they are clamped like every modulated parameter.
@@ -63,12 +66,32 @@ void synthChannelLevels(const Synth& synth, float (&levels)[synthChannelCount]) 
 
 void synthSetSeed(Synth& synth, uint32_t seed) { seedSourceSetFixed(synth.seeds, seed); }
 
+void synthSetEngine(Synth& synth, SynthEngine engine) { synth.engine = engine; }
+
 namespace {
 
-bool channelHasVoice(const Synth& synth, int32_t c) {
+// The frame's plan: the channels that have a voice, each given to the part
+// with the fewest voices so far, so the parts are about even; returns the
+// number of parts (the crew's threads, but no more than there are sounding
+// channels; one without a crew). Channels without voices are skipped whole,
+// so their effect tails stop with their last voice.
+int32_t planFrame(Synth& synth) {
+    int32_t voices[synthChannelCount] = {};
     for (int32_t v = 0; v < synthVoiceCount; ++v)
-        if (synth.voiceChannel[v] == c) return true;
-    return false;
+        if (synth.voiceChannel[v] >= 0) ++voices[synth.voiceChannel[v]];
+    int32_t sounding = 0;
+    for (int32_t c = 0; c < synthChannelCount; ++c) sounding += voices[c] > 0;
+    const int32_t parts = synth.crew ? std::max(1, std::min(frameCrewThreads(*synth.crew), sounding)) : 1;
+    int32_t load[synthChannelCount] = {};
+    for (int32_t c = 0; c < synthChannelCount; ++c) {
+        synth.channelSounds[c] = voices[c] > 0;
+        int32_t part = 0;
+        for (int32_t p = 1; p < parts; ++p)
+            if (load[p] < load[part]) part = p;
+        synth.channelPart[c] = part;
+        load[part] += voices[c];
+    }
+    return parts;
 }
 
 // Control-rate work of a frame start: voices (freeing those whose amplitude
@@ -84,24 +107,18 @@ void updateControls(Synth& synth) {
     speechTick(synth.speech);
 }
 
-void renderChannel(Synth& synth, int32_t c, int32_t n) {
-    std::fill_n(synth.channelBuffer, 2 * n, 0.0f);
-    for (int32_t v = 0; v < synthVoiceCount; ++v) {
-        if (synth.voiceChannel[v] != c) continue;
-        voiceRender(synth.voices[v], synth.voiceBuffer, synth.voiceBuffer2, synth.channelBuffer, n);
-    }
-    if (c == synthChannelCount - 1) speechRender(synth.speech, synth.channelBuffer, n);
-    channelFxProcess(synth, c, n);
-}
-
-// One frame of n samples into mainMix. Channels without voices are skipped
-// whole, so their effect tails stop with their last voice.
+// One frame of n samples into mainMix: the voices and channels (on the
+// worker threads too, when there are any), then, on this thread, every
+// channel's sends and volume in channel order and the global bus.
 void renderFrame(Synth& synth, int32_t n) {
     std::fill_n(synth.mainMix, 2 * n, 0.0f);
     std::fill_n(synth.reverbBus, n, 0.0f);
     std::fill_n(synth.delayBus, n, 0.0f);
+    const int32_t parts = planFrame(synth);
+    if (parts > 1) frameCrewRender(*synth.crew, synth, parts, n);
+    else synthFramePart(synth, synth.scratch, 0, n);
     for (int32_t c = 0; c < synthChannelCount; ++c)
-        if (channelHasVoice(synth, c)) renderChannel(synth, c, n);
+        if (synth.channelSounds[c]) channelFxMix(synth, c, synth.channelOut[c], n);
     // Muted returns still run (their state goes on) into a discarded buffer.
     float* returns = synth.mainMix;
     if (synth.muteMask & effectsMuteBit) {
@@ -111,9 +128,11 @@ void renderFrame(Synth& synth, int32_t n) {
     reverbProcess(synth.reverb, synth.reverbBus, returns, n);
     modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
     outputFilterProcess(synth, synth.mainMix, n);
-    // voiceBuffer and voiceBuffer2 together: the 2 x 280 level scratch.
-    compressorProcess(synth.masterCompressor, synth.mainMix, synth.voiceBuffer, n);
-    if (silenceNonFinite(synth.mainMix, 2 * n)) synthClearNonFinite(synth);
+    compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
+    if (silenceNonFinite(synth.mainMix, 2 * n)) {
+        synthClearNonFinite(synth);
+        ++synth.nonFiniteFrames;
+    }
 }
 
 void startFrame(Synth& synth) {
@@ -147,6 +166,30 @@ void copyOut(Synth& synth, const float* mix, uint32_t n) {
 }
 
 }  // namespace
+
+void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n) {
+    int32_t voices[synthVoiceCount];
+    int32_t count = 0;
+    for (int32_t v = 0; v < synthVoiceCount; ++v) {
+        const int32_t c = synth.voiceChannel[v];
+        if (c >= 0 && synth.channelPart[c] == part) voices[count++] = v;
+    }
+    const bool lanes = synth.engine == SynthEngine::lanes;
+    if (lanes) voicesRenderLanes(synth, synth.laneWork, scratch.lanes, voices, count, n);
+    for (int32_t c = 0; c < synthChannelCount; ++c) {
+        if (!synth.channelSounds[c] || synth.channelPart[c] != part) continue;
+        float* buffer = synth.channelOut[c];
+        std::fill_n(buffer, 2 * n, 0.0f);
+        for (int32_t a = 0; a < count; ++a) {
+            const int32_t v = voices[a];
+            if (synth.voiceChannel[v] != c) continue;
+            if (lanes) voiceMix(synth.voices[v], synth.laneWork.mono[v], buffer, n);
+            else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
+        }
+        if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
+        channelFxChain(synth, c, buffer, scratch.levels, n);
+    }
+}
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {
     FpModeGuard fpMode;

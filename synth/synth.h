@@ -15,12 +15,27 @@
 #include "synth/seed.h"
 #include "synth/speech.h"
 #include "synth/voice/voice.h"
+#include "synth/voice/voice_lanes.h"
 
 constexpr int32_t synthVoiceCount = 32;
 constexpr int32_t synthChannelCount = 16;
 constexpr int32_t maxFrameLength = 280;
 constexpr int32_t chorusLineLength = 2048;
 constexpr int32_t delayLineLength = 32768;
+
+// How a frame's voices are rendered: one by one (the plain definition), or
+// together in SIMD lanes on the machine's best target. Samples are the same.
+enum class SynthEngine : int32_t { lanes = 0, scalar = 1 };
+
+struct FrameCrew;
+
+// One rendering thread's work space for a frame.
+struct FrameScratch {
+    float levels[maxFrameLength * 2];  // a compressor's detector levels
+    float voiceBuffer[maxFrameLength];
+    float voiceBuffer2[maxFrameLength];
+    LaneScratch lanes;
+};
 
 // Everything synthInit clears to zero as one block.
 struct SynthResettable {
@@ -43,6 +58,11 @@ struct SynthResettable {
     Compressor masterCompressor;
     float lowCutCoef, lowCutStateL, lowCutStateR;
     float highCutCoef, highCutStateL, highCutStateR;
+    // How frames render: set after synthInit (which makes them lanes and
+    // none); a reset command keeps them.
+    SynthEngine engine;
+    FrameCrew* crew;  // worker threads sharing the frames (frame_crew.h)
+    uint32_t nonFiniteFrames;  // frames whose output the finite guard mended
 };
 
 struct Synth : SynthResettable {
@@ -62,6 +82,14 @@ struct Synth : SynthResettable {
     // Bits 0..15: channels whose sound does not reach the mix; bit 16: the
     // reverb's and delay's returns. Outside the reset: mutes outlast it.
     uint32_t muteMask = 0;
+    VoiceLaneWork laneWork;
+    FrameScratch scratch;       // the rendering thread's own
+    // The frame's plan: the channels that have a voice, and which thread's
+    // part each one is in (its voices and effects); each such channel's
+    // output after its effects.
+    bool channelSounds[synthChannelCount];
+    int32_t channelPart[synthChannelCount];
+    float channelOut[synthChannelCount][maxFrameLength * 2];
     // render bookkeeping
     uint32_t renderLeft;
     int32_t renderFrameLength;
@@ -94,3 +122,8 @@ void synthChannelLevels(const Synth& synth, float (&levels)[synthChannelCount]);
 // before synthInit, the k-th draw after every synthInit (and reset command)
 // is the same. Without a seed the free-running counter is read.
 void synthSetSeed(Synth& synth, uint32_t seed);
+void synthSetEngine(Synth& synth, SynthEngine engine);
+
+// One thread's part of a frame (see frame_crew.h): the voices and effects
+// of the sounding channels in that part, into channelOut.
+void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n);

@@ -43,9 +43,13 @@ void channelFxSetup(Synth& synth, int32_t c) {
 }
 
 void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
+    channelFxChain(synth, c, synth.channelBuffer, synth.voiceBuffer, n);
+    channelFxMix(synth, c, synth.channelBuffer, n);
+}
+
+void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n) {
     SynthChannel& ch = synth.channels[c];
-    float* buffer = synth.channelBuffer;
-    compressorProcess(ch.compressor, buffer, synth.voiceBuffer, n);
+    compressorProcess(ch.compressor, buffer, levels, n);
     bassBoostProcess(ch.boost, buffer, n);
     if (ch.fxOrder == 0) {
         distProcessStereo(ch.distortion, buffer, buffer, n);
@@ -54,8 +58,13 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
         modDelayProcessStereo(ch.chorus, buffer, n);
         distProcessStereo(ch.distortion, buffer, buffer, n);
     }
+}
+
+void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n) {
+    const SynthChannel& ch = synth.channels[c];
     if (synth.muteMask & (1u << c)) return;  // it played on, unheard
     addSend(buffer, synth.reverbBus, ch.reverbSend, n);
     addSend(buffer, synth.delayBus, ch.delaySend, n);
-    for (int32_t i = 0; i < 2 * n; ++i) synth.mainMix[i] += buffer[i] * ch.volume;
+    const float volume = ch.volume;
+    for (int32_t i = 0; i < 2 * n; ++i) synth.mainMix[i] += buffer[i] * volume;
 }

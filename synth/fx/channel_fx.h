@@ -32,3 +32,8 @@ void channelFxSetup(Synth& synth, int32_t c);
 // into the reverb bus, the delay bus and the main mix. The compressor's
 // level scratch is voiceBuffer/voiceBuffer2, idle while effects run.
 void channelFxProcess(Synth& synth, int32_t c, int32_t n);
+// Its two halves: the chain over buffer in place (levels: 2 x n floats of
+// scratch; touches only channel c), then the sends and the volume into the
+// buses, which must come channel after channel.
+void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n);
+void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n);

@@ -34,30 +34,39 @@ bool rmsStep(float& sum, float& slot, float square, float& root) {
 }
 
 // Fills levels[2i], levels[2i+1]; returns false if a square root failed.
+// The state is worked on in locals: through the record, the compiler would
+// store and reload it around every write to levels.
 bool detect(Compressor& c, const float* in, float* levels, int32_t n) {
     bool valid = true;
+    const float inGain = c.inGain;
+    float peakL = c.peakL;
+    float peakR = c.peakR;
+    float sumL = c.rmsSumL;
+    float sumR = c.rmsSumR;
+    int32_t index = c.rmsIndex;
+    float* window = c.rmsWindow;
     switch (c.mode & 3) {
     case compLinkedPeak:
         for (int32_t i = 0; i < n; ++i) {
-            c.peakL = decayedPeak(c.peakL, (in[2 * i] + in[2 * i + 1]) * 0.5f);
-            levels[2 * i] = levels[2 * i + 1] = c.peakL * c.inGain;
+            peakL = decayedPeak(peakL, (in[2 * i] + in[2 * i + 1]) * 0.5f);
+            levels[2 * i] = levels[2 * i + 1] = peakL * inGain;
         }
         break;
     case compLinkedRms:
         for (int32_t i = 0; i < n; ++i) {
             const float m = (in[2 * i] + in[2 * i + 1]) * 0.5f;
             float root = 0.0f;
-            valid &= rmsStep(c.rmsSumL, c.rmsWindow[c.rmsIndex], m * m, root);
-            levels[2 * i] = levels[2 * i + 1] = root * rmsWeight * c.inGain;
-            c.rmsIndex = (c.rmsIndex + 1) & rmsMask;
+            valid &= rmsStep(sumL, window[index], m * m, root);
+            levels[2 * i] = levels[2 * i + 1] = root * rmsWeight * inGain;
+            index = (index + 1) & rmsMask;
         }
         break;
     case compSeparatePeak:
         for (int32_t i = 0; i < n; ++i) {
-            c.peakL = decayedPeak(c.peakL, in[2 * i]);
-            c.peakR = decayedPeak(c.peakR, in[2 * i + 1]);
-            levels[2 * i] = c.peakL * c.inGain;
-            levels[2 * i + 1] = c.peakR * c.inGain;
+            peakL = decayedPeak(peakL, in[2 * i]);
+            peakR = decayedPeak(peakR, in[2 * i + 1]);
+            levels[2 * i] = peakL * inGain;
+            levels[2 * i + 1] = peakR * inGain;
         }
         break;
     default:  // compSeparateRms
@@ -66,35 +75,60 @@ bool detect(Compressor& c, const float* in, float* levels, int32_t n) {
             const float r = in[2 * i + 1];
             float rootL = 0.0f;
             float rootR = 0.0f;
-            valid &= rmsStep(c.rmsSumL, c.rmsWindow[2 * c.rmsIndex], l * l, rootL);
-            valid &= rmsStep(c.rmsSumR, c.rmsWindow[2 * c.rmsIndex + 1], r * r, rootR);
-            levels[2 * i] = rootL * rmsWeight * c.inGain;
-            levels[2 * i + 1] = rootR * rmsWeight * c.inGain;
-            c.rmsIndex = (c.rmsIndex + 1) & rmsMask;
+            valid &= rmsStep(sumL, window[2 * index], l * l, rootL);
+            valid &= rmsStep(sumR, window[2 * index + 1], r * r, rootR);
+            levels[2 * i] = rootL * rmsWeight * inGain;
+            levels[2 * i + 1] = rootR * rmsWeight * inGain;
+            index = (index + 1) & rmsMask;
         }
         break;
     }
+    c.peakL = peakL;
+    c.peakR = peakR;
+    c.rmsSumL = sumL;
+    c.rmsSumR = sumR;
+    c.rmsIndex = index;
     return valid;
 }
 
-// Gain computer and look-ahead of one side (0 left, 1 right) over n frames,
-// from lookIndex start; returns the look-ahead position reached.
-int32_t applyGain(Compressor& c, float* buffer, const float* levels, int32_t n,
-                  int32_t side, float& g, int32_t start) {
-    int32_t look = start;
+// The gain computer of one side: the gain after one step towards the
+// target that level asks for.
+inline float nextGain(float g, float level, float ratio, float attack, float release) {
+    const float target = level < 1.0f ? 1.0f : 1.0f / (1.0f + (level - 1.0f) * ratio);
+    const float coefficient = target < g ? attack : release;
+    return g + (target - g) * coefficient;
+}
+
+// Gain computer and look-ahead of both sides over n frames. The sides are
+// independent, so one loop runs both: each side's recursion hides the
+// other's latency. Settings and gains are kept in locals (see detect).
+void applyGain(Compressor& c, float* buffer, const float* levels, int32_t n) {
+    const float inGain = c.inGain;
+    const float ratio = c.ratio;
+    const float attack = c.attack;
+    const float release = c.release;
+    const float outGain = c.outGain;
+    const int32_t lookahead = c.lookahead;
+    float* line = c.lookLine;
+    float gL = c.gainL;
+    float gR = c.gainR;
+    int32_t look = c.lookIndex;
     for (int32_t i = 0; i < n; ++i) {
-        float& sample = buffer[2 * i + side];
-        float& slot = c.lookLine[2 * look + side];
-        const float delayed = slot;
-        slot = sample * c.inGain;
-        look = look + 1 > c.lookahead ? 0 : look + 1;
-        const float level = levels[2 * i + side];
-        const float target = level < 1.0f ? 1.0f : 1.0f / (1.0f + (level - 1.0f) * c.ratio);
-        const float coefficient = target < g ? c.attack : c.release;
-        g = g + (target - g) * coefficient;
-        sample = delayed * c.outGain * g;
+        float* pair = buffer + 2 * i;
+        float* slot = line + 2 * look;
+        const float delayedL = slot[0];
+        const float delayedR = slot[1];
+        slot[0] = pair[0] * inGain;
+        slot[1] = pair[1] * inGain;
+        look = look + 1 > lookahead ? 0 : look + 1;
+        gL = nextGain(gL, levels[2 * i], ratio, attack, release);
+        gR = nextGain(gR, levels[2 * i + 1], ratio, attack, release);
+        pair[0] = delayedL * outGain * gL;
+        pair[1] = delayedR * outGain * gR;
     }
-    return look;
+    c.gainL = gL;
+    c.gainR = gR;
+    c.lookIndex = look;
 }
 
 }  // namespace
@@ -132,7 +166,5 @@ void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n
     if (!detect(comp, buffer, levels, n)) {
         for (int32_t i = 0; i < 2 * n; ++i) levels[i] = 0.0f;
     }
-    const int32_t start = comp.lookIndex;
-    applyGain(comp, buffer, levels, n, 0, comp.gainL, start);
-    comp.lookIndex = applyGain(comp, buffer, levels, n, 1, comp.gainR, start);
+    applyGain(comp, buffer, levels, n);
 }

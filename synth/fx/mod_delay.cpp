@@ -83,8 +83,11 @@ void modDelayClear(ModDelay& unit) {
     }
 }
 
-void modDelayProcessStereo(ModDelay& unit, float* buffer, int32_t n) {
-    if (unit.wet == 0.0f) return;
+// Both loops work on a copy of the unit: through the record, every store to a
+// line or the buffer would force its settings to be reloaded.
+void modDelayProcessStereo(ModDelay& shared, float* buffer, int32_t n) {
+    if (shared.wet == 0.0f) return;
+    ModDelay unit = shared;
     for (int32_t i = 0; i < n; ++i) {
         const float xL = buffer[2 * i];
         const float xR = buffer[2 * i + 1];
@@ -95,10 +98,13 @@ void modDelayProcessStereo(ModDelay& unit, float* buffer, int32_t n) {
         unit.lineL[unit.writeIndex] = xL + y.left * unit.feedback;
         advance(unit);
     }
+    shared.phase = unit.phase;
+    shared.writeIndex = unit.writeIndex;
 }
 
-void modDelayProcessSend(ModDelay& unit, const float* monoIn, float* stereoOut, int32_t n) {
-    if (unit.wet == 0.0f) return;
+void modDelayProcessSend(ModDelay& shared, const float* monoIn, float* stereoOut, int32_t n) {
+    if (shared.wet == 0.0f) return;
+    ModDelay unit = shared;
     for (int32_t i = 0; i < n; ++i) {
         const float x = monoIn[i];
         const Taps y = readTaps(unit);
@@ -108,4 +114,6 @@ void modDelayProcessSend(ModDelay& unit, const float* monoIn, float* stereoOut, 
         unit.lineL[unit.writeIndex] = x + y.left * unit.feedback;
         advance(unit);
     }
+    shared.phase = unit.phase;
+    shared.writeIndex = unit.writeIndex;
 }

@@ -27,12 +27,13 @@ struct Line {
     }
 };
 
-// One side: four combs, two all-passes, the high-pass state.
+// One side: four combs, two all-passes, the high-pass state, copied out of
+// the record for a frame so that the loop keeps them in registers.
 struct Side {
     Line comb[4];
     Line allpass[2];
-    float* combState;
-    float* lowCutState;
+    float combState[4];
+    float lowCutState;
 };
 
 Side bindSide(Reverb& r, int32_t side) {
@@ -46,19 +47,39 @@ Side bindSide(Reverb& r, int32_t side) {
         else s.allpass[k - 4] = l;
         offset += reverbLineLengths[line];
     }
-    s.combState = r.combState + side * 4;
-    s.lowCutState = r.lowCutState + side;
+    for (int32_t k = 0; k < 4; ++k) s.combState[k] = r.combState[side * 4 + k];
+    s.lowCutState = r.lowCutState[side];
     return s;
 }
 
 void storeSide(Reverb& r, const Side& s, int32_t side) {
     for (int32_t k = 0; k < 4; ++k) r.index[side * 6 + k] = s.comb[k].pos;
     for (int32_t k = 0; k < 2; ++k) r.index[side * 6 + 4 + k] = s.allpass[k].pos;
+    for (int32_t k = 0; k < 4; ++k) r.combState[side * 4 + k] = s.combState[k];
+    r.lowCutState[side] = s.lowCutState;
+}
+
+// The settings a frame uses, copied out of the record: the lines lie in the
+// record too, so through it every store to a line would force a reload.
+struct Coefficients {
+    float combGain[4];
+    float allpassGain[2];
+    float damp;
+    float lowCut;
+};
+
+Coefficients coefficientsOf(const Reverb& r) {
+    Coefficients c{};
+    for (int32_t k = 0; k < 4; ++k) c.combGain[k] = r.combGain[k];
+    for (int32_t k = 0; k < 2; ++k) c.allpassGain[k] = r.allpassGain[k];
+    c.damp = r.damp;
+    c.lowCut = r.lowCut;
+    return c;
 }
 
 // One sample of one side; adds into out and returns the underflow flags of
-// every value it stored.
-uint32_t sideSample(const Reverb& r, Side& s, float x, float& out) {
+// every value it stored. Inlined: as a call, its state goes through memory.
+[[gnu::always_inline]] inline uint32_t sideSample(const Coefficients& r, Side& s, float x, float& out) {
     uint32_t underflow = 0;
     float sum = 0.0f;
     for (int32_t k = 0; k < 4; ++k) {
@@ -84,7 +105,7 @@ uint32_t sideSample(const Reverb& r, Side& s, float x, float& out) {
         a = b - g * v;
         line.step();
     }
-    float& h = *s.lowCutState;
+    float& h = s.lowCutState;
     h = h + (a - h) * r.lowCut;
     out += a - h;
     return underflow | tiny(h) | tiny(out);
@@ -111,13 +132,15 @@ void reverbClear(Reverb& reverb) {
 }
 
 void reverbProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n) {
+    const Coefficients coefficients = coefficientsOf(reverb);
+    const float inGain = reverb.inGain;
     Side left = bindSide(reverb, 0);
     Side right = bindSide(reverb, 1);
     uint32_t underflow = 0;
     for (int32_t i = 0; i < n; ++i) {
-        const float x = bus[i] * reverb.inGain;
-        underflow |= sideSample(reverb, left, x, mainMix[2 * i]);
-        underflow |= sideSample(reverb, right, x, mainMix[2 * i + 1]);
+        const float x = bus[i] * inGain;
+        underflow |= sideSample(coefficients, left, x, mainMix[2 * i]);
+        underflow |= sideSample(coefficients, right, x, mainMix[2 * i + 1]);
     }
     storeSide(reverb, left, 0);
     storeSide(reverb, right, 1);

@@ -12,8 +12,6 @@ enum Mode : int32_t {
 constexpr float two31 = 2147483648.0f;
 constexpr float crushOut = 0.000030517578125f;  // 2^-15
 
-bool isFilterMode(int32_t mode) { return mode >= firstFilter && mode <= lastFilter; }
-
 void copyFloats(const float* input, float* output, int32_t count) {
     if (input != output && count > 0) {
         std::memmove(output, input, static_cast<size_t>(count) * sizeof(float));
@@ -21,38 +19,49 @@ void copyFloats(const float* input, float* output, int32_t count) {
 }
 
 // The shaping modes treat each float alike, so mono and stereo share them.
+// The settings are read into locals: through the record they would be
+// reloaded after every store to the output.
 void shape(const Distortion& dist, const float* input, float* output, int32_t count) {
+    const float gain = dist.gain;
+    const float offset = dist.offset;
+    const float outScale = dist.outScale;
     switch (dist.mode) {
         case overdrive:
             for (int32_t i = 0; i < count; ++i) {
-                const float v = input[i] * dist.gain + dist.offset;
-                output[i] = fastAtan(v) * dist.outScale;
+                const float v = input[i] * gain + offset;
+                output[i] = fastAtan(v) * outScale;
             }
             break;
         case clip:
             for (int32_t i = 0; i < count; ++i) {
-                float v = input[i] * dist.gain + dist.offset;
+                float v = input[i] * gain + offset;
                 if (v > 1.0f) v = 1.0f;
                 if (v < -1.0f) v = -1.0f;
-                output[i] = v * dist.outScale;
+                output[i] = v * outScale;
             }
             break;
-        default:  // crusher
+        default: {  // crusher
+            const float crushScale = dist.crushScale;
+            const uint32_t crushMult = static_cast<uint32_t>(dist.crushMult);
+            const int32_t crushXor = dist.crushXor;
             for (int32_t i = 0; i < count; ++i) {
                 // The product wraps at 32 bits; the clamp keeps it symmetric
                 // at 32767, and the bit flip comes after it.
-                const uint32_t q = static_cast<uint32_t>(roundInt(input[i] * dist.crushScale));
-                int32_t t = static_cast<int32_t>(q * static_cast<uint32_t>(dist.crushMult));
+                const uint32_t q = static_cast<uint32_t>(roundInt(input[i] * crushScale));
+                int32_t t = static_cast<int32_t>(q * crushMult);
                 if (t > 32767) t = 32767;
                 if (t < -32767) t = -32767;
-                t ^= dist.crushXor;
+                t ^= crushXor;
                 output[i] = static_cast<float>(t) * crushOut;
             }
             break;
+        }
     }
 }
 
 }  // namespace
+
+bool distIsFilterMode(int32_t mode) { return mode >= firstFilter && mode <= lastFilter; }
 
 // From 2^27 on the result rounds to pi/2 in single precision; answering that
 // directly keeps a^3 and a^4 from overflowing into inf / inf = NaN.
@@ -115,7 +124,7 @@ void distSetup(Distortion& dist, const float* p, const RateConstants& rates) {
             dist.holdStep = 2u * static_cast<uint32_t>(roundInt(pow2Span10(p[2] / 128.0f) * two31));
             break;
         default:
-            if (isFilterMode(dist.mode)) {
+            if (distIsFilterMode(dist.mode)) {
                 const float q[3] = {static_cast<float>(dist.mode - 4), p[2], p[3]};
                 filterSetup(dist.filterA, q, rates);
                 filterSetup(dist.filterB, q, rates);
@@ -138,7 +147,7 @@ void distProcessMono(Distortion& dist, const float* input, float* output, int32_
             }
             break;
         default:
-            if (isFilterMode(dist.mode)) {
+            if (distIsFilterMode(dist.mode)) {
                 dist.filterA.stride = 1;
                 filterProcess(dist.filterA, input, output, n);
             } else {
@@ -166,11 +175,10 @@ void distProcessStereo(Distortion& dist, const float* input, float* output, int3
             }
             break;
         default:
-            if (isFilterMode(dist.mode)) {
+            if (distIsFilterMode(dist.mode)) {
                 dist.filterA.stride = 2;
                 dist.filterB.stride = 2;
-                filterProcess(dist.filterA, input, output, n);
-                filterProcess(dist.filterB, input + 1, output + 1, n);
+                filterProcessPair(dist.filterA, dist.filterB, input, output, n);
             } else {
                 copyFloats(input, output, 2 * n);
             }

@@ -21,6 +21,7 @@ struct Distortion {
 };
 
 float fastAtan(float v);
+bool distIsFilterMode(int32_t mode);  // modes 5..9 run filterA (and filterB)
 
 void distInit(Distortion& dist);
 void distSetup(Distortion& dist, const float* p, const RateConstants& rates = rates44100);  // mode, input gain, param 1, param 2

@@ -15,3 +15,7 @@ struct Filter {
 void filterInit(Filter& filter);
 void filterSetup(Filter& filter, const float* p, const RateConstants& rates = rates44100);  // mode, cutoff, resonance (0..128)
 void filterProcess(Filter& filter, const float* input, float* output, int32_t n);
+// left and right over n interleaved stereo frames in one loop (the two
+// recursions are independent, so each hides the other's latency); both
+// must have the same mode. The same samples as filterProcess on each side.
+void filterProcessPair(Filter& left, Filter& right, const float* input, float* output, int32_t n);

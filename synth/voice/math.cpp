@@ -4,6 +4,7 @@
 
 const RateConstants rates44100 = rateConstantsFor(44100);
 
+#if !(defined(__SSE2__) || defined(__x86_64__))
 int32_t roundInt(float v) {
     // Anything outside [-2^31, 2^31) or NaN fails the test and maps to INT32_MIN.
     if (!(v >= -2147483648.0f && v < 2147483648.0f)) return INT32_MIN;
@@ -14,10 +15,7 @@ int32_t roundInt(float v) {
     if (rest > 0.5 || (rest == 0.5 && (i & 1) != 0)) ++i;
     return static_cast<int32_t>(i);
 }
-
-float frac(uint32_t phase) {
-    return static_cast<float>(phase >> 9) * (1.0f / 8388608.0f);
-}
+#endif
 
 float pow2(float v) { return static_cast<float>(std::exp2(static_cast<double>(v))); }
 
@@ -35,8 +33,26 @@ float powBase(float b, float e) {
 }
 
 
+namespace {
+
+// std::fmod(a, 2 pi) without the library call for |a| < 32 pi: subtracting
+// 2 pi x 8, 4, 2 and 1 where they fit is exact at every step (the operands
+// lie within a factor of two of each other), so the remainder is fmod's.
+float remainderTwoPi(float a) {
+    const float m = std::fabs(a);
+    if (!(m < 16.0f * twoPiF)) return std::fmod(a, twoPiF);
+    float r = m;
+    if (r >= 8.0f * twoPiF) r -= 8.0f * twoPiF;
+    if (r >= 4.0f * twoPiF) r -= 4.0f * twoPiF;
+    if (r >= 2.0f * twoPiF) r -= 2.0f * twoPiF;
+    if (r >= twoPiF) r -= twoPiF;
+    return std::copysign(r, a);
+}
+
+}  // namespace
+
 float fastSin(float a) {
-    float r = std::fmod(a, twoPiF);
+    float r = remainderTwoPi(a);
     if (r < 0.0f) r += twoPiF;
     float u;
     if (r <= halfPiF) u = r;

@@ -3,13 +3,24 @@
 // Transcendentals are evaluated in double from their float argument and
 // rounded once to float, so every build gives the same samples.
 #include <cstdint>
+#if defined(__SSE2__) || defined(__x86_64__)
+#include <emmintrin.h>
+#endif
 
 // Nearest integer, ties to even; out of range or NaN gives INT32_MIN
 // (the conversion the synthesizer's floating-point mode performs).
+#if defined(__SSE2__) || defined(__x86_64__)
+// One conversion instruction: it rounds in the current mode, which every
+// synthesizer entry sets to nearest-even, and answers INT32_MIN out of range.
+inline int32_t roundInt(float v) { return _mm_cvtss_si32(_mm_set_ss(v)); }
+#else
 int32_t roundInt(float v);
+#endif
 
 // The fraction of a cycle that the top 23 bits of a phase stand for, in [0, 1).
-float frac(uint32_t phase);
+inline float frac(uint32_t phase) {
+    return static_cast<float>(phase >> 9) * (1.0f / 8388608.0f);
+}
 
 float pow2(float v);         // 2^v
 float pow2Span10(float v);   // 2^(10 (v - 1))

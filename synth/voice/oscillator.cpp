@@ -2,6 +2,7 @@
 #include <cmath>
 #include "synth/seed.h"
 #include "synth/voice/math.h"
+#include "synth/voice/svf_stability.h"
 
 namespace {
 
@@ -112,6 +113,7 @@ void renderSine(Oscillator& osc, float* buffer, int32_t n) {
     const float g = osc.gain;
     const bool ring = (osc.ring & 1) != 0;
     uint32_t phase = osc.phase;
+    const uint32_t increment = osc.increment;
     for (int32_t i = 0; i < n; ++i) {
         // Fold the phase into the rising half-cycle around zero.
         uint32_t h = phase + quarterCycle;
@@ -120,7 +122,7 @@ void renderSine(Oscillator& osc, float* buffer, int32_t n) {
         const float u = (1.0f + t) * piF - threeHalfPiF;
         const float y = g * u * sinSeries(u);
         combine(buffer, i, y, ring);
-        phase += osc.increment;
+        phase += increment;
     }
     osc.phase = phase;
 }
@@ -152,11 +154,12 @@ void renderFm(Oscillator& osc, float* buffer, int32_t n) {
     const float g = osc.gain;
     const bool ring = (osc.ring & 1) != 0;
     uint32_t phase = osc.phase;
+    const uint32_t increment = osc.increment;
     for (int32_t i = 0; i < n; ++i) {
         const float m = buffer[i];
         const float y = g * fastSin(twoPiF * (2.0f * m + 1.0f + frac(phase)));
         buffer[i] = ring ? y * buffer[i] : y;
-        phase += osc.increment;
+        phase += increment;
     }
     osc.phase = phase;
 }
@@ -181,7 +184,7 @@ void oscSetup(Oscillator& osc, const float* p, const RateConstants& rates) {
 }
 
 void oscUpdatePitch(Oscillator& osc, const RateConstants& rates) {
-    osc.noiseFreq = pow2Span10((osc.noteOffset + 64.0f) / 128.0f) * rates.rateScale;
+    osc.noiseFreq = svfStableFreq(pow2Span10((osc.noteOffset + 64.0f) / 128.0f) * rates.rateScale);
     // roundInt gives INT32_MIN for 2^31 and above (and NaN): the increment
     // saturates at 0x80000000, half a cycle per sample.
     const float inc = pow2((osc.note + osc.noteOffset - 60.0f) * oneTwelfth) * rates.pitchBase;

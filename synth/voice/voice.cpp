@@ -4,8 +4,6 @@
 
 namespace {
 
-constexpr int32_t routingSingle = 0;
-constexpr int32_t routingParallel = 2;
 constexpr float inv128 = 0.0078125f;
 
 void setOscillatorNotes(SynthVoice& voice) {
@@ -32,15 +30,15 @@ void setupBalance(SynthVoice& voice, float balance) {
 }
 
 void runFilters(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2, int32_t n) {
-    if (voice.filterRouting == routingParallel) {
+    if (voice.filterRouting == voiceRoutingParallel) {
         filterProcess(voice.filter[1], voiceBuffer, voiceBuffer2, n);
     }
     filterProcess(voice.filter[0], voiceBuffer, voiceBuffer, n);
-    if (voice.filterRouting == routingSingle) return;
-    if (voice.filterRouting == routingParallel) {
-        for (int32_t i = 0; i < n; ++i) {
-            voiceBuffer[i] = voiceBuffer[i] * voice.filter1Gain + voiceBuffer2[i] * voice.filter2Gain;
-        }
+    if (voice.filterRouting == voiceRoutingSingle) return;
+    if (voice.filterRouting == voiceRoutingParallel) {
+        const float gain1 = voice.filter1Gain;
+        const float gain2 = voice.filter2Gain;
+        for (int32_t i = 0; i < n; ++i) voiceBuffer[i] = voiceBuffer[i] * gain1 + voiceBuffer2[i] * gain2;
     } else {
         filterProcess(voice.filter[1], voiceBuffer, voiceBuffer, n);
     }
@@ -101,18 +99,30 @@ void voiceTick(SynthVoice& voice) {
     voice.ampStep = (voice.env[0].out * inv128 - voice.ampCurrent) * inv128;
 }
 
-void voiceRender(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2,
-                 float* channelBuffer, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) voiceBuffer[i] = 0.0f;
-    for (Oscillator& osc : voice.osc) oscRender(osc, voiceBuffer, n);
-    runFilters(voice, voiceBuffer, voiceBuffer2, n);
-    distProcessMono(voice.dist, voiceBuffer, voiceBuffer, n);
+void voiceOscillators(SynthVoice& voice, float* buffer, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) buffer[i] = 0.0f;
+    for (Oscillator& osc : voice.osc) oscRender(osc, buffer, n);
+}
+
+void voiceMix(SynthVoice& voice, const float* buffer, float* channelBuffer, int32_t n) {
+    // Locals: through the voice they would be reloaded after every store.
     float amp = voice.ampCurrent;
+    const float step = voice.ampStep;
+    const float gainLeft = voice.gainLeft;
+    const float gainRight = voice.gainRight;
     for (int32_t i = 0; i < n; ++i) {
-        const float s = voiceBuffer[i] * amp;
-        amp += voice.ampStep;
-        channelBuffer[2 * i] += s * voice.gainLeft;
-        channelBuffer[2 * i + 1] += s * voice.gainRight;
+        const float s = buffer[i] * amp;
+        amp += step;
+        channelBuffer[2 * i] += s * gainLeft;
+        channelBuffer[2 * i + 1] += s * gainRight;
     }
     voice.ampCurrent = amp;
+}
+
+void voiceRender(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2,
+                 float* channelBuffer, int32_t n) {
+    voiceOscillators(voice, voiceBuffer, n);
+    runFilters(voice, voiceBuffer, voiceBuffer2, n);
+    distProcessMono(voice.dist, voiceBuffer, voiceBuffer, n);
+    voiceMix(voice, voiceBuffer, channelBuffer, n);
 }

@@ -10,6 +10,10 @@
 
 struct SeedSource;
 
+// filterRouting values: filter 1 only, both in parallel; others are serial.
+constexpr int32_t voiceRoutingSingle = 0;
+constexpr int32_t voiceRoutingParallel = 2;
+
 struct SynthVoice {
     int32_t note;
     float velocity;       // modulation source 0
@@ -37,6 +41,12 @@ void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity,
 void voiceNoteOff(SynthVoice& voice);
 void voiceTick(SynthVoice& voice);
 // Renders n samples using the two mono work buffers and adds them, panned,
-// into the interleaved stereo channelBuffer.
+// into the interleaved stereo channelBuffer: voiceOscillators, the filters,
+// the distortion, then voiceMix.
 void voiceRender(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2,
                  float* channelBuffer, int32_t n);
+// The oscillators' sum (or ring product) into buffer, from silence.
+void voiceOscillators(SynthVoice& voice, float* buffer, int32_t n);
+// The finished mono samples through the amplitude ramp, panned, added into
+// the interleaved stereo channelBuffer.
+void voiceMix(SynthVoice& voice, const float* buffer, float* channelBuffer, int32_t n);

@@ -54,9 +54,10 @@ struct OfflineSong {
     std::unique_ptr<Synth> synth = std::make_unique<Synth>();
     std::unique_ptr<ModulePlayer> player = std::make_unique<ModulePlayer>();
 
-    explicit OfflineSong(std::vector<uint8_t> bytes, uint32_t seed = 1) : image(std::move(bytes)) {
+    explicit OfflineSong(std::vector<uint8_t> bytes, uint32_t seed = 1, int32_t sampleRate = 44100)
+        : image(std::move(bytes)) {
         std::string reason;
-        if (!offlineOpen(*player, *synth, image.data(), uint32_t(image.size()), &seed, reason))
+        if (!offlineOpen(*player, *synth, image.data(), uint32_t(image.size()), &seed, reason, sampleRate))
             ADD_FAILURE() << reason;
     }
     explicit OfflineSong(const ModuleSource& source, uint32_t seed = 1)

@@ -127,6 +127,43 @@ TEST(HostileModules, UndampedFiltersWithMovingCutoffsRenderFinite) {
     }
 }
 
+// Below 44,100 Hz the filter coefficients grow with 44100 / rate and overflowed
+// within a frame. Capped, each filter stays within a few times its level at
+// 44,100 Hz: at resonance 0 the capped low-pass passes at most 1.53 times its
+// input's peak (the sum of its impulse response's magnitudes), the noise
+// filter's mix about twice what it passes at 44,100 Hz; resonance 128 is
+// undamped at every rate. The finite guard must never act.
+TEST(HostileModules, FiltersStayStableAtLowSampleRates) {
+    struct Case { int32_t mode, cutoff, resonance; uint8_t modeValue, cutoffValue, resonanceValue; };
+    const Case cases[] = {
+        {flt1Mode, flt1Cutoff, flt1Resonance, 1, 127, 0},
+        {flt1Mode, flt1Cutoff, flt1Resonance, 1, 128, 0},
+        {flt1Mode, flt1Cutoff, flt1Resonance, 1, 127, 128},
+        {flt1Mode, flt1Cutoff, flt1Resonance, 1, 128, 128},
+        {vdistMode, vdistParam1, vdistParam2, 5, 128, 0},  // distortion low-pass
+        {osc1Mode, osc1Transpose, osc1Color, 4, 128, 0},   // noise, colour 0
+    };
+    for (const Case& c : cases) {
+        PatchRecord patch = audiblePatch();
+        patchByte(patch, c.mode) = c.modeValue;
+        patchByte(patch, c.cutoff) = c.cutoffValue;
+        patchByte(patch, c.resonance) = c.resonanceValue;
+        ModuleSource source = audibleSource({{0, 60, 127}});
+        source.patchBlock = buildPatchBank({patch});
+        float peakAt44100 = 0.0f;
+        for (const int32_t rate : {44100, 32000, 22050, 8000}) {
+            OfflineSong song(writeOrFail(source), 1, rate);
+            float peak = 0.0f;
+            for (float s : song.render(uint32_t(2 * rate))) peak = std::max(peak, std::fabs(s));
+            if (rate == 44100) peakAt44100 = peak;
+            SCOPED_TRACE(testing::Message() << "mode " << c.mode << ", " << int(c.cutoffValue) << "/"
+                                            << int(c.resonanceValue) << " at " << rate << " Hz");
+            EXPECT_EQ(song.synth->nonFiniteFrames, 0u);
+            EXPECT_LT(peak, 8.0f * peakAt44100);
+        }
+    }
+}
+
 // Tempo 0 would play the song in no time; 9739155 and up overflow tempo x 441.
 TEST(HostileModules, TempoOutsideOneToTheLimitIsRefused) {
     for (uint32_t micros : {0u, 1u}) {

@@ -2,7 +2,8 @@
 // from its first step to two seconds into its tails, rendered in odd-sized
 // chunks through the render entry (and so through sequencerStep,
 // synthProcessCommands and synthRender) with every allocation and every
-// lock counted. The golden songs together reach nearly every line of the
+// lock counted, on the rendering thread and on a worker thread that shares
+// the frames. The golden songs together reach nearly every line of the
 // player and the synthesizer. (The sound output adds only its outputLock.)
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include "player/module_player.h"
 #include "player/offline_render.h"
 #include "song/song.h"
+#include "synth/frame_crew.h"
 #include "synth/synth.h"
 
 TEST(AllocationCounter, SeesNewMallocAndLocksOnlyWhileCounting) {
@@ -60,6 +62,8 @@ TEST(RealTime, EveryGoldenSongRendersWithoutAllocatingOrLocking) {
         auto player = std::make_unique<ModulePlayer>();
         const uint32_t seed = 1;
         ASSERT_TRUE(offlineOpen(*player, *synth, image.data(), uint32_t(image.size()), &seed, reason)) << reason;
+        FrameCrew crew;
+        frameCrewStart(crew, *synth, 2);
 
         // Buffers the size of the largest request the sound output makes.
         constexpr uint32_t maxChunk = 16376;
@@ -73,6 +77,7 @@ TEST(RealTime, EveryGoldenSongRendersWithoutAllocatingOrLocking) {
             if (player->playing.load() == 0) tail += n;
         }
         const uint64_t allocated = allocationCountingStop();
+        frameCrewStop(crew);
         EXPECT_EQ(allocated, 0u) << name << ": operator new or malloc";
         EXPECT_EQ(locksCounted(), 0u) << name << ": the render path took a lock";
         EXPECT_GE(tail, 2u * 44100u) << name << ": the song did not end";

@@ -1,0 +1,33 @@
+#pragma once
+// The voice filter (see synth/voice/filter.h) for many filters at once, one
+// per SIMD lane, each with its own settings, state and response. Every lane
+// computes exactly what filterProcess computes for its filter: the same
+// operations in the same order, without fused multiply-add.
+#include <cstdint>
+
+constexpr int32_t filterLaneCapacity = 64;   // filters in one batch
+constexpr int32_t filterLaneQuantum = 16;    // the widest vector's lanes
+
+// A batch of filters in lane-major order: sample k of lane j at
+// samples[k * lanes + j]. lanes is a multiple of filterLaneQuantum; unused
+// lanes run harmlessly on zeros.
+struct FilterLanes {
+    int32_t lanes;
+    alignas(64) float freq[filterLaneCapacity];
+    alignas(64) float damp[filterLaneCapacity];
+    alignas(64) int32_t mode[filterLaneCapacity];  // 1..5 (bypass filters are not batched)
+    alignas(64) float low[filterLaneCapacity];
+    alignas(64) float band[filterLaneCapacity];
+};
+
+// Runs n samples of every lane in place, on the best SIMD target of the
+// machine (or the one a test has chosen).
+void filterLanesProcess(FilterLanes& batch, float* samples, int32_t n);
+
+// The SIMD targets this build has and this machine runs, best first (at
+// least one: a portable target is always there), and their names.
+int32_t filterLaneTargetCount();
+const char* filterLaneTargetName(int32_t index);
+// Tests and benchmarks: later batches run on target index, 0 being the best.
+// Every target gives the same samples.
+void filterLanesUseTarget(int32_t index);

@@ -1,0 +1,122 @@
+// The lane engine on every SIMD target the machine supports, and on two and
+// three threads, renders exactly what the scalar engine renders: the golden
+// songs and random songs with random patches (every mode and routing), byte
+// for byte.
+#include <gtest/gtest.h>
+
+#include "synth/simd/filter_lanes.h"
+#include <cstring>
+#include <memory>
+#include <random>
+#include "golden_render.h"
+#include "player/module_player.h"
+#include "player/module_writer.h"
+#include "player/offline_render.h"
+#include "synth/frame_crew.h"
+#include "synth/synth.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A second of random notes on random channels, four random patches (every
+// byte 0..128, random routings) and random global settings.
+ModuleSource randomSong(uint32_t seed) {
+    std::mt19937 rng(seed);
+    auto below = [&rng](uint32_t n) { return uint8_t(rng() % n); };
+    ModuleSource source;
+    source.tempos.push_back({0, 500000});
+    for (int32_t k = 0; k < 22; ++k) source.globalParams.push_back(below(129));
+    std::vector<PatchRecord> patches(4);
+    for (PatchRecord& patch : patches) {
+        for (uint8_t& byte : patch.voice) byte = below(129);
+        for (uint8_t& byte : patch.channel) byte = below(129);
+        patch.polyphony = uint8_t(1 + below(4));
+        for (int32_t r = below(6); r > 0; --r) patch.routings.push_back({below(13), below(129), below(84)});
+    }
+    source.patchBlock = buildPatchBank(patches);
+    source.speechTexts = {"hh eh l ow"};
+    for (int32_t k = below(12) + 4; k > 0; --k) {
+        ChannelEvents& channel = source.channels[below(16)];
+        const uint32_t start = channel.notes.empty() ? below(40) : channel.notes.back().tick;
+        if (channel.notes.empty()) channel.programs.push_back({0, below(4)});
+        const uint8_t key = uint8_t(24 + below(80));
+        channel.notes.push_back({start, key, uint8_t(1 + below(127))});
+        channel.notes.push_back({start + 1 + below(100), key, 0});
+    }
+    return source;
+}
+
+struct Engine {
+    SynthEngine kind;
+    int32_t threads;
+};
+
+std::vector<float> renderSource(const ModuleSource& source, Engine engine, uint32_t frames) {
+    std::vector<uint8_t> image;
+    std::string error;
+    EXPECT_TRUE(writeModule(source, image, error)) << error;
+    auto synth = std::make_unique<Synth>();
+    auto player = std::make_unique<ModulePlayer>();
+    const uint32_t seed = 3;
+    EXPECT_TRUE(offlineOpen(*player, *synth, image.data(), uint32_t(image.size()), &seed, error)) << error;
+    synthSetEngine(*synth, engine.kind);
+    FrameCrew crew;
+    frameCrewStart(crew, *synth, engine.threads);
+    std::vector<float> samples(2 * size_t(frames));
+    offlineRender(*player, samples.data(), frames);
+    frameCrewStop(crew);
+    return samples;
+}
+
+std::vector<float> renderGolden(const fs::path& song, Engine engine) {
+    FrameCrew crew;
+    GoldenOptions options;
+    options.prepare = [engine, &crew](Synth& synth) {
+        synthSetEngine(synth, engine.kind);
+        frameCrewStart(crew, synth, engine.threads);
+    };
+    GoldenRender render = goldenRender(song, 1, 0, options);
+    frameCrewStop(crew);
+    EXPECT_EQ(render.error, "");
+    return render.samples;
+}
+
+bool sameBytes(const std::vector<float>& a, const std::vector<float>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+// Every SIMD target on one thread, and the best one on two and three.
+void expectScalarSamples(const std::vector<fs::path>& golden, uint32_t randomSongs,
+                         uint32_t randomFrames, const std::vector<std::vector<float>>& scalar,
+                         Engine engine, const std::string& name) {
+    for (size_t g = 0; g < golden.size(); ++g)
+        EXPECT_TRUE(sameBytes(renderGolden(golden[g], engine), scalar[g])) << name << ": " << golden[g].filename();
+    for (uint32_t s = 0; s < randomSongs; ++s)
+        EXPECT_TRUE(sameBytes(renderSource(randomSong(s), engine, randomFrames), scalar[golden.size() + s]))
+            << name << ": random song " << s;
+}
+
+}  // namespace
+
+TEST(Engines, EverySimdTargetAndThreadCountRendersWhatTheScalarEngineRenders) {
+    std::vector<fs::path> golden;
+    for (const auto& entry : fs::directory_iterator(fs::path(WB_GOLDEN_DIR) / "songs"))
+        if (entry.path().extension() == ".json") golden.push_back(entry.path());
+    constexpr uint32_t randomSongs = 50;
+    constexpr uint32_t randomFrames = 2 * 44100;
+    std::vector<std::vector<float>> scalar;
+    for (const fs::path& song : golden) scalar.push_back(renderGolden(song, {SynthEngine::scalar, 1}));
+    for (uint32_t s = 0; s < randomSongs; ++s)
+        scalar.push_back(renderSource(randomSong(s), {SynthEngine::scalar, 1}, randomFrames));
+
+    for (int32_t target = 0; target < filterLaneTargetCount(); ++target) {
+        filterLanesUseTarget(target);
+        expectScalarSamples(golden, randomSongs, randomFrames, scalar, {SynthEngine::lanes, 1},
+                            filterLaneTargetName(target));
+    }
+    filterLanesUseTarget(0);
+    for (const int32_t threads : {2, 3})
+        expectScalarSamples(golden, randomSongs, randomFrames, scalar, {SynthEngine::lanes, threads},
+                            std::to_string(threads) + " threads");
+}
