@@ -45,4 +45,9 @@ GoldenRender goldenRender(const std::filesystem::path& song, uint32_t seed, uint
 // the synthesizer must not render in (error is set if a call changes it).
 GoldenRender goldenStreamRender(const std::filesystem::path& stream, bool hostileFpMode = false);
 
+// MIDI wire bytes in the same blocks, through the MIDI parser and the live
+// engine's queue (odd blocks' messages due 100 frames into the next render)
+// to the same synthesizer, rendered interleaved.
+GoldenRender goldenLiveRender(const std::filesystem::path& stream);
+
 std::vector<std::string> secondDigests(const std::vector<float>& samples);

@@ -2,7 +2,8 @@
 // second, with tests/golden/expected.txt. A song that matches leaves its
 // samples in the build's golden cache, so that a later mismatch can name the
 // first differing frame and channel, not only the second. The command
-// streams under tests/golden/streams go straight to the synthesizer.
+// streams under tests/golden/streams go straight to the synthesizer, the
+// MIDI streams through the live engine.
 // WB_GOLDEN_UPDATE=1 rewrites the table instead (scripts/golden --update).
 #include <gtest/gtest.h>
 
@@ -59,19 +60,22 @@ std::vector<std::string> songNames() {
     return names;
 }
 
-// Command streams are in the table as "stream-NAME".
+// Command streams (.cmd) and MIDI wire streams (.midi) are in the table as
+// "stream-NAME".
 const std::string streamPrefix = "stream-";
 
-std::vector<std::string> streamNames() {
-    std::vector<std::string> names;
+std::vector<fs::path> streamFiles() {
+    std::vector<fs::path> files;
     for (const auto& entry : fs::directory_iterator(goldenDir / "streams"))
-        if (entry.path().extension() == ".cmd") names.push_back(streamPrefix + entry.path().stem().string());
-    std::sort(names.begin(), names.end());
-    return names;
+        if (entry.path().extension() == ".cmd" || entry.path().extension() == ".midi") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
-GoldenRender streamRender(const std::string& name, bool hostileFpMode = false) {
-    return goldenStreamRender(goldenDir / "streams" / (name.substr(streamPrefix.size()) + ".cmd"), hostileFpMode);
+std::string streamName(const fs::path& file) { return streamPrefix + file.stem().string(); }
+
+GoldenRender streamRender(const fs::path& file, bool hostileFpMode = false) {
+    return file.extension() == ".midi" ? goldenLiveRender(file) : goldenStreamRender(file, hostileFpMode);
 }
 
 void writeTable(const std::map<std::string, Expected>& old) {
@@ -87,8 +91,9 @@ void writeTable(const std::map<std::string, Expected>& old) {
         for (size_t s = 0; s < render.digests.size(); ++s)
             out << name << ' ' << s << ' ' << render.digests[s] << '\n';
     }
-    for (const std::string& name : streamNames()) {
-        const GoldenRender render = streamRender(name);
+    for (const fs::path& file : streamFiles()) {
+        const std::string name = streamName(file);
+        const GoldenRender render = streamRender(file);
         out << name << " seed 7 frames " << render.lengthFrames << '\n';
         for (size_t s = 0; s < render.digests.size(); ++s)
             out << name << ' ' << s << ' ' << render.digests[s] << '\n';
@@ -160,14 +165,16 @@ TEST(GoldenRenders, EverySongRendersAsRecorded) {
 
 TEST(GoldenRenders, EveryCommandStreamRendersAsRecorded) {
     const std::map<std::string, Expected> table = readTable();
-    for (const std::string& name : streamNames()) {
+    for (const fs::path& file : streamFiles()) {
+        const std::string name = streamName(file);
         ASSERT_TRUE(table.count(name)) << name << " is not in the table: scripts/golden --update";
-        const GoldenRender render = streamRender(name);
+        const GoldenRender render = streamRender(file);
         EXPECT_EQ(render.lengthFrames, table.at(name).frames) << name;
         EXPECT_EQ(render.digests, table.at(name).digests) << name;
         EXPECT_EQ(render.error, "") << name;
+        if (file.extension() != ".cmd") continue;
         // A caller in a hostile floating-point mode gets the same samples.
-        const GoldenRender hostile = streamRender(name, true);
+        const GoldenRender hostile = streamRender(file, true);
         EXPECT_EQ(hostile.error, "") << name;
         EXPECT_EQ(hostile.digests, render.digests) << name;
     }
