@@ -100,13 +100,27 @@ std::vector<uint8_t> readStream(const std::filesystem::path& stream) {
 }
 
 // Eight saw patches with their own sustain and release; program 6 has no
-// voices. The synthesizer gets them, open output cuts and seed 7.
+// voices. Program 8 blows up: a loud pulse into an undamped low-pass
+// (resonance 128 through controller 7) whose cutoff LFO 1 moves every frame
+// (at rate 128 through controller 7 as well). The synthesizer gets them,
+// open output cuts and seed 7.
 std::unique_ptr<Synth> streamSynth(std::vector<uint8_t>& bank) {
     std::vector<PatchRecord> patches;
     for (uint8_t p = 0; p < 8; ++p) {
         patches.push_back(sawPatch(uint8_t(90 + 4 * p), uint8_t(40 + 8 * p), p == 6 ? 0 : 3));
         patches.back().voice[osc1Mode] = uint8_t(1 + p % 3);
     }
+    PatchRecord blowUp = sawPatch(127, 64, 4);
+    blowUp.voice[osc1Mode] = 2;
+    blowUp.voice[osc1Volume] = 127;
+    blowUp.voice[flt1Mode] = 1;
+    blowUp.voice[flt1Resonance] = 127;
+    blowUp.voice[flt1Cutoff] = 64;
+    blowUp.voice[lfo1Mode] = 1;
+    blowUp.voice[lfo1Rate] = blowUp.voice[lfo1Amplitude] = 127;
+    constexpr uint8_t controller7 = 7, lfo1 = 10;
+    blowUp.routings = {{controller7, 127, flt1Resonance}, {controller7, 127, lfo1Rate}, {lfo1, 127, flt1Cutoff}};
+    patches.push_back(blowUp);
     bank = buildPatchBank(patches);
     auto synth = std::make_unique<Synth>();
     synthSetSeed(*synth, 7);
