@@ -72,7 +72,8 @@ GoldenRender goldenRender(const std::filesystem::path& song, uint32_t seed, uint
     auto synth = std::make_unique<Synth>();
     auto player = std::make_unique<ModulePlayer>();
     if (!buildImage(song, image, result.error) || !measureSong(image, result) ||
-        !offlineOpen(*player, *synth, image.data(), uint32_t(image.size()), &seed, result.error)) {
+        !offlineOpen(*player, *synth, image.data(), uint32_t(image.size()), &seed, result.error,
+                     options.sampleRate)) {
         result.error = song.string() + ": " + result.error;
         return result;
     }

@@ -19,6 +19,7 @@ struct GoldenOptions {
     // Runs on the synthesizer after the song is opened, before the first
     // frame: where a test picks the engine or the settings a render uses.
     std::function<void(Synth&)> prepare;
+    int32_t sampleRate = 44100;  // a "second" of digest stays 44,100 frames
 };
 
 struct GoldenRender {

@@ -74,6 +74,21 @@ std::vector<fs::path> streamFiles() {
 
 std::string streamName(const fs::path& file) { return streamPrefix + file.stem().string(); }
 
+// Songs also rendered at another sample rate, in the table as
+// "rate-SONG-RATE" (the player's step timing and the synthesizer's rate
+// constants away from 44,100 Hz).
+const std::pair<const char*, int32_t> otherRates[] = {{"timing", 22050}, {"oscillators", 48000}};
+
+std::string rateName(const std::pair<const char*, int32_t>& song) {
+    return std::string("rate-") + song.first + "-" + std::to_string(song.second);
+}
+
+GoldenRender rateRender(const std::pair<const char*, int32_t>& song, uint32_t seconds) {
+    GoldenOptions options;
+    options.sampleRate = song.second;
+    return goldenRender(goldenDir / "songs" / (std::string(song.first) + ".json"), 1, seconds, options);
+}
+
 GoldenRender streamRender(const fs::path& file, bool hostileFpMode = false) {
     return file.extension() == ".midi" ? goldenLiveRender(file) : goldenStreamRender(file, hostileFpMode);
 }
@@ -90,6 +105,12 @@ void writeTable(const std::map<std::string, Expected>& old) {
         out << name << " seed " << seed << " frames " << render.lengthFrames << '\n';
         for (size_t s = 0; s < render.digests.size(); ++s)
             out << name << ' ' << s << ' ' << render.digests[s] << '\n';
+    }
+    for (const auto& song : otherRates) {
+        const GoldenRender render = rateRender(song, 0);
+        out << rateName(song) << " seed 1 frames " << render.lengthFrames << '\n';
+        for (size_t s = 0; s < render.digests.size(); ++s)
+            out << rateName(song) << ' ' << s << ' ' << render.digests[s] << '\n';
     }
     for (const fs::path& file : streamFiles()) {
         const std::string name = streamName(file);
@@ -139,7 +160,7 @@ TEST(GoldenRenders, EverySongRendersAsRecorded) {
     std::vector<std::string> names = songNames();
     std::vector<std::string> recorded;
     for (const auto& [name, entry] : table)
-        if (name.rfind(streamPrefix, 0) != 0) recorded.push_back(name);
+        if (name.rfind(streamPrefix, 0) != 0 && name.rfind("rate-", 0) != 0) recorded.push_back(name);
     EXPECT_EQ(names, recorded) << "songs and table differ: scripts/golden --update";
     for (const std::string& name : names) {
         if (!table.count(name)) continue;
@@ -177,5 +198,18 @@ TEST(GoldenRenders, EveryCommandStreamRendersAsRecorded) {
         const GoldenRender hostile = streamRender(file, true);
         EXPECT_EQ(hostile.error, "") << name;
         EXPECT_EQ(hostile.digests, render.digests) << name;
+    }
+}
+
+TEST(GoldenRenders, SongsAtOtherRatesRenderAsRecorded) {
+    const std::map<std::string, Expected> table = readTable();
+    for (const auto& song : otherRates) {
+        const std::string name = rateName(song);
+        ASSERT_TRUE(table.count(name)) << name << " is not in the table: scripts/golden --update";
+        const Expected& expected = table.at(name);
+        const GoldenRender render = rateRender(song, uint32_t(expected.digests.size()));
+        ASSERT_EQ(render.error, "");
+        EXPECT_EQ(render.lengthFrames, expected.frames) << name;
+        EXPECT_EQ(render.digests, expected.digests) << name;
     }
 }
