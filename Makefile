@@ -71,7 +71,7 @@ coverage: deps
 	  -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
 	@cmake --build build-coverage -j$(JOBS) --target all wb_tests
 	@find build-coverage -name '*.gcda' -delete
-	@build-coverage/test_golden --gtest_brief=1 --gtest_filter='GoldenRenders.*' >/dev/null
+	@build-coverage/test_golden --gtest_brief=1 >/dev/null
 	@echo "== player/ and synth/ covered by the golden renders alone"
 	@$(GCOVR) --print-summary -o build-coverage/golden-coverage.txt
 	@ctest --test-dir build-coverage -j$(JOBS) -E BusyPlayback >/dev/null || echo "(some tests failed)"
