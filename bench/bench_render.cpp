@@ -23,14 +23,14 @@
 #include "song/patch_defaults.h"
 #include "synth/param_index.h"
 #include "synth/synth.h"
-#include "../tests/support/busy_song.h"
+#include "busy_song.h"
 
 namespace {
 
 constexpr uint32_t blockFrames = 4096;       // about what the sound output asks for per pass
 constexpr uint32_t heldForTicks = 96 * 100000;  // about 14 hours at 96 ticks per beat
 
-// The test suite's busy patches (every oscillator, filter, distortion and
+// The busy song's patches (every oscillator, filter, distortion and
 // LFO mode across the channels, every channel effect), with the bus's
 // reverb and delay set to ring long, as a dense song's would.
 std::vector<uint8_t> busyGlobals() {

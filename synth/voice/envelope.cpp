@@ -96,8 +96,6 @@ void envTick(Envelope& env, int32_t gate) {
             if (held) startAttack(env);
             else releaseStep(env);
             break;
-        default:
-            break;
     }
     env.out = env.level * env.amplify;
 }

@@ -9,42 +9,23 @@
 
 namespace {
 
+// A saw with a noise oscillator beside it, panned left of centre.
 PatchRecord sawWithNoise() {
     PatchRecord patch = sawPatch(127, 40, 4);
-    const std::pair<int32_t, uint8_t> values[] = {
-        {voicePanning, 40},  {osc1Color, 127},      {osc1Volume, 90},     {osc2Mode, 4},
-        {osc2Color, 64},     {osc2Volume, 40},      {osc3Color, 64},      {vdistParam1, 127},
-        {vdistParam2, 64},   {lfo1Rate, 64},        {lfo2Rate, 64},       {cdistParam1, 127},
-        {cdistParam2, 64},   {chorusAmount, 64},    {chorusFeedback, 64}, {chorusModPhase, 64},
-        {compThreshold, 64}, {compOutGain, 64},     {compAutoGain, 1},
-    };
-    for (const auto& [param, value] : values)
-        (param < voiceParamCount ? patch.voice[param] : patch.channel[param - voiceParamCount]) = value;
+    patch.voice[voicePanning] = 40;
+    patch.voice[osc2Mode] = 4;
+    patch.voice[osc2Color] = 64;
+    patch.voice[osc2Volume] = 40;
     return patch;
-}
-
-std::vector<uint8_t> dryGlobals() {
-    std::vector<uint8_t> globals(globalParamCount, 0);
-    const std::pair<int32_t, uint8_t> values[] = {
-        {rvbTime, 64},     {rvbHighCut, 100},    {dlyAmount, 64},    {dlyFeedback, 64},
-        {dlyModPhase, 64}, {globalHighCut, 127}, {mcompAutoGain, 1}, {mcompThreshold, 64},
-        {mcompOutGain, 64},
-    };
-    for (const auto& [param, value] : values) globals[param] = value;
-    return globals;
 }
 
 }  // namespace
 
 std::vector<uint8_t> testSongImage() {
-    ModuleSource source;
-    source.timeDivision = 96;
-    source.tempos = {{0, 500000}};
-    source.globalParams = dryGlobals();
-    source.patchBlock = buildPatchBank({sawWithNoise()});
     // A quarter second is 48 ticks at 500,000 us per beat and 96 ticks per beat.
-    source.channels[0].notes = {{0, 57, 110},  {48, 57, 0},  {48, 64, 100}, {96, 64, 0},
-                                {96, 60, 120}, {144, 60, 0}, {144, 67, 90}, {210, 67, 0}};
+    ModuleSource source = audibleSource({{0, 57, 110}, {48, 57, 0}, {48, 64, 100}, {96, 64, 0},
+                                         {96, 60, 120}, {144, 60, 0}, {144, 67, 90}, {210, 67, 0}});
+    source.patchBlock = buildPatchBank({sawWithNoise()});
     return writeOrFail(source);
 }
 

@@ -13,8 +13,7 @@
 #include <vector>
 #include "audio/sound_output.h"
 #include "audio_test_song.h"
-#include "player/module_writer.h"
-#include "synth/param_index.h"
+#include "tests/player/render_test_support.h"
 
 namespace {
 
@@ -22,25 +21,7 @@ using namespace std::chrono_literals;
 
 // A song of one short note (about 60 ms), so that it ends, and the player
 // enters the ended state, within a cycle.
-std::vector<uint8_t> blipImage() {
-    ModuleSource source;
-    source.globalParams.assign(globalParamCount, 64);
-    PatchRecord patch;
-    patch.voice[osc1Mode] = 1;
-    patch.voice[osc1Volume] = 100;
-    patch.voice[osc1Transpose] = patch.voice[voiceTranspose] = 64;
-    patch.voice[flt1Cutoff] = 127;
-    patch.voice[eg1Sustain] = 127;
-    patch.voice[eg1Release] = 60;
-    patch.voice[eg1Gain] = 127;
-    patch.polyphony = 4;
-    source.patchBlock = buildPatchBank({patch});
-    source.channels[0].notes = {{0, 60, 100}, {12, 60, 0}};
-    std::vector<uint8_t> image;
-    std::string reason;
-    EXPECT_TRUE(writeModule(source, image, reason)) << reason;
-    return image;
-}
+std::vector<uint8_t> blipImage() { return writeOrFail(audibleSource({{0, 60, 100}, {12, 60, 0}})); }
 
 // Waits until the output thread has written rendered bytes past the first
 // buffer of silence, or gives up after limit.

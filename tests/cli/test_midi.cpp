@@ -1,7 +1,8 @@
 // q7m import and q7m live end to end: a hand-written MIDI file becomes a
 // module as long as the file; a damaged one leaves nothing behind; live
 // input from a timed file sounds at its times through SDL's disk driver.
-#include <nlohmann/json.hpp>
+
+#include <cstring>
 
 #include "cli_test_support.h"
 
@@ -33,11 +34,8 @@ const std::string twoNotes(
 TEST_F(MidiCli, ImportWritesAModuleAsLongAsTheFileAndRefusesDamage) {
     ToolRun run = q7m("import '" + write("song.mid", twoNotes) + "' -o '" + path("song.q7m") + "'");
     ASSERT_EQ(run.status, 0) << run.err;
-    run = q7m("info --json '" + path("song.q7m") + "'");
-    ASSERT_EQ(run.status, 0) << run.err;
-    const nlohmann::json info = nlohmann::json::parse(run.out);
-    EXPECT_EQ(info["length"]["ticks"], 192);
-    EXPECT_EQ(info["length"]["frames"], 22050 + 11025);  // half a second, then a quarter
+    // Half a second, then a quarter (the import itself: tests/song).
+    EXPECT_NE(q7m("info '" + path("song.q7m") + "'").out.find(", 33075 frames,"), std::string::npos);
 
     std::string cut = twoNotes;
     cut[21] = 0x40;  // the track claims 64 bytes, 29 are there

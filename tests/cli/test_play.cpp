@@ -97,15 +97,6 @@ TEST_F(PlayCli, QStopsPlayback) {
     EXPECT_LT(run.seconds, 2.0);  // the song and its tail would take about 3 s
 }
 
-TEST_F(PlayCli, RefusesAnInvalidModule) {
-    const ToolRun missing = q7m("play --driver dummy '" + path("absent.q7m") + "'");
-    EXPECT_EQ(missing.status, 1);
-    const std::string junk = save("junk.q7m", {1, 2, 3});
-    const ToolRun invalid = q7m("play --driver dummy '" + junk + "'");
-    EXPECT_EQ(invalid.status, 2);
-    EXPECT_NE(invalid.err.find("not a valid module"), std::string::npos) << invalid.err;
-}
-
 TEST_F(PlayCli, PlaylistOfFilesAndFoldersWithKeysAndLoop) {
     fs::create_directory(path("folder"));
     save("folder/b.q7m", shortSong());

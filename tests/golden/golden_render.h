@@ -19,6 +19,7 @@ struct GoldenOptions {
     // Runs on the synthesizer after the song is opened, before the first
     // frame: where a test picks the engine or the settings a render uses.
     std::function<void(Synth&)> prepare;
+    int32_t sampleRate = 44100;  // a "second" of digest stays 44,100 frames
 };
 
 struct GoldenRender {
@@ -36,5 +37,18 @@ struct GoldenRender {
 // ends it (at most goldenTailSeconds of tail), rounded up to a whole second.
 GoldenRender goldenRender(const std::filesystem::path& song, uint32_t seed, uint32_t seconds,
                           const GoldenOptions& options = {});
+
+// A command stream fed straight to the synthesizer (blocks of [length]
+// [commands][frames / 4], as the command fuzzer reads them) over eight
+// saw patches, rendered into separate left and right buffers: odd blocks add to
+// what the block before left there, even ones overwrite it. With
+// hostileFpMode the caller's floating-point mode around every call is one
+// the synthesizer must not render in (error is set if a call changes it).
+GoldenRender goldenStreamRender(const std::filesystem::path& stream, bool hostileFpMode = false);
+
+// MIDI wire bytes in the same blocks, through the MIDI parser and the live
+// engine's queue (odd blocks' messages due 100 frames into the next render)
+// to the same synthesizer, rendered interleaved.
+GoldenRender goldenLiveRender(const std::filesystem::path& stream);
 
 std::vector<std::string> secondDigests(const std::vector<float>& samples);

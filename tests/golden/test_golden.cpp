@@ -1,7 +1,9 @@
 // Every song under tests/golden/songs rendered and compared, second by
 // second, with tests/golden/expected.txt. A song that matches leaves its
 // samples in the build's golden cache, so that a later mismatch can name the
-// first differing frame and channel, not only the second.
+// first differing frame and channel, not only the second. The command
+// streams under tests/golden/streams go straight to the synthesizer, the
+// MIDI streams through the live engine.
 // WB_GOLDEN_UPDATE=1 rewrites the table instead (scripts/golden --update).
 #include <gtest/gtest.h>
 
@@ -58,6 +60,39 @@ std::vector<std::string> songNames() {
     return names;
 }
 
+// Command streams (.cmd) and MIDI wire streams (.midi) are in the table as
+// "stream-NAME".
+const std::string streamPrefix = "stream-";
+
+std::vector<fs::path> streamFiles() {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(goldenDir / "streams"))
+        if (entry.path().extension() == ".cmd" || entry.path().extension() == ".midi") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string streamName(const fs::path& file) { return streamPrefix + file.stem().string(); }
+
+// Songs also rendered at another sample rate, in the table as
+// "rate-SONG-RATE" (the player's step timing and the synthesizer's rate
+// constants away from 44,100 Hz).
+const std::pair<const char*, int32_t> otherRates[] = {{"timing", 22050}, {"oscillators", 48000}};
+
+std::string rateName(const std::pair<const char*, int32_t>& song) {
+    return std::string("rate-") + song.first + "-" + std::to_string(song.second);
+}
+
+GoldenRender rateRender(const std::pair<const char*, int32_t>& song, uint32_t seconds) {
+    GoldenOptions options;
+    options.sampleRate = song.second;
+    return goldenRender(goldenDir / "songs" / (std::string(song.first) + ".json"), 1, seconds, options);
+}
+
+GoldenRender streamRender(const fs::path& file, bool hostileFpMode = false) {
+    return file.extension() == ".midi" ? goldenLiveRender(file) : goldenStreamRender(file, hostileFpMode);
+}
+
 void writeTable(const std::map<std::string, Expected>& old) {
     std::ofstream out(tablePath);
     out << "# Written by scripts/golden --update. Per song: its seed and its length in frames (the song,\n"
@@ -68,6 +103,19 @@ void writeTable(const std::map<std::string, Expected>& old) {
         const GoldenRender render = goldenRender(goldenDir / "songs" / (name + ".json"), seed, 0);
         ASSERT_EQ(render.error, "");
         out << name << " seed " << seed << " frames " << render.lengthFrames << '\n';
+        for (size_t s = 0; s < render.digests.size(); ++s)
+            out << name << ' ' << s << ' ' << render.digests[s] << '\n';
+    }
+    for (const auto& song : otherRates) {
+        const GoldenRender render = rateRender(song, 0);
+        out << rateName(song) << " seed 1 frames " << render.lengthFrames << '\n';
+        for (size_t s = 0; s < render.digests.size(); ++s)
+            out << rateName(song) << ' ' << s << ' ' << render.digests[s] << '\n';
+    }
+    for (const fs::path& file : streamFiles()) {
+        const std::string name = streamName(file);
+        const GoldenRender render = streamRender(file);
+        out << name << " seed 7 frames " << render.lengthFrames << '\n';
         for (size_t s = 0; s < render.digests.size(); ++s)
             out << name << ' ' << s << ' ' << render.digests[s] << '\n';
     }
@@ -111,7 +159,8 @@ TEST(GoldenRenders, EverySongRendersAsRecorded) {
     }
     std::vector<std::string> names = songNames();
     std::vector<std::string> recorded;
-    for (const auto& [name, entry] : table) recorded.push_back(name);
+    for (const auto& [name, entry] : table)
+        if (name.rfind(streamPrefix, 0) != 0 && name.rfind("rate-", 0) != 0) recorded.push_back(name);
     EXPECT_EQ(names, recorded) << "songs and table differ: scripts/golden --update";
     for (const std::string& name : names) {
         if (!table.count(name)) continue;
@@ -132,5 +181,35 @@ TEST(GoldenRenders, EverySongRendersAsRecorded) {
         }
         ADD_FAILURE() << name << ": second " << second << " differs; "
                       << firstDifference(name, expected, render.samples);
+    }
+}
+
+TEST(GoldenRenders, EveryCommandStreamRendersAsRecorded) {
+    const std::map<std::string, Expected> table = readTable();
+    for (const fs::path& file : streamFiles()) {
+        const std::string name = streamName(file);
+        ASSERT_TRUE(table.count(name)) << name << " is not in the table: scripts/golden --update";
+        const GoldenRender render = streamRender(file);
+        EXPECT_EQ(render.lengthFrames, table.at(name).frames) << name;
+        EXPECT_EQ(render.digests, table.at(name).digests) << name;
+        EXPECT_EQ(render.error, "") << name;
+        if (file.extension() != ".cmd") continue;
+        // A caller in a hostile floating-point mode gets the same samples.
+        const GoldenRender hostile = streamRender(file, true);
+        EXPECT_EQ(hostile.error, "") << name;
+        EXPECT_EQ(hostile.digests, render.digests) << name;
+    }
+}
+
+TEST(GoldenRenders, SongsAtOtherRatesRenderAsRecorded) {
+    const std::map<std::string, Expected> table = readTable();
+    for (const auto& song : otherRates) {
+        const std::string name = rateName(song);
+        ASSERT_TRUE(table.count(name)) << name << " is not in the table: scripts/golden --update";
+        const Expected& expected = table.at(name);
+        const GoldenRender render = rateRender(song, uint32_t(expected.digests.size()));
+        ASSERT_EQ(render.error, "");
+        EXPECT_EQ(render.lengthFrames, expected.frames) << name;
+        EXPECT_EQ(render.digests, expected.digests) << name;
     }
 }

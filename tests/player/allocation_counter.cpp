@@ -1,8 +1,8 @@
-// Replacement allocation functions for the test executable: every global
-// operator new and delete, and (where no sanitizer supplies its own
-// allocator) malloc, calloc, realloc and free, forwarded to the C library,
-// and in the same builds pthread_mutex_lock. While counting is on, each
-// allocation and each lock taken is counted.
+// Replacement allocation functions for the test executable where no
+// sanitizer supplies its own allocator: malloc, calloc, realloc and free
+// (which operator new and delete end in), forwarded to the C library, and
+// pthread_mutex_lock. While counting is on, each allocation and each lock
+// taken is counted.
 #include "allocation_counter.h"
 #include <atomic>
 #include <cstdlib>
@@ -26,11 +26,6 @@ extern "C" void* __libc_malloc(std::size_t);
 extern "C" void* __libc_calloc(std::size_t, std::size_t);
 extern "C" void* __libc_realloc(void*, std::size_t);
 extern "C" void __libc_free(void*);
-#define WB_RAW_MALLOC __libc_malloc
-#define WB_RAW_FREE __libc_free
-#else
-#define WB_RAW_MALLOC std::malloc
-#define WB_RAW_FREE std::free
 #endif
 
 namespace {
@@ -38,23 +33,8 @@ std::atomic<bool> counting{false};
 std::atomic<uint64_t> allocations{0};
 std::atomic<uint64_t> locks{0};
 
-void count() {
+[[maybe_unused]] void count() {
     if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-}
-
-void* allocate(std::size_t size) {
-    count();
-    if (void* p = WB_RAW_MALLOC(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-
-void* allocateAligned(std::size_t size, std::align_val_t align) {
-    count();
-    const std::size_t alignment = static_cast<std::size_t>(align);
-    void* p = nullptr;
-    if (posix_memalign(&p, alignment < sizeof(void*) ? sizeof(void*) : alignment, size ? size : 1) != 0)
-        throw std::bad_alloc();
-    return p;
 }
 }  // namespace
 
@@ -82,36 +62,6 @@ bool allocationCountingCoversMalloc() {
     return false;
 #endif
 }
-
-void* operator new(std::size_t size) { return allocate(size); }
-void* operator new[](std::size_t size) { return allocate(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try { return allocate(size); } catch (...) { return nullptr; }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    try { return allocate(size); } catch (...) { return nullptr; }
-}
-void* operator new(std::size_t size, std::align_val_t align) { return allocateAligned(size, align); }
-void* operator new[](std::size_t size, std::align_val_t align) { return allocateAligned(size, align); }
-void* operator new(std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
-    try { return allocateAligned(size, align); } catch (...) { return nullptr; }
-}
-void* operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t&) noexcept {
-    try { return allocateAligned(size, align); } catch (...) { return nullptr; }
-}
-
-void operator delete(void* p) noexcept { WB_RAW_FREE(p); }
-void operator delete[](void* p) noexcept { WB_RAW_FREE(p); }
-void operator delete(void* p, std::size_t) noexcept { WB_RAW_FREE(p); }
-void operator delete[](void* p, std::size_t) noexcept { WB_RAW_FREE(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { WB_RAW_FREE(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { WB_RAW_FREE(p); }
-void operator delete(void* p, std::align_val_t) noexcept { WB_RAW_FREE(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { WB_RAW_FREE(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { WB_RAW_FREE(p); }
-void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { WB_RAW_FREE(p); }
-void operator delete(void* p, std::align_val_t, const std::nothrow_t&) noexcept { WB_RAW_FREE(p); }
-void operator delete[](void* p, std::align_val_t, const std::nothrow_t&) noexcept { WB_RAW_FREE(p); }
 
 #ifdef WB_COUNT_MALLOC
 extern "C" void* malloc(std::size_t size) {

@@ -26,11 +26,12 @@ PatchRecord uniformPatch(uint8_t value, int routingCount) {
     return patch;
 }
 
-std::vector<float> renderWith(const PatchRecord& patch) {
+std::vector<float> renderWith(const PatchRecord& patch, uint8_t globalBytes = 0) {
     ModuleSource source = audibleSource({{0, 48, 127}, {0, 60, 100}, {96, 48, 0}});
     source.patchBlock = buildPatchBank({patch});
+    if (globalBytes) source.globalParams.assign(globalParamCount, globalBytes);
     OfflineSong song(source);
-    return song.render(8192, 450);
+    return song.render(44100, 450);
 }
 
 bool sameBits(const std::vector<float>& a, const std::vector<float>& b) {
@@ -81,8 +82,12 @@ std::vector<float> renderHeld(const PatchRecord& patch, uint32_t seconds) {
 
 }  // namespace
 
-// A byte above 128 acts as 128, whether routings touch it or not.
+// A byte above 128 acts as 128, whether routings touch it or not, and
+// global bytes likewise (never blowing up the bus).
 TEST(HostileModules, ParameterBytesAbove128ActAs128) {
+    const std::vector<float> globals128 = renderWith(audiblePatch(), 128);
+    EXPECT_TRUE(allFinite(globals128));
+    EXPECT_TRUE(sameBits(renderWith(audiblePatch(), 255), globals128));
     for (int routings : {0, 255}) {
         const std::vector<float> at128 = renderWith(uniformPatch(128, routings));
         for (uint8_t value : {129, 200, 255}) {

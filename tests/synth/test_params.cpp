@@ -66,4 +66,14 @@ TEST(PatchLookup, MissingPatchStartsNoVoiceAndZeroesTheChannel) {
     synthRender(*synth, out, 300, nullptr, 0);  // every channel updates without reading past the bank
 }
 
+// The frame is rate x 128 / 44100 samples, kept within the buffers (1..280).
+TEST(SynthInit, FrameLengthStaysWithinTheBuffers) {
+    const std::vector<uint8_t> bank = buildPatchBank({heldPatch()});
+    auto synth = makeSynth();
+    for (const auto& [rate, length] : {std::pair{200000, 280}, {0, 1}, {48000, 140}}) {
+        initSynth(*synth, bank, rate);
+        EXPECT_EQ(synth->rates.frameLength, length) << rate;
+    }
+}
+
 }  // namespace

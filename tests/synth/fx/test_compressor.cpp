@@ -40,37 +40,7 @@ std::vector<float> constant(int32_t pairs, float left, float right) {
     return v;
 }
 
-TEST(Compressor, GainSettlesAtTheRatioLawForEveryDetector) {
-    // Twice the threshold with ratio 0.5: 1 / (1 + (2 - 1) x 0.5) = 2/3.
-    for (float mode : {1.0f, 2.0f}) {
-        for (float link : {0.0f, 1.0f}) {
-            CompParams c;
-            c.mode = mode;
-            c.link = link;
-            c.attack = c.release = 40;
-            auto comp = makeCompressor(c);
-            std::vector<float> signal = constant(16384, 0.5f, 0.5f);
-            run(*comp, signal);
-            // Auto gain off: unity apart from the reduction, so out / in is the gain.
-            EXPECT_NEAR(signal[2 * 16383] / 0.5f, 2.0 / 3.0, 1e-5) << mode << link;
-            EXPECT_NEAR(signal[2 * 16383 + 1] / 0.5f, 2.0 / 3.0, 1e-5) << mode << link;
-        }
-    }
-}
-
-TEST(Compressor, OutputIsDelayedByLookaheadPlusOneAndStaysInsideItsLine) {
-    // Look-ahead in milliseconds: 1 is 44 samples, 10 is 441; a click at 3.
-    for (auto [lookahead, expected] : {std::pair{0.0f, 4}, {1.0f, 48}, {10.0f, 445}}) {
-        CompParams c;
-        c.lookahead = lookahead;
-        c.threshold = 127;  // far above the signal
-        auto comp = makeCompressor(c);
-        std::vector<float> signal(2 * 1024, 0.0f);
-        signal[2 * 3] = 0.5f;
-        run(*comp, signal);
-        for (int32_t i = 0; i < 1024; ++i)
-            EXPECT_NEAR(signal[2 * i], i == expected ? 0.5f : 0.0f, 1e-6) << lookahead << " " << i;
-    }
+TEST(Compressor, LookaheadOf255StaysInsideItsLine) {
     // Global bytes are not limited to 128: 255 must not run past the line.
     CompParams c;
     c.lookahead = 255;

@@ -36,19 +36,7 @@ struct ReverbRig {
 
 bool isDenormal(float v) { return v != 0.0f && std::fabs(v) < 1.17549435e-38f; }
 
-TEST(Reverb, InvertedInputsCancelUntilTheFirstCombWrapsAndHighCutZeroIsSilent) {
-    // Combs 2 and 4 take the input inverted, so the comb outputs cancel until
-    // the shortest comb (1309 samples left, 1327 right) feeds back.
-    ReverbRig rig(100, 100, 0, 128);
-    int32_t first[2] = {-1, -1};
-    for (int32_t f = 0; f < 12; ++f) {
-        const std::vector<float> mix = rig.frame(1.0f);
-        for (int32_t i = 0; i < 256; ++i)
-            if (mix[i] != 0.0f && first[i % 2] < 0) first[i % 2] = f * 128 + i / 2;
-    }
-    EXPECT_EQ(first[0], 1309);
-    EXPECT_EQ(first[1], 1327);
-
+TEST(Reverb, HighCutZeroIsSilent) {
     ReverbRig closed(127, 0, 0, 128);
     std::mt19937 noise(3);
     for (int32_t f = 0; f < 40; ++f)

@@ -25,9 +25,7 @@ protected:
     Oscillator osc{};
 };
 
-TEST_F(OscillatorTest, SawPitchMeasuredFromTheSignal) {
-    EXPECT_NEAR(probe::crossingFrequency(render({1, 0, 64, 64, 127, 128}, 69, 44100)), 220.0, 0.01);
-    EXPECT_NEAR(probe::crossingFrequency(render({1, 0, 64, 64, 127, 128}, 60, 44100)), 130.81, 0.01);
+TEST_F(OscillatorTest, IncrementSaturatesAtHalfACycle) {
     render({1, 0, 64, 64, 64, 128}, 148, 1);
     EXPECT_LT(osc.increment, 0x80000000u);
     osc.note = 149;

@@ -1,6 +1,6 @@
 #pragma once
-// A short song that keeps every unit busy: 16 channels with two voices
-// each (32 in all), every oscillator, filter, distortion and LFO mode
+// The benchmark's busy song, a short song that keeps every unit busy: 16
+// channels with two voices each (32 in all), every oscillator, filter, distortion and LFO mode
 // across the channels, both filter routings, every channel effect, the
 // reverb, the global delay, the master compressor, program changes, pitch
 // bends and controllers, and speech on channel 16. Its tails die away
