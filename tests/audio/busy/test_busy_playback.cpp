@@ -1,9 +1,8 @@
 // Whole songs through a private sound server while every core is kept busy
 // (two CPU-bound processes per core): q7m play in a terminal with its
-// display on (the window plays through the same sound output). The null
-// sink's monitor is recorded and must hold the render without a single
-// inserted or missing frame. And the server's death while q7m plays ends
-// it at once.
+// display on, and the window. The null sink's monitor is recorded and must
+// hold the render without a single inserted or missing frame. And the
+// server's death while q7m plays ends it at once.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <chrono>
@@ -29,13 +28,14 @@ struct BusyMachine {
     ~BusyMachine() { stop(group, true); }
 };
 
-std::vector<int16_t> readWav(const fs::path& file) {
+std::vector<int16_t> readWav(const fs::path& file, double seconds = 0) {
     SF_INFO info{};
     SNDFILE* sound = sf_open(file.c_str(), SFM_READ, &info);
     if (!sound) return {};
     std::vector<int16_t> samples(size_t(info.frames) * 2);
     sf_readf_short(sound, samples.data(), info.frames);
     sf_close(sound);
+    if (seconds > 0) samples.resize(std::min(samples.size(), size_t(seconds * 44100) * 2));
     return samples;
 }
 
@@ -85,6 +85,20 @@ TEST_F(BusyPlayback, PlayInATerminalRecordsTheWholeRenderUnbroken) {
     const size_t underruns = terminal.find("underruns");
     EXPECT_EQ(underruns, std::string::npos)
         << "underruns reported for a clean recording: " << terminal.substr(underruns < 60 ? 0 : underruns - 60, 80);
+}
+
+TEST_F(BusyPlayback, WindowRecordsItsFirstFifteenSecondsUnbroken) {
+    ASSERT_TRUE(server.startRecording());
+    {
+        BusyMachine busy(server.dir);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        pid_t window = spawn({WEMBRASTEL_PATH, "--seed", "1", DEMO_MODULE}, server.dir / "window.out",
+                             server.dir / "window.log");
+        // Fifteen seconds of song after the start, the buffer and the server's set-up.
+        std::this_thread::sleep_for(std::chrono::seconds(18));
+        stop(window);
+    }
+    expectWholeAndUnbroken(server.stopRecording(), readWav(server.dir / "render.wav", 15.0));
 }
 
 TEST_F(BusyPlayback, LosingTheServerEndsPlayWithinTwoSeconds) {
