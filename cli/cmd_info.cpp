@@ -165,10 +165,6 @@ void runInfo(const InfoOptions& options) {
         return;
     }
     facts.fileSize = image.size();
-    if (image.size() > 0xFFFFFFFFu) {
-        fail(2, options.input, "not a valid module: larger than 4 GB");
-        return;
-    }
     if (!parseModule(image.data(), uint32_t(image.size()), *facts.view, reason)) {
         fail(2, options.input, notAModule(image, reason));
         return;
