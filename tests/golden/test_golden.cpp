@@ -1,10 +1,11 @@
-// Every song under tests/golden/songs rendered and compared, second by
-// second, with tests/golden/expected.txt. A song that matches leaves its
-// samples in the build's golden cache, so that a later mismatch can name the
-// first differing frame and channel, not only the second. The command
-// streams under tests/golden/streams go straight to the synthesizer, the
-// MIDI streams through the live engine.
-// WB_GOLDEN_UPDATE=1 rewrites the table instead (scripts/golden --update).
+// Every golden entry rendered and compared, second by second, with
+// tests/golden/expected.txt: the songs under tests/golden/songs, two of them
+// at other sample rates, the command streams under tests/golden/streams fed
+// straight to the synthesizer and the MIDI streams through the live engine.
+// An entry that matches leaves its samples in the build's golden cache, so
+// that a later mismatch can name the first differing frame and channel, not
+// only the second. WB_GOLDEN_UPDATE=1 rewrites the table instead
+// (scripts/golden --update).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,7 +30,7 @@ struct Expected {
     std::vector<std::string> digests;
 };
 
-// Per song a line "song seed S frames F", then lines "song second sha256"
+// Per entry a line "name seed S frames F", then lines "name second sha256"
 // for its seconds in order.
 std::map<std::string, Expected> readTable() {
     std::map<std::string, Expected> table;
@@ -38,9 +39,9 @@ std::map<std::string, Expected> readTable() {
     while (std::getline(in, line)) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
-        std::string song, second, digest;
-        fields >> song >> second;
-        Expected& entry = table[song];
+        std::string name, second, digest;
+        fields >> name >> second;
+        Expected& entry = table[name];
         if (second == "seed") {
             fields >> entry.seed >> digest >> entry.frames;
             continue;
@@ -52,45 +53,53 @@ std::map<std::string, Expected> readTable() {
     return table;
 }
 
-std::vector<std::string> songNames() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(goldenDir / "songs"))
-        if (entry.path().extension() == ".json") names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+// One golden entry: render(seed, seconds) renders it; seconds 0 means its
+// whole length. Streams have their own fixed seed and ignore both.
+struct Entry {
+    std::string name;
+    std::function<GoldenRender(uint32_t, uint32_t)> render;
+    uint32_t seed = 1;     // a new entry's seed in the table
+    bool isSong = false;   // its length is also measured without a synthesizer
+    fs::path commandStream;  // set for command streams: also rendered in a hostile fp mode
+};
 
-// Command streams (.cmd) and MIDI wire streams (.midi) are in the table as
-// "stream-NAME".
-const std::string streamPrefix = "stream-";
-
-std::vector<fs::path> streamFiles() {
+std::vector<fs::path> filesIn(const fs::path& dir, std::initializer_list<const char*> extensions) {
     std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(goldenDir / "streams"))
-        if (entry.path().extension() == ".cmd" || entry.path().extension() == ".midi") files.push_back(entry.path());
+    for (const auto& entry : fs::directory_iterator(dir))
+        for (const char* extension : extensions)
+            if (entry.path().extension() == extension) files.push_back(entry.path());
     std::sort(files.begin(), files.end());
     return files;
 }
 
-std::string streamName(const fs::path& file) { return streamPrefix + file.stem().string(); }
-
-// Songs also rendered at another sample rate, in the table as
-// "rate-SONG-RATE" (the player's step timing and the synthesizer's rate
-// constants away from 44,100 Hz).
-const std::pair<const char*, int32_t> otherRates[] = {{"timing", 22050}, {"oscillators", 48000}};
-
-std::string rateName(const std::pair<const char*, int32_t>& song) {
-    return std::string("rate-") + song.first + "-" + std::to_string(song.second);
-}
-
-GoldenRender rateRender(const std::pair<const char*, int32_t>& song, uint32_t seconds) {
-    GoldenOptions options;
-    options.sampleRate = song.second;
-    return goldenRender(goldenDir / "songs" / (std::string(song.first) + ".json"), 1, seconds, options);
-}
-
-GoldenRender streamRender(const fs::path& file, bool hostileFpMode = false) {
-    return file.extension() == ".midi" ? goldenLiveRender(file) : goldenStreamRender(file, hostileFpMode);
+// Songs by name; "rate-SONG-RATE" the same song at another sample rate (the
+// player's step timing and the synthesizer's rate constants away from
+// 44,100 Hz); "stream-NAME" a command (.cmd) or MIDI (.midi) stream.
+std::vector<Entry> entries() {
+    std::vector<Entry> list;
+    for (const fs::path& song : filesIn(goldenDir / "songs", {".json"}))
+        list.push_back({song.stem().string(),
+                        [song](uint32_t seed, uint32_t seconds) { return goldenRender(song, seed, seconds); },
+                        1, true, {}});
+    for (const auto& [song, rate] : {std::pair{"timing", 22050}, std::pair{"oscillators", 48000}}) {
+        const fs::path path = goldenDir / "songs" / (std::string(song) + ".json");
+        list.push_back({std::string("rate-") + song + "-" + std::to_string(rate),
+                        [path, rate = rate](uint32_t seed, uint32_t seconds) {
+                            GoldenOptions options;
+                            options.sampleRate = rate;
+                            return goldenRender(path, seed, seconds, options);
+                        },
+                        1, false, {}});
+    }
+    for (const fs::path& file : filesIn(goldenDir / "streams", {".cmd", ".midi"})) {
+        const bool live = file.extension() == ".midi";
+        list.push_back({"stream-" + file.stem().string(), [file, live](uint32_t, uint32_t) {
+                            return live ? goldenLiveRender(file) : goldenStreamRender(file);
+                        },
+                        7, false, {}});
+        if (!live) list.back().commandStream = file;
+    }
+    return list;
 }
 
 void writeTable(const std::map<std::string, Expected>& old) {
@@ -98,26 +107,13 @@ void writeTable(const std::map<std::string, Expected>& old) {
     out << "# Written by scripts/golden --update. Per song: its seed and its length in frames (the song,\n"
            "# then its tail until a second of silence, at most " << goldenTailSeconds << " s), then the SHA-256 of\n"
            "# each second of its f32 output.\n";
-    for (const std::string& name : songNames()) {
-        const uint32_t seed = old.count(name) ? old.at(name).seed : 1;
-        const GoldenRender render = goldenRender(goldenDir / "songs" / (name + ".json"), seed, 0);
-        ASSERT_EQ(render.error, "");
-        out << name << " seed " << seed << " frames " << render.lengthFrames << '\n';
+    for (const Entry& entry : entries()) {
+        const uint32_t seed = old.count(entry.name) ? old.at(entry.name).seed : entry.seed;
+        const GoldenRender render = entry.render(seed, 0);
+        ASSERT_EQ(render.error, "") << entry.name;
+        out << entry.name << " seed " << seed << " frames " << render.lengthFrames << '\n';
         for (size_t s = 0; s < render.digests.size(); ++s)
-            out << name << ' ' << s << ' ' << render.digests[s] << '\n';
-    }
-    for (const auto& song : otherRates) {
-        const GoldenRender render = rateRender(song, 0);
-        out << rateName(song) << " seed 1 frames " << render.lengthFrames << '\n';
-        for (size_t s = 0; s < render.digests.size(); ++s)
-            out << rateName(song) << ' ' << s << ' ' << render.digests[s] << '\n';
-    }
-    for (const fs::path& file : streamFiles()) {
-        const std::string name = streamName(file);
-        const GoldenRender render = streamRender(file);
-        out << name << " seed 7 frames " << render.lengthFrames << '\n';
-        for (size_t s = 0; s < render.digests.size(); ++s)
-            out << name << ' ' << s << ' ' << render.digests[s] << '\n';
+            out << entry.name << ' ' << s << ' ' << render.digests[s] << '\n';
     }
 }
 
@@ -149,67 +145,46 @@ std::string firstDifference(const std::string& name, const Expected& expected, c
     return "the cached render is identical";
 }
 
+void checkEntry(const Entry& entry, const Expected& expected) {
+    const GoldenRender render = entry.render(expected.seed, uint32_t(expected.digests.size()));
+    ASSERT_EQ(render.error, "") << entry.name;
+    if (entry.isSong) {
+        // The player's end of the song, the length measured from the module
+        // and the offline render's own walk of the sequencer agree.
+        EXPECT_EQ(render.songEndFrame, render.measuredSongFrames) << entry.name;
+        EXPECT_EQ(render.songEndFrame, render.steppedSongFrames) << entry.name;
+    }
+    EXPECT_EQ(render.lengthFrames, expected.frames) << entry.name << ": the render-length rule ends elsewhere";
+    size_t second = 0;
+    while (second < expected.digests.size() && second < render.digests.size() &&
+           render.digests[second] == expected.digests[second])
+        ++second;
+    if (second == expected.digests.size() && render.digests.size() == second) {
+        cacheRender(entry.name, render.samples);
+    } else {
+        ADD_FAILURE() << entry.name << ": second " << second << " differs; "
+                      << firstDifference(entry.name, expected, render.samples);
+    }
+    if (entry.commandStream.empty()) return;
+    // A caller in a hostile floating-point mode gets the same samples.
+    const GoldenRender hostile = goldenStreamRender(entry.commandStream, true);
+    EXPECT_EQ(hostile.error, "") << entry.name;
+    EXPECT_EQ(hostile.digests, render.digests) << entry.name;
+}
+
 }  // namespace
 
-TEST(GoldenRenders, EverySongRendersAsRecorded) {
+TEST(GoldenRenders, EveryEntryRendersAsRecorded) {
     const std::map<std::string, Expected> table = readTable();
     if (const char* update = std::getenv("WB_GOLDEN_UPDATE"); update && *update == '1') {
         writeTable(table);
         return;
     }
-    std::vector<std::string> names = songNames();
-    std::vector<std::string> recorded;
-    for (const auto& [name, entry] : table)
-        if (name.rfind(streamPrefix, 0) != 0 && name.rfind("rate-", 0) != 0) recorded.push_back(name);
-    EXPECT_EQ(names, recorded) << "songs and table differ: scripts/golden --update";
-    for (const std::string& name : names) {
-        if (!table.count(name)) continue;
-        const Expected& expected = table.at(name);
-        const GoldenRender render = goldenRender(goldenDir / "songs" / (name + ".json"), expected.seed,
-                                                 uint32_t(expected.digests.size()));
-        ASSERT_EQ(render.error, "");
-        // The player's end of the song, the length measured from the module
-        // and the offline render's own walk of the sequencer agree.
-        EXPECT_EQ(render.songEndFrame, render.measuredSongFrames) << name;
-        EXPECT_EQ(render.songEndFrame, render.steppedSongFrames) << name;
-        EXPECT_EQ(render.lengthFrames, expected.frames) << name << ": the render-length rule ends elsewhere";
-        size_t second = 0;
-        while (second < expected.digests.size() && render.digests[second] == expected.digests[second]) ++second;
-        if (second == expected.digests.size()) {
-            cacheRender(name, render.samples);
-            continue;
-        }
-        ADD_FAILURE() << name << ": second " << second << " differs; "
-                      << firstDifference(name, expected, render.samples);
-    }
-}
-
-TEST(GoldenRenders, EveryCommandStreamRendersAsRecorded) {
-    const std::map<std::string, Expected> table = readTable();
-    for (const fs::path& file : streamFiles()) {
-        const std::string name = streamName(file);
-        ASSERT_TRUE(table.count(name)) << name << " is not in the table: scripts/golden --update";
-        const GoldenRender render = streamRender(file);
-        EXPECT_EQ(render.lengthFrames, table.at(name).frames) << name;
-        EXPECT_EQ(render.digests, table.at(name).digests) << name;
-        EXPECT_EQ(render.error, "") << name;
-        if (file.extension() != ".cmd") continue;
-        // A caller in a hostile floating-point mode gets the same samples.
-        const GoldenRender hostile = streamRender(file, true);
-        EXPECT_EQ(hostile.error, "") << name;
-        EXPECT_EQ(hostile.digests, render.digests) << name;
-    }
-}
-
-TEST(GoldenRenders, SongsAtOtherRatesRenderAsRecorded) {
-    const std::map<std::string, Expected> table = readTable();
-    for (const auto& song : otherRates) {
-        const std::string name = rateName(song);
-        ASSERT_TRUE(table.count(name)) << name << " is not in the table: scripts/golden --update";
-        const Expected& expected = table.at(name);
-        const GoldenRender render = rateRender(song, uint32_t(expected.digests.size()));
-        ASSERT_EQ(render.error, "");
-        EXPECT_EQ(render.lengthFrames, expected.frames) << name;
-        EXPECT_EQ(render.digests, expected.digests) << name;
-    }
+    std::vector<std::string> names, recorded;
+    for (const Entry& entry : entries()) names.push_back(entry.name);
+    for (const auto& [name, expected] : table) recorded.push_back(name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, recorded) << "entries and table differ: scripts/golden --update";
+    for (const Entry& entry : entries())
+        if (table.count(entry.name)) checkEntry(entry, table.at(entry.name));
 }
