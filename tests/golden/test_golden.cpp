@@ -15,6 +15,7 @@
 #include <map>
 #include <sstream>
 #include "golden_render.h"
+#include "synth/synth.h"
 
 namespace {
 
@@ -74,7 +75,8 @@ std::vector<fs::path> filesIn(const fs::path& dir, std::initializer_list<const c
 
 // Songs by name; "rate-SONG-RATE" the same song at another sample rate (the
 // player's step timing and the synthesizer's rate constants away from
-// 44,100 Hz); "stream-NAME" a command (.cmd) or MIDI (.midi) stream.
+// 44,100 Hz); "muted-SONG" a song with mutes; "stream-NAME" a command (.cmd)
+// or MIDI (.midi) stream.
 std::vector<Entry> entries() {
     std::vector<Entry> list;
     for (const fs::path& song : filesIn(goldenDir / "songs", {".json"}))
@@ -91,6 +93,15 @@ std::vector<Entry> entries() {
                         },
                         1, false, {}});
     }
+    // Channel 2 and the effect returns muted: they run on unheard.
+    const fs::path bus = goldenDir / "songs" / "bus.json";
+    list.push_back({"muted-bus",
+                    [bus](uint32_t seed, uint32_t seconds) {
+                        GoldenOptions options;
+                        options.prepare = [](Synth& synth) { synthSetMuteMask(synth, 1u << 1 | effectsMuteBit); };
+                        return goldenRender(bus, seed, seconds, options);
+                    },
+                    1, false, {}});
     for (const fs::path& file : filesIn(goldenDir / "streams", {".cmd", ".midi"})) {
         const bool live = file.extension() == ".midi";
         list.push_back({"stream-" + file.stem().string(), [file, live](uint32_t, uint32_t) {

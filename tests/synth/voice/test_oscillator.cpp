@@ -33,7 +33,8 @@ TEST_F(OscillatorTest, IncrementSaturatesAtHalfACycle) {
     EXPECT_EQ(osc.increment, 0x80000000u);  // saturates at half a cycle
 }
 
-// Far below the audible range the increment is under 2^9 and frac() of it is 0.
+// Far below the audible range (voice note 0, both transposes -64: note -128)
+// the increment is under 2^9 and frac() of it is 0.
 TEST_F(OscillatorTest, VeryLowNotesStayFinite) {
     for (float mode : {1.0f, 2.0f}) {
         for (uint32_t start : {0x80000000u - 300u, 0xFFFFFF00u}) {  // crossing the breakpoint, the cycle end
