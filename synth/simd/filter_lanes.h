@@ -21,13 +21,6 @@ struct FilterLanes {
 };
 
 // Runs n samples of every lane in place, on the best SIMD target of the
-// machine (or the one a test has chosen).
+// machine (or the one a test has chosen: see lane_targets.h).
 void filterLanesProcess(FilterLanes& batch, float* samples, int32_t n);
 
-// The SIMD targets this build has and this machine runs, best first (at
-// least one: a portable target is always there), and their names.
-int32_t filterLaneTargetCount();
-const char* filterLaneTargetName(int32_t index);
-// Tests and benchmarks: later batches run on target index, 0 being the best.
-// Every target gives the same samples.
-void filterLanesUseTarget(int32_t index);
