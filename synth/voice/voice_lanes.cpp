@@ -116,12 +116,96 @@ void distortionStage(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
     runJobs(scratch, list, n);
 }
 
+// Sorting key of a voice's oscillator modes: voices that share it share
+// their oscillators' code paths, so they go to neighbouring lanes.
+int32_t modeSignature(const SynthVoice& voice) {
+    int32_t key = 0;
+    for (const Oscillator& osc : voice.osc) key = key * 8 + (osc.mode & 7);
+    return key;
+}
+
+void gatherOscillators(OscLanes& batch, const Synth& synth, const int32_t* laneVoice,
+                       int32_t count, int32_t slot) {
+    for (int32_t j = 0; j < batch.lanes; ++j) {
+        if (j >= count) {
+            batch.mode[j] = 0;
+            continue;
+        }
+        const Oscillator& osc = synth.voices[laneVoice[j]].osc[slot];
+        const int32_t mode = osc.mode & 7;
+        batch.mode[j] = mode <= 5 ? mode : 0;
+        batch.ring[j] = osc.ring & 1;
+        batch.phase[j] = osc.phase;
+        batch.increment[j] = osc.increment;
+        batch.breakpoint[j] = osc.breakpoint;
+        batch.gain[j] = osc.gain;
+        batch.noiseFreq[j] = osc.noiseFreq;
+        batch.noiseDamp[j] = osc.noiseDamp;
+        batch.noiseSeed[j] = osc.noiseSeed;
+        batch.noiseLow[j] = osc.noiseLow;
+        batch.noiseBand[j] = osc.noiseBand;
+        if (mode == 1) {
+            const TriSawShape shape = triSawShape(osc);
+            batch.breakpoint[j] = shape.breakpoint;
+            batch.tinyStep[j] = shape.tinyStep;
+            batch.f[j] = shape.f;
+            batch.bp[j] = shape.bp;
+            batch.slopeA[j] = shape.A;
+            batch.slopeB[j] = shape.B;
+            batch.invF[j] = shape.invF;
+        } else if (mode == 2) {
+            const PulseShape shape = pulseShape(osc);
+            batch.tinyStep[j] = shape.tinyStep;
+            batch.f[j] = shape.f;
+            batch.bp[j] = shape.bp;
+            batch.slopeA[j] = shape.gOverF;
+            batch.slopeB[j] = shape.X0;
+            batch.invF[j] = shape.X1;
+        }
+    }
+}
+
+void scatterOscillators(const OscLanes& batch, Synth& synth, const int32_t* laneVoice,
+                        int32_t count, int32_t slot) {
+    for (int32_t j = 0; j < count; ++j) {
+        Oscillator& osc = synth.voices[laneVoice[j]].osc[slot];
+        osc.phase = batch.phase[j];
+        osc.noiseSeed = batch.noiseSeed[j];
+        osc.noiseLow = batch.noiseLow[j];
+        osc.noiseBand = batch.noiseBand[j];
+    }
+}
+
+// voiceOscillators of every voice, in lanes grouped by mode signature.
+void oscillatorStage(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
+                     const int32_t* voices, int32_t count, int32_t n) {
+    int32_t laneVoice[laneVoiceCount];
+    std::copy_n(voices, count, laneVoice);
+    std::stable_sort(laneVoice, laneVoice + count, [&](int32_t x, int32_t y) {
+        return modeSignature(synth.voices[x]) < modeSignature(synth.voices[y]);
+    });
+    OscLanes& batch = scratch.osc;
+    const int32_t lanes = (count + filterLaneQuantum - 1) / filterLaneQuantum * filterLaneQuantum;
+    batch.lanes = batch.rowStride = lanes;
+    float* samples = scratch.samples;
+    std::fill_n(samples, n * lanes, 0.0f);
+    for (int32_t slot = 0; slot < 3; ++slot) {
+        gatherOscillators(batch, synth, laneVoice, count, slot);
+        oscLanesProcess(batch, samples, n);
+        scatterOscillators(batch, synth, laneVoice, count, slot);
+    }
+    for (int32_t j = 0; j < count; ++j) {
+        float* out = work.mono[laneVoice[j]];
+        for (int32_t k = 0; k < n; ++k) out[k] = samples[k * lanes + j];
+    }
+}
+
 }  // namespace
 
 void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
                        const int32_t* voices, int32_t count, int32_t n) {
-    for (int32_t a = 0; a < count; ++a)
-        voiceOscillators(synth.voices[voices[a]], work.mono[voices[a]], n);
+    if (count == 0) return;
+    oscillatorStage(synth, work, scratch, voices, count, n);
     firstFilterStage(synth, work, scratch, voices, count, n);
     secondFilterStage(synth, work, scratch, voices, count, n);
     distortionStage(synth, work, scratch, voices, count, n);

@@ -5,6 +5,7 @@
 // its channel in voice order, so every sample is what voiceRender gives.
 #include <cstdint>
 #include "synth/simd/filter_lanes.h"
+#include "synth/simd/osc_lanes.h"
 
 struct Synth;
 
@@ -21,6 +22,7 @@ struct VoiceLaneWork {
 struct LaneScratch {
     alignas(64) float samples[laneFrameLength * filterLaneCapacity];
     FilterLanes batch;
+    OscLanes osc;
 };
 
 // Renders n samples of the listed voices (indices in increasing order) into
