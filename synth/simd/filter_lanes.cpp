@@ -22,12 +22,14 @@ void FilterLanesKernel(FilterLanes& batch, float* samples, int32_t n) {
     using V = hn::Vec<decltype(d)>;
     using M = hn::Mask<decltype(d)>;
     const size_t lanes = static_cast<size_t>(batch.lanes);
+    const size_t stride = static_cast<size_t>(batch.rowStride);
     const size_t width = hn::Lanes(d);
     for (size_t first = 0; first < lanes; first += width * vectorsPerPass) {
         V f[vectorsPerPass], q[vectorsPerPass], low[vectorsPerPass], band[vectorsPerPass];
         M isLow[vectorsPerPass], isBand[vectorsPerPass], isHigh[vectorsPerPass],
-            isNotch[vectorsPerPass];
+            isNotch[vectorsPerPass], isBypass[vectorsPerPass];
         size_t count = 0;
+        bool anyFilter = false;
         for (size_t g = 0; g < vectorsPerPass && first + g * width < lanes; ++g, ++count) {
             const size_t at = first + g * width;
             f[g] = hn::Load(d, batch.freq + at);
@@ -39,9 +41,12 @@ void FilterLanesKernel(FilterLanes& batch, float* samples, int32_t n) {
             isBand[g] = hn::RebindMask(d, hn::Eq(mode, hn::Set(di, 2)));
             isHigh[g] = hn::RebindMask(d, hn::Eq(mode, hn::Set(di, 3)));
             isNotch[g] = hn::RebindMask(d, hn::Eq(mode, hn::Set(di, 4)));
+            isBypass[g] = hn::RebindMask(d, hn::Eq(mode, hn::Zero(di)));
+            anyFilter = anyFilter || !hn::AllTrue(d, isBypass[g]);
         }
+        if (!anyFilter) continue;
         for (int32_t k = 0; k < n; ++k) {
-            float* row = samples + static_cast<size_t>(k) * lanes + first;
+            float* row = samples + static_cast<size_t>(k) * stride + first;
             for (size_t g = 0; g < count; ++g) {
                 const V x = hn::LoadU(d, row + g * width);
                 // filterProcess's two steps, operation for operation.
@@ -53,10 +58,11 @@ void FilterLanesKernel(FilterLanes& batch, float* samples, int32_t n) {
                 band[g] = hn::Add(band[g], hn::Mul(f[g], high));
                 const V peak = hn::Add(hn::Add(high, band[g]), low[g]);
                 const V notch = hn::Add(high, low[g]);
-                const V y = hn::IfThenElse(isLow[g], low[g],
+                const V y = hn::IfThenElse(isBypass[g], x,
+                            hn::IfThenElse(isLow[g], low[g],
                             hn::IfThenElse(isBand[g], band[g],
                             hn::IfThenElse(isHigh[g], high,
-                            hn::IfThenElse(isNotch[g], notch, peak))));
+                            hn::IfThenElse(isNotch[g], notch, peak)))));
                 hn::StoreU(y, d, row + g * width);
             }
         }

@@ -9,13 +9,15 @@ constexpr int32_t filterLaneCapacity = 64;   // filters in one batch
 constexpr int32_t filterLaneQuantum = 16;    // the widest vector's lanes
 
 // A batch of filters in lane-major order: sample k of lane j at
-// samples[k * lanes + j]. lanes is a multiple of filterLaneQuantum; unused
-// lanes run harmlessly on zeros.
+// samples[k * rowStride + j]. lanes is a multiple of filterLaneQuantum;
+// lanes of mode 0 pass their samples through (their state is not kept), and
+// a pass whose lanes are all of mode 0 is skipped.
 struct FilterLanes {
     int32_t lanes;
+    int32_t rowStride;  // at least lanes
     alignas(64) float freq[filterLaneCapacity];
     alignas(64) float damp[filterLaneCapacity];
-    alignas(64) int32_t mode[filterLaneCapacity];  // 1..5 (bypass filters are not batched)
+    alignas(64) int32_t mode[filterLaneCapacity];  // 0 bypass, 1..5
     alignas(64) float low[filterLaneCapacity];
     alignas(64) float band[filterLaneCapacity];
 };

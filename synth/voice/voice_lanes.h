@@ -12,13 +12,12 @@ struct Synth;
 constexpr int32_t laneVoiceCount = 32;
 constexpr int32_t laneFrameLength = 280;
 
-// Each voice's output samples, and filter 2's where the filters run in parallel.
+// Each voice's output samples.
 struct VoiceLaneWork {
     alignas(64) float mono[laneVoiceCount][laneFrameLength];
-    alignas(64) float parallel[laneVoiceCount][laneFrameLength];
 };
 
-// One thread's lane-major batch.
+// One thread's lane-major rows (see voice_lanes.cpp) and unit batches.
 struct LaneScratch {
     alignas(64) float samples[laneFrameLength * filterLaneCapacity];
     FilterLanes batch;
