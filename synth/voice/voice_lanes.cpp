@@ -3,7 +3,8 @@
 #include "synth/synth.h"
 
 static_assert(laneVoiceCount == synthVoiceCount && laneFrameLength == maxFrameLength);
-static_assert(2 * laneVoiceCount <= filterLaneCapacity && laneVoiceCount <= oscLaneCapacity);
+static_assert(2 * laneVoiceCount <= filterLaneCapacity && laneVoiceCount <= oscLaneCapacity &&
+              laneVoiceCount <= mixLaneCapacity);
 
 namespace {
 
@@ -192,18 +193,43 @@ void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
     runFilters(scratch, laneFilter, layout.lanes, stride, n);
 }
 
+// voiceMix's ramp and pan: the products each voice adds into its channel.
+void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+    MixLanes& batch = scratch.mix;
+    batch.lanes = layout.lanes;
+    batch.rowStride = layout.rowStride;
+    for (int32_t j = 0; j < layout.lanes; ++j) {
+        const SynthVoice* voice = j < layout.count ? &synth.voices[layout.laneVoice[j]] : nullptr;
+        batch.amp[j] = voice ? voice->ampCurrent : 0.0f;
+        batch.step[j] = voice ? voice->ampStep : 0.0f;
+        batch.gainLeft[j] = voice ? voice->gainLeft : 0.0f;
+        batch.gainRight[j] = voice ? voice->gainRight : 0.0f;
+    }
+    mixLanesProcess(batch, scratch.samples, scratch.left, scratch.right, n);
+    for (int32_t j = 0; j < layout.count; ++j) {
+        synth.voices[layout.laneVoice[j]].ampCurrent = batch.amp[j];
+        scratch.laneOf[layout.laneVoice[j]] = j;
+    }
+}
+
 }  // namespace
 
-void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
-                       const int32_t* voices, int32_t count, int32_t n) {
+void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices, int32_t count,
+                       int32_t n) {
     if (count == 0) return;
     const LaneLayout layout = layOut(synth, voices, count);
     oscillatorStage(synth, scratch, layout, n);
     firstFilterStage(synth, scratch, layout, n);
     secondFilterStage(synth, scratch, layout, n);
     distortionStage(synth, scratch, layout, n);
-    for (int32_t j = 0; j < count; ++j) {
-        float* out = work.mono[layout.laneVoice[j]];
-        for (int32_t k = 0; k < n; ++k) out[k] = scratch.samples[k * layout.rowStride + j];
+    mixStage(synth, scratch, layout, n);
+}
+
+void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n) {
+    const int32_t lane = scratch.laneOf[voice];
+    const int32_t lanes = scratch.mix.lanes;
+    for (int32_t k = 0; k < n; ++k) {
+        channelBuffer[2 * k] += scratch.left[k * lanes + lane];
+        channelBuffer[2 * k + 1] += scratch.right[k * lanes + lane];
     }
 }

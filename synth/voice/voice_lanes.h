@@ -1,10 +1,12 @@
 #pragma once
 // A frame's voices rendered together, for SIMD lanes: every active voice's
 // oscillators first, then each filter stage for all voices at once (one
-// filter per lane), then the distortion. voiceMix then adds each voice into
-// its channel in voice order, so every sample is what voiceRender gives.
+// filter per lane), then the distortion, the amplitude ramp and pan; each
+// voice is then added into its channel in voice order, so every sample is
+// what voiceRender gives.
 #include <cstdint>
 #include "synth/simd/filter_lanes.h"
+#include "synth/simd/mix_lanes.h"
 #include "synth/simd/osc_lanes.h"
 
 struct Synth;
@@ -12,19 +14,22 @@ struct Synth;
 constexpr int32_t laneVoiceCount = 32;
 constexpr int32_t laneFrameLength = 280;
 
-// Each voice's output samples.
-struct VoiceLaneWork {
-    alignas(64) float mono[laneVoiceCount][laneFrameLength];
-};
-
-// One thread's lane-major rows (see voice_lanes.cpp) and unit batches.
+// One thread's lane-major rows (see voice_lanes.cpp), unit batches, and each
+// voice's panned samples: sample k of the voice in lane laneOf[voice] at
+// left and right[k * mix.lanes + lane].
 struct LaneScratch {
     alignas(64) float samples[laneFrameLength * filterLaneCapacity];
     FilterLanes batch;
     OscLanes osc;
+    MixLanes mix;
+    alignas(64) float left[laneFrameLength * laneVoiceCount];
+    alignas(64) float right[laneFrameLength * laneVoiceCount];
+    int32_t laneOf[laneVoiceCount];
 };
 
-// Renders n samples of the listed voices (indices in increasing order) into
-// work.mono.
-void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
-                       const int32_t* voices, int32_t count, int32_t n);
+// Renders n samples of the listed voices (indices in increasing order) up to
+// their panned samples, advancing their amplitude ramps.
+void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices, int32_t count,
+                       int32_t n);
+// Adds one of them into the interleaved stereo channelBuffer, as voiceMix does.
+void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n);
