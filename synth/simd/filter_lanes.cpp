@@ -80,14 +80,9 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 #include "synth/simd/lane_targets.h"
 
-namespace wembrastel {
-namespace {
-using Kernel = void (*)(FilterLanes&, float*, int32_t);
-const Kernel kernels[] = WB_LANE_KERNELS(FilterLanesKernel);
-}  // namespace
-}  // namespace wembrastel
+WB_LANE_KERNEL_TABLE(FilterLanesKernel)
 
 void filterLanesProcess(FilterLanes& batch, float* samples, int32_t n) {
-    wembrastel::kernels[laneTargetSlot()](batch, samples, n);
+    wembrastel::FilterLanesKernelTargets[laneTargetSlot()](batch, samples, n);
 }
 #endif

@@ -22,3 +22,11 @@ int32_t laneTargetSlot();
         HWY_CHOOSE_AVX3(NAME), HWY_CHOOSE_AVX2(NAME), HWY_CHOOSE_SSE4(NAME),    \
             HWY_CHOOSE_SSSE3(NAME), HWY_CHOOSE_WASM(NAME), HWY_CHOOSE_FALLBACK(NAME) \
     }
+
+// In a kernel file's HWY_ONCE part, after <hwy/highway.h>: the table
+// wembrastel::NAME##Targets of WB_LANE_KERNELS(NAME), to be indexed by
+// laneTargetSlot().
+#define WB_LANE_KERNEL_TABLE(NAME)                                                          \
+    namespace wembrastel {                                                                  \
+    static const decltype(&HWY_STATIC_DISPATCH(NAME)) NAME##Targets[] = WB_LANE_KERNELS(NAME); \
+    }

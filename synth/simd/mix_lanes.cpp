@@ -37,14 +37,9 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 #include "synth/simd/lane_targets.h"
 
-namespace wembrastel {
-namespace {
-using Kernel = void (*)(MixLanes&, const float*, float*, float*, int32_t);
-const Kernel kernels[] = WB_LANE_KERNELS(MixLanesKernel);
-}  // namespace
-}  // namespace wembrastel
+WB_LANE_KERNEL_TABLE(MixLanesKernel)
 
 void mixLanesProcess(MixLanes& batch, const float* samples, float* left, float* right, int32_t n) {
-    wembrastel::kernels[laneTargetSlot()](batch, samples, left, right, n);
+    wembrastel::MixLanesKernelTargets[laneTargetSlot()](batch, samples, left, right, n);
 }
 #endif

@@ -250,14 +250,9 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 #include "synth/simd/lane_targets.h"
 
-namespace wembrastel {
-namespace {
-using Kernel = void (*)(OscLanes&, float*, int32_t);
-const Kernel kernels[] = WB_LANE_KERNELS(OscLanesKernel);
-}  // namespace
-}  // namespace wembrastel
+WB_LANE_KERNEL_TABLE(OscLanesKernel)
 
 void oscLanesProcess(OscLanes& batch, float* samples, int32_t n) {
-    wembrastel::kernels[laneTargetSlot()](batch, samples, n);
+    wembrastel::OscLanesKernelTargets[laneTargetSlot()](batch, samples, n);
 }
 #endif
