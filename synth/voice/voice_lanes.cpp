@@ -40,10 +40,18 @@ int32_t modeSignature(const SynthVoice& voice) {
 LaneLayout layOut(const Synth& synth, const int32_t* voices, int32_t count) {
     LaneLayout layout;
     layout.count = count;
-    std::copy_n(voices, count, layout.laneVoice);
-    std::stable_sort(layout.laneVoice, layout.laneVoice + count, [&](int32_t x, int32_t y) {
-        return modeSignature(synth.voices[x]) < modeSignature(synth.voices[y]);
-    });
+    // A stable insertion sort: std::stable_sort may allocate a buffer.
+    int32_t key[laneVoiceCount];
+    for (int32_t a = 0; a < count; ++a) {
+        const int32_t signature = modeSignature(synth.voices[voices[a]]);
+        int32_t b = a;
+        for (; b > 0 && key[b - 1] > signature; --b) {
+            key[b] = key[b - 1];
+            layout.laneVoice[b] = layout.laneVoice[b - 1];
+        }
+        key[b] = signature;
+        layout.laneVoice[b] = voices[a];
+    }
     layout.lanes = (count + filterLaneQuantum - 1) / filterLaneQuantum * filterLaneQuantum;
     const bool parallel = std::any_of(voices, voices + count, [&](int32_t v) {
         return isParallel(synth.voices[v]);
@@ -198,7 +206,9 @@ void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
 void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
     MixLanes& batch = scratch.mix;
     batch.lanes = layout.lanes;
+    batch.count = layout.count;
     batch.rowStride = layout.rowStride;
+    batch.stereoStride = 2 * laneFrameLength;
     for (int32_t j = 0; j < layout.lanes; ++j) {
         const SynthVoice* voice = j < layout.count ? &synth.voices[layout.laneVoice[j]] : nullptr;
         batch.amp[j] = voice ? voice->ampCurrent : 0.0f;
@@ -206,7 +216,7 @@ void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int3
         batch.gainLeft[j] = voice ? voice->gainLeft : 0.0f;
         batch.gainRight[j] = voice ? voice->gainRight : 0.0f;
     }
-    mixLanesProcess(batch, scratch.samples, scratch.left, scratch.right, n);
+    mixLanesProcess(batch, scratch.samples, scratch.stereo[0], n);
     for (int32_t j = 0; j < layout.count; ++j) {
         synth.voices[layout.laneVoice[j]].ampCurrent = batch.amp[j];
         scratch.laneOf[layout.laneVoice[j]] = j;
@@ -227,10 +237,6 @@ void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices
 }
 
 void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n) {
-    const int32_t lane = scratch.laneOf[voice];
-    const int32_t lanes = scratch.mix.lanes;
-    for (int32_t k = 0; k < n; ++k) {
-        channelBuffer[2 * k] += scratch.left[k * lanes + lane];
-        channelBuffer[2 * k + 1] += scratch.right[k * lanes + lane];
-    }
+    const float* stereo = scratch.stereo[scratch.laneOf[voice]];
+    for (int32_t i = 0; i < 2 * n; ++i) channelBuffer[i] += stereo[i];
 }

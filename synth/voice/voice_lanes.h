@@ -15,15 +15,14 @@ constexpr int32_t laneVoiceCount = 32;
 constexpr int32_t laneFrameLength = 280;
 
 // One thread's lane-major rows (see voice_lanes.cpp), unit batches, and each
-// voice's panned samples: sample k of the voice in lane laneOf[voice] at
-// left and right[k * mix.lanes + lane].
+// voice's panned samples, interleaved left and right as in a channel buffer:
+// the voice in lane laneOf[voice] at stereo[lane].
 struct LaneScratch {
     alignas(64) float samples[laneFrameLength * filterLaneCapacity];
     FilterLanes batch;
     OscLanes osc;
     MixLanes mix;
-    alignas(64) float left[laneFrameLength * laneVoiceCount];
-    alignas(64) float right[laneFrameLength * laneVoiceCount];
+    alignas(64) float stereo[laneVoiceCount][2 * laneFrameLength];
     int32_t laneOf[laneVoiceCount];
 };
 
