@@ -79,7 +79,8 @@ V pickCrossing(const Cases& c, V y7, V y3, V y4, V y2) {
     return hn::IfThenElse(c.s, hn::IfThenElse(c.a, y7, y3), hn::IfThenElse(c.a, y4, y2));
 }
 
-void triSaw(const OscLanes& b, size_t at, const Group& grp, M mine) {
+void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
+    const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
     const DU du;
     const V g = hn::Load(d, b.gain + at), f = hn::Load(d, b.f + at), bp = hn::Load(d, b.bp + at);
@@ -109,7 +110,8 @@ void triSaw(const OscLanes& b, size_t at, const Group& grp, M mine) {
     }
 }
 
-void pulse(const OscLanes& b, size_t at, const Group& grp, M mine) {
+void pulse(const OscLanes& b, size_t at, const Group& group, M mine) {
+    const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
     const DU du;
     const V g = hn::Load(d, b.gain + at), bp = hn::Load(d, b.bp + at);
@@ -134,7 +136,8 @@ void pulse(const OscLanes& b, size_t at, const Group& grp, M mine) {
     }
 }
 
-void sine(const OscLanes& b, size_t at, const Group& grp, M mine) {
+void sine(const OscLanes& b, size_t at, const Group& group, M mine) {
+    const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
     const DU du;
     const DI di;
@@ -153,7 +156,8 @@ void sine(const OscLanes& b, size_t at, const Group& grp, M mine) {
     }
 }
 
-void noise(OscLanes& b, size_t at, const Group& grp, M mine) {
+void noise(OscLanes& b, size_t at, const Group& group, M mine) {
+    const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
     const DU du;
     const DI di;
@@ -204,7 +208,8 @@ V sinLanes(V a) {
 }
 
 // Sine phase-modulated by the samples; replaces them (or multiplies into them).
-void fm(const OscLanes& b, size_t at, const Group& grp, M mine) {
+void fm(const OscLanes& b, size_t at, const Group& group, M mine) {
+    const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
     const V g = hn::Load(d, b.gain + at);
     const V one = hn::Set(d, 1.0f), two = hn::Set(d, 2.0f), twoPi = hn::Set(d, twoPiF);
