@@ -4,7 +4,7 @@
 
 static_assert(laneVoiceCount == synthVoiceCount && laneFrameLength == maxFrameLength);
 static_assert(2 * laneVoiceCount <= filterLaneCapacity && laneVoiceCount <= oscLaneCapacity &&
-              laneVoiceCount <= mixLaneCapacity);
+              laneVoiceCount <= mixLaneCapacity && laneVoiceCount <= distLaneCapacity);
 
 namespace {
 
@@ -184,21 +184,36 @@ void secondFilterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& lay
     runFilters(scratch, laneFilter, layout.lanes, layout.rowStride, n);
 }
 
-// The distortion: its filter modes in lanes, the others voice by voice.
+// The distortion: its filter modes, overdrive and clip in lanes, the others
+// voice by voice.
 void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
     Filter* laneFilter[filterLaneCapacity] = {};
     float column[laneFrameLength];
+    DistLanes& shapes = scratch.dist;
+    shapes.lanes = layout.lanes;
+    shapes.rowStride = layout.rowStride;
+    bool anyShape = false;
     const int32_t stride = layout.rowStride;
-    for (int32_t j = 0; j < layout.count; ++j) {
-        Distortion& dist = synth.voices[layout.laneVoice[j]].dist;
-        if (distIsFilterMode(dist.mode)) {
-            laneFilter[j] = &dist.filterA;
-        } else if (dist.mode != 0) {
+    for (int32_t j = 0; j < layout.lanes; ++j) {
+        Distortion* dist = j < layout.count ? &synth.voices[layout.laneVoice[j]].dist : nullptr;
+        const bool inLanes = dist && distLanesTake(dist->mode);
+        shapes.mode[j] = inLanes ? dist->mode : 0;
+        if (inLanes) {
+            anyShape = true;
+            shapes.gain[j] = dist->gain;
+            shapes.offset[j] = dist->offset;
+            shapes.outScale[j] = dist->outScale;
+        } else if (!dist) {
+            continue;
+        } else if (distIsFilterMode(dist->mode)) {
+            laneFilter[j] = &dist->filterA;
+        } else if (dist->mode != 0) {
             for (int32_t k = 0; k < n; ++k) column[k] = scratch.samples[k * stride + j];
-            distProcessMono(dist, column, column, n);
+            distProcessMono(*dist, column, column, n);
             for (int32_t k = 0; k < n; ++k) scratch.samples[k * stride + j] = column[k];
         }
     }
+    if (anyShape) distLanesProcess(shapes, scratch.samples, n);
     runFilters(scratch, laneFilter, layout.lanes, stride, n);
 }
 

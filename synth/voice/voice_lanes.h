@@ -5,6 +5,7 @@
 // voice is then added into its channel in voice order, so every sample is
 // what voiceRender gives.
 #include <cstdint>
+#include "synth/simd/dist_lanes.h"
 #include "synth/simd/filter_lanes.h"
 #include "synth/simd/mix_lanes.h"
 #include "synth/simd/osc_lanes.h"
@@ -20,6 +21,7 @@ constexpr int32_t laneFrameLength = 280;
 struct LaneScratch {
     alignas(64) float samples[laneFrameLength * filterLaneCapacity];
     FilterLanes batch;
+    DistLanes dist;
     OscLanes osc;
     MixLanes mix;
     alignas(64) float stereo[laneVoiceCount][2 * laneFrameLength];
