@@ -9,7 +9,7 @@
 // wall time, as noisy as the machine is busy).
 #include <benchmark/benchmark.h>
 #include <cstdlib>
-#include "synth/simd/filter_lanes.h"
+#include "synth/simd/lane_targets.h"
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -126,7 +126,7 @@ double wallSeconds() {
 
 void measure(benchmark::State& state, const ModuleSource& source, uint32_t warmUpFrames,
              int32_t expectedVoices, Setup setup) {
-    filterLanesUseTarget(setup.target);
+    laneTargetUse(setup.target);
     BenchSong song(source);
     synthSetEngine(*song.synth, setup.engine);
     if (!song.error.empty()) {
@@ -152,7 +152,7 @@ void measure(benchmark::State& state, const ModuleSource& source, uint32_t warmU
     const double sound = double(state.iterations()) * blockFrames / 44100.0;
     state.counters["x_realtime"] = seconds > 0 ? sound / seconds : 0.0;
     frameCrewStop(crew);
-    filterLanesUseTarget(0);
+    laneTargetUse(0);
 }
 
 // With WB_STRESS_MODULE set, the stress module is also written to that file,
@@ -188,8 +188,8 @@ const bool registered = [] {
                           {"IdleTails", idleTailSource, 5 * 44100, 0}};
     for (const Song& song : songs) {
         registerSong(song, "engine:scalar", {SynthEngine::scalar, 0, 1});
-        for (int32_t target = 0; target < filterLaneTargetCount(); ++target)
-            registerSong(song, std::string("lanes:") + filterLaneTargetName(target),
+        for (int32_t target = 0; target < laneTargetCount(); ++target)
+            registerSong(song, std::string("lanes:") + laneTargetName(target),
                          {SynthEngine::lanes, target, 1});
         registerSong(song, "lanes:best/threads:2", {SynthEngine::lanes, 0, 2});
     }

@@ -175,7 +175,7 @@ void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n
         if (c >= 0 && synth.channelPart[c] == part) voices[count++] = v;
     }
     const bool lanes = synth.engine == SynthEngine::lanes;
-    if (lanes) voicesRenderLanes(synth, synth.laneWork, scratch.lanes, voices, count, n);
+    if (lanes) voicesRenderLanes(synth, scratch.lanes, voices, count, n);
     for (int32_t c = 0; c < synthChannelCount; ++c) {
         if (!synth.channelSounds[c] || synth.channelPart[c] != part) continue;
         float* buffer = synth.channelOut[c];
@@ -183,7 +183,7 @@ void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n
         for (int32_t a = 0; a < count; ++a) {
             const int32_t v = voices[a];
             if (synth.voiceChannel[v] != c) continue;
-            if (lanes) voiceMix(synth.voices[v], synth.laneWork.mono[v], buffer, n);
+            if (lanes) voiceAddFromLanes(scratch.lanes, v, buffer, n);
             else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
         }
         if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);

@@ -82,7 +82,6 @@ struct Synth : SynthResettable {
     // Bits 0..15: channels whose sound does not reach the mix; bit 16: the
     // reverb's and delay's returns. Outside the reset: mutes outlast it.
     uint32_t muteMask = 0;
-    VoiceLaneWork laneWork;
     FrameScratch scratch;       // the rendering thread's own
     // The frame's plan: the channels that have a voice, and which thread's
     // part each one is in (its voices and effects); each such channel's

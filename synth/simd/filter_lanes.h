@@ -9,25 +9,20 @@ constexpr int32_t filterLaneCapacity = 64;   // filters in one batch
 constexpr int32_t filterLaneQuantum = 16;    // the widest vector's lanes
 
 // A batch of filters in lane-major order: sample k of lane j at
-// samples[k * lanes + j]. lanes is a multiple of filterLaneQuantum; unused
-// lanes run harmlessly on zeros.
+// samples[k * rowStride + j]. lanes is a multiple of filterLaneQuantum;
+// lanes of mode 0 pass their samples through (their state is not kept), and
+// a pass whose lanes are all of mode 0 is skipped.
 struct FilterLanes {
     int32_t lanes;
+    int32_t rowStride;  // at least lanes
     alignas(64) float freq[filterLaneCapacity];
     alignas(64) float damp[filterLaneCapacity];
-    alignas(64) int32_t mode[filterLaneCapacity];  // 1..5 (bypass filters are not batched)
+    alignas(64) int32_t mode[filterLaneCapacity];  // 0 bypass, 1..5
     alignas(64) float low[filterLaneCapacity];
     alignas(64) float band[filterLaneCapacity];
 };
 
 // Runs n samples of every lane in place, on the best SIMD target of the
-// machine (or the one a test has chosen).
+// machine (or the one a test has chosen: see lane_targets.h).
 void filterLanesProcess(FilterLanes& batch, float* samples, int32_t n);
 
-// The SIMD targets this build has and this machine runs, best first (at
-// least one: a portable target is always there), and their names.
-int32_t filterLaneTargetCount();
-const char* filterLaneTargetName(int32_t index);
-// Tests and benchmarks: later batches run on target index, 0 being the best.
-// Every target gives the same samples.
-void filterLanesUseTarget(int32_t index);

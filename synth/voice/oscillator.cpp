@@ -27,21 +27,46 @@ inline int caseIndex(uint32_t phase, uint32_t increment, uint32_t breakpoint) {
     return a + w + s;
 }
 
+}  // namespace
+
+TriSawShape triSawShape(const Oscillator& osc) {
+    TriSawShape shape;
+    shape.g = osc.gain;
+    shape.f = frac(osc.increment);
+    shape.bp = frac(osc.breakpoint);
+    shape.A = -shape.g / (1.0f - shape.bp);
+    shape.B = shape.g / shape.bp;  // infinite at bp = 0, and then segment 1 is empty
+    // Below 2^9 the step is no representable fraction of a cycle (f = 0):
+    // every step then lies inside one segment and needs no division by f.
+    shape.tinyStep = shape.f == 0.0f;
+    shape.invF = shape.tinyStep ? 0.0f : 1.0f / shape.f;
+    // A breakpoint below 2^9 means bp = 0 as well: segment 1 must then be
+    // empty for the tests too, or B (infinite) would be used.
+    shape.breakpoint = shape.bp == 0.0f ? 0u : osc.breakpoint;
+    return shape;
+}
+
+PulseShape pulseShape(const Oscillator& osc) {
+    PulseShape shape;
+    shape.g = osc.gain;
+    shape.f = frac(osc.increment);
+    shape.bp = frac(osc.breakpoint);
+    shape.tinyStep = shape.f == 0.0f;
+    shape.gOverF = shape.tinyStep ? 0.0f : shape.g / shape.f;
+    shape.X0 = (2.0f * shape.bp - 2.0f) * shape.gOverF + shape.g;
+    shape.X1 = 2.0f * shape.bp * shape.gOverF - shape.g;
+    return shape;
+}
+
+namespace {
+
 // Mean of the triangle/saw rising from -g at 0 to +g at bp and falling back
 // to -g at the cycle end, over each step.
 void renderTriSaw(Oscillator& osc, float* buffer, int32_t n) {
-    const float g = osc.gain;
-    const float f = frac(osc.increment);
-    const float bp = frac(osc.breakpoint);
-    const float A = -g / (1.0f - bp);
-    const float B = g / bp;  // infinite at bp = 0, and then segment 1 is empty
-    // Below 2^9 the step is no representable fraction of a cycle (f = 0):
-    // every step then lies inside one segment and needs no division by f.
-    const bool tinyStep = f == 0.0f;
-    const float invF = tinyStep ? 0.0f : 1.0f / f;
-    // A breakpoint below 2^9 means bp = 0 as well: segment 1 must then be
-    // empty for the tests too, or B (infinite) would be used.
-    const uint32_t breakpoint = bp == 0.0f ? 0u : osc.breakpoint;
+    const TriSawShape shape = triSawShape(osc);
+    const float g = shape.g, f = shape.f, bp = shape.bp, A = shape.A, B = shape.B, invF = shape.invF;
+    const bool tinyStep = shape.tinyStep;
+    const uint32_t breakpoint = shape.breakpoint;
     const bool ring = (osc.ring & 1) != 0;
     uint32_t phase = osc.phase;
     const uint32_t increment = osc.increment;
@@ -77,13 +102,9 @@ void renderTriSaw(Oscillator& osc, float* buffer, int32_t n) {
 
 // Mean of the rectangle that is +g below bp and -g from bp on, over each step.
 void renderPulse(Oscillator& osc, float* buffer, int32_t n) {
-    const float g = osc.gain;
-    const float f = frac(osc.increment);
-    const float bp = frac(osc.breakpoint);
-    const bool tinyStep = f == 0.0f;
-    const float gOverF = tinyStep ? 0.0f : g / f;
-    const float X0 = (2.0f * bp - 2.0f) * gOverF + g;
-    const float X1 = 2.0f * bp * gOverF - g;
+    const PulseShape shape = pulseShape(osc);
+    const float g = shape.g, bp = shape.bp, gOverF = shape.gOverF, X0 = shape.X0, X1 = shape.X1;
+    const bool tinyStep = shape.tinyStep;
     const bool ring = (osc.ring & 1) != 0;
     uint32_t phase = osc.phase;
     const uint32_t increment = osc.increment;

@@ -22,6 +22,25 @@ struct Oscillator {
     float noteOffset;    // own transpose plus detune, semitones
 };
 
+// A frame's constants of the box-filtered shapes, shared by oscRender and
+// the lane kernels: output level g, step f and breakpoint bp as fractions of
+// a cycle; tinyStep when the step is below 2^9 (f = 0).
+struct TriSawShape {
+    float g, f, bp;
+    float A, B;           // slopes of segment 0 and 1 (times g)
+    float invF;           // 1 / f, 0 for a tiny step
+    uint32_t breakpoint;  // 0 when bp rounds to 0
+    bool tinyStep;
+};
+struct PulseShape {
+    float g, f, bp;
+    float gOverF;         // g / f, 0 for a tiny step
+    float X0, X1;         // the means of steps that wrap (ending in segment 1, 0)
+    bool tinyStep;
+};
+TriSawShape triSawShape(const Oscillator& osc);
+PulseShape pulseShape(const Oscillator& osc);
+
 void oscInit(Oscillator& osc, SeedSource& seeds);
 void oscSetup(Oscillator& osc, const float* p, const RateConstants& rates = rates44100);  // p[0..5], each 0..128
 void oscUpdatePitch(Oscillator& osc, const RateConstants& rates = rates44100);

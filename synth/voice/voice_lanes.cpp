@@ -3,19 +3,19 @@
 #include "synth/synth.h"
 
 static_assert(laneVoiceCount == synthVoiceCount && laneFrameLength == maxFrameLength);
+static_assert(2 * laneVoiceCount <= filterLaneCapacity && laneVoiceCount <= oscLaneCapacity &&
+              laneVoiceCount <= mixLaneCapacity && laneVoiceCount <= distLaneCapacity);
 
 namespace {
 
-// One filter's run over a voice buffer: input to output (may be the same).
-struct FilterJob {
-    Filter* filter;
-    const float* input;
-    float* output;
-};
-
-struct JobList {
-    FilterJob jobs[filterLaneCapacity];
-    int32_t count = 0;
+// A frame's voices in lanes: voice laneVoice[j] in lane j of every row of
+// scratch.samples (sample k at row k). When a voice is routed in parallel,
+// rows are twice as long: lane lanes + j holds voice j's filter-2 path.
+struct LaneLayout {
+    int32_t laneVoice[laneVoiceCount];
+    int32_t count;
+    int32_t lanes;      // count rounded up to whole vectors
+    int32_t rowStride;  // lanes, or 2 lanes with a parallel voice
 };
 
 bool isBypass(const Filter& filter) {
@@ -23,106 +23,235 @@ bool isBypass(const Filter& filter) {
     return mode == 0 || mode >= 6;
 }
 
-void addJob(JobList& list, Filter& filter, const float* input, float* output) {
-    list.jobs[list.count++] = {&filter, input, output};
+bool isParallel(const SynthVoice& voice) { return voice.filterRouting == voiceRoutingParallel; }
+
+bool isSerial(const SynthVoice& voice) {
+    return voice.filterRouting != voiceRoutingSingle && !isParallel(voice);
 }
 
-// Every job's input is read before any output is written, so jobs may share
-// an input that another job overwrites.
-void runJobs(LaneScratch& work, const JobList& list, int32_t n) {
-    if (list.count == 0) return;
-    FilterLanes& batch = work.batch;
-    const int32_t count = list.count;
-    const int32_t lanes = (count + filterLaneQuantum - 1) / filterLaneQuantum * filterLaneQuantum;
+// Sorting key of a voice's oscillator modes: voices that share it share
+// their oscillators' code paths, so they go to neighbouring lanes.
+int32_t modeSignature(const SynthVoice& voice) {
+    int32_t key = 0;
+    for (const Oscillator& osc : voice.osc) key = key * 8 + (osc.mode & 7);
+    return key;
+}
+
+LaneLayout layOut(const Synth& synth, const int32_t* voices, int32_t count) {
+    LaneLayout layout;
+    layout.count = count;
+    // A stable insertion sort: std::stable_sort may allocate a buffer.
+    int32_t key[laneVoiceCount];
+    for (int32_t a = 0; a < count; ++a) {
+        const int32_t signature = modeSignature(synth.voices[voices[a]]);
+        int32_t b = a;
+        for (; b > 0 && key[b - 1] > signature; --b) {
+            key[b] = key[b - 1];
+            layout.laneVoice[b] = layout.laneVoice[b - 1];
+        }
+        key[b] = signature;
+        layout.laneVoice[b] = voices[a];
+    }
+    layout.lanes = (count + filterLaneQuantum - 1) / filterLaneQuantum * filterLaneQuantum;
+    const bool parallel = std::any_of(voices, voices + count, [&](int32_t v) {
+        return isParallel(synth.voices[v]);
+    });
+    layout.rowStride = parallel ? 2 * layout.lanes : layout.lanes;
+    return layout;
+}
+
+// Runs the filters of lanes 0..lanes-1 over the rows (nullptr or a bypass
+// filter: the lane passes through) and keeps their state.
+void runFilters(LaneScratch& scratch, Filter* const* laneFilter, int32_t lanes, int32_t rowStride,
+                int32_t n) {
+    FilterLanes& batch = scratch.batch;
     batch.lanes = lanes;
+    batch.rowStride = rowStride;
     for (int32_t j = 0; j < lanes; ++j) {
-        const Filter* filter = j < count ? list.jobs[j].filter : nullptr;
+        const Filter* filter = laneFilter[j] && !isBypass(*laneFilter[j]) ? laneFilter[j] : nullptr;
         batch.freq[j] = filter ? filter->freq : 0.0f;
         batch.damp[j] = filter ? filter->damp : 0.0f;
-        batch.mode[j] = filter ? filter->mode & 7 : 1;
+        batch.mode[j] = filter ? filter->mode & 7 : 0;
         batch.low[j] = filter ? filter->low : 0.0f;
         batch.band[j] = filter ? filter->band : 0.0f;
     }
-    float* samples = work.samples;
-    for (int32_t k = 0; k < n; ++k) {
-        float* row = samples + k * lanes;
-        for (int32_t j = 0; j < count; ++j) row[j] = list.jobs[j].input[k];
-        for (int32_t j = count; j < lanes; ++j) row[j] = 0.0f;
+    filterLanesProcess(batch, scratch.samples, n);
+    for (int32_t j = 0; j < lanes; ++j) {
+        if (batch.mode[j] == 0) continue;
+        laneFilter[j]->low = batch.low[j];
+        laneFilter[j]->band = batch.band[j];
     }
-    filterLanesProcess(batch, samples, n);
-    for (int32_t j = 0; j < count; ++j) {
-        float* output = list.jobs[j].output;
-        for (int32_t k = 0; k < n; ++k) output[k] = samples[k * lanes + j];
-        list.jobs[j].filter->low = batch.low[j];
-        list.jobs[j].filter->band = batch.band[j];
+}
+
+void gatherOscillators(OscLanes& batch, const Synth& synth, const LaneLayout& layout, int32_t slot) {
+    for (int32_t j = 0; j < batch.lanes; ++j) {
+        if (j >= layout.count) {
+            batch.mode[j] = 0;
+            continue;
+        }
+        const Oscillator& osc = synth.voices[layout.laneVoice[j]].osc[slot];
+        const int32_t mode = osc.mode & 7;
+        batch.mode[j] = mode <= 5 ? mode : 0;
+        batch.ring[j] = osc.ring & 1;
+        batch.phase[j] = osc.phase;
+        batch.increment[j] = osc.increment;
+        batch.breakpoint[j] = osc.breakpoint;
+        batch.gain[j] = osc.gain;
+        batch.noiseFreq[j] = osc.noiseFreq;
+        batch.noiseDamp[j] = osc.noiseDamp;
+        batch.noiseSeed[j] = osc.noiseSeed;
+        batch.noiseLow[j] = osc.noiseLow;
+        batch.noiseBand[j] = osc.noiseBand;
+        if (mode == 1) {
+            const TriSawShape shape = triSawShape(osc);
+            batch.breakpoint[j] = shape.breakpoint;
+            batch.tinyStep[j] = shape.tinyStep;
+            batch.f[j] = shape.f;
+            batch.bp[j] = shape.bp;
+            batch.slopeA[j] = shape.A;
+            batch.slopeB[j] = shape.B;
+            batch.invF[j] = shape.invF;
+        } else if (mode == 2) {
+            const PulseShape shape = pulseShape(osc);
+            batch.tinyStep[j] = shape.tinyStep;
+            batch.f[j] = shape.f;
+            batch.bp[j] = shape.bp;
+            batch.slopeA[j] = shape.gOverF;
+            batch.slopeB[j] = shape.X0;
+            batch.invF[j] = shape.X1;
+        }
+    }
+}
+
+void scatterOscillators(const OscLanes& batch, Synth& synth, const LaneLayout& layout, int32_t slot) {
+    for (int32_t j = 0; j < layout.count; ++j) {
+        Oscillator& osc = synth.voices[layout.laneVoice[j]].osc[slot];
+        osc.phase = batch.phase[j];
+        osc.noiseSeed = batch.noiseSeed[j];
+        osc.noiseLow = batch.noiseLow[j];
+        osc.noiseBand = batch.noiseBand[j];
+    }
+}
+
+// voiceOscillators of every voice, one slot at a time.
+void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+    OscLanes& batch = scratch.osc;
+    batch.lanes = layout.lanes;
+    batch.rowStride = layout.rowStride;
+    // The parallel half of each row is filled from the main half later.
+    for (int32_t k = 0; k < n; ++k) std::fill_n(scratch.samples + k * layout.rowStride, layout.lanes, 0.0f);
+    for (int32_t slot = 0; slot < 3; ++slot) {
+        gatherOscillators(batch, synth, layout, slot);
+        oscLanesProcess(batch, scratch.samples, n);
+        scatterOscillators(batch, synth, layout, slot);
     }
 }
 
 // Filter 1 of every voice, and filter 2 of those routed in parallel (both
 // from the oscillators' output); then the parallel voices' weighted sums.
-void firstFilterStage(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
-                      const int32_t* active, int32_t count, int32_t n) {
-    JobList list;
-    for (int32_t a = 0; a < count; ++a) {
-        const int32_t v = active[a];
-        SynthVoice& voice = synth.voices[v];
-        if (voice.filterRouting == voiceRoutingParallel) {
-            if (isBypass(voice.filter[1])) std::copy_n(work.mono[v], n, work.parallel[v]);
-            else addJob(list, voice.filter[1], work.mono[v], work.parallel[v]);
-        }
-        if (!isBypass(voice.filter[0])) addJob(list, voice.filter[0], work.mono[v], work.mono[v]);
+void firstFilterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+    const int32_t lanes = layout.lanes;
+    const int32_t stride = layout.rowStride;
+    Filter* laneFilter[filterLaneCapacity] = {};
+    for (int32_t j = 0; j < layout.count; ++j) {
+        SynthVoice& voice = synth.voices[layout.laneVoice[j]];
+        laneFilter[j] = &voice.filter[0];
+        if (isParallel(voice)) laneFilter[lanes + j] = &voice.filter[1];
     }
-    runJobs(scratch, list, n);
-    for (int32_t a = 0; a < count; ++a) {
-        const int32_t v = active[a];
-        const SynthVoice& voice = synth.voices[v];
-        if (voice.filterRouting != voiceRoutingParallel) continue;
+    float* samples = scratch.samples;
+    if (stride > lanes)
+        for (int32_t k = 0; k < n; ++k) std::copy_n(samples + k * stride, lanes, samples + k * stride + lanes);
+    runFilters(scratch, laneFilter, stride, stride, n);
+    for (int32_t j = 0; j < layout.count; ++j) {
+        const SynthVoice& voice = synth.voices[layout.laneVoice[j]];
+        if (!isParallel(voice)) continue;
         const float gain1 = voice.filter1Gain;
         const float gain2 = voice.filter2Gain;
-        float* out = work.mono[v];
-        const float* other = work.parallel[v];
-        for (int32_t i = 0; i < n; ++i) out[i] = out[i] * gain1 + other[i] * gain2;
+        for (int32_t k = 0; k < n; ++k) {
+            float* row = samples + k * stride;
+            row[j] = row[j] * gain1 + row[lanes + j] * gain2;
+        }
     }
 }
 
 // Filter 2 of the voices routed in series.
-void secondFilterStage(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
-                       const int32_t* active, int32_t count, int32_t n) {
-    JobList list;
-    for (int32_t a = 0; a < count; ++a) {
-        const int32_t v = active[a];
-        SynthVoice& voice = synth.voices[v];
-        if (voice.filterRouting == voiceRoutingSingle || voice.filterRouting == voiceRoutingParallel)
-            continue;
-        if (!isBypass(voice.filter[1])) addJob(list, voice.filter[1], work.mono[v], work.mono[v]);
+void secondFilterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+    Filter* laneFilter[filterLaneCapacity] = {};
+    for (int32_t j = 0; j < layout.count; ++j) {
+        SynthVoice& voice = synth.voices[layout.laneVoice[j]];
+        if (isSerial(voice)) laneFilter[j] = &voice.filter[1];
     }
-    runJobs(scratch, list, n);
+    runFilters(scratch, laneFilter, layout.lanes, layout.rowStride, n);
 }
 
-// The distortion: its filter modes in lanes, the others voice by voice.
-void distortionStage(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
-                     const int32_t* active, int32_t count, int32_t n) {
-    JobList list;
-    for (int32_t a = 0; a < count; ++a) {
-        const int32_t v = active[a];
-        Distortion& dist = synth.voices[v].dist;
-        if (distIsFilterMode(dist.mode)) {
-            dist.filterA.stride = 1;
-            if (!isBypass(dist.filterA)) addJob(list, dist.filterA, work.mono[v], work.mono[v]);
-        } else {
-            distProcessMono(dist, work.mono[v], work.mono[v], n);
+// The distortion: its filter modes, overdrive and clip in lanes, the others
+// voice by voice.
+void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+    Filter* laneFilter[filterLaneCapacity] = {};
+    float column[laneFrameLength];
+    DistLanes& shapes = scratch.dist;
+    shapes.lanes = layout.lanes;
+    shapes.rowStride = layout.rowStride;
+    bool anyShape = false;
+    const int32_t stride = layout.rowStride;
+    for (int32_t j = 0; j < layout.lanes; ++j) {
+        Distortion* dist = j < layout.count ? &synth.voices[layout.laneVoice[j]].dist : nullptr;
+        const bool inLanes = dist && distLanesTake(dist->mode);
+        shapes.mode[j] = inLanes ? dist->mode : 0;
+        if (inLanes) {
+            anyShape = true;
+            shapes.gain[j] = dist->gain;
+            shapes.offset[j] = dist->offset;
+            shapes.outScale[j] = dist->outScale;
+        } else if (!dist) {
+            continue;
+        } else if (distIsFilterMode(dist->mode)) {
+            laneFilter[j] = &dist->filterA;
+        } else if (dist->mode != 0) {
+            for (int32_t k = 0; k < n; ++k) column[k] = scratch.samples[k * stride + j];
+            distProcessMono(*dist, column, column, n);
+            for (int32_t k = 0; k < n; ++k) scratch.samples[k * stride + j] = column[k];
         }
     }
-    runJobs(scratch, list, n);
+    if (anyShape) distLanesProcess(shapes, scratch.samples, n);
+    runFilters(scratch, laneFilter, layout.lanes, stride, n);
+}
+
+// voiceMix's ramp and pan: the products each voice adds into its channel.
+void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+    MixLanes& batch = scratch.mix;
+    batch.lanes = layout.lanes;
+    batch.count = layout.count;
+    batch.rowStride = layout.rowStride;
+    batch.stereoStride = 2 * laneFrameLength;
+    for (int32_t j = 0; j < layout.lanes; ++j) {
+        const SynthVoice* voice = j < layout.count ? &synth.voices[layout.laneVoice[j]] : nullptr;
+        batch.amp[j] = voice ? voice->ampCurrent : 0.0f;
+        batch.step[j] = voice ? voice->ampStep : 0.0f;
+        batch.gainLeft[j] = voice ? voice->gainLeft : 0.0f;
+        batch.gainRight[j] = voice ? voice->gainRight : 0.0f;
+    }
+    mixLanesProcess(batch, scratch.samples, scratch.stereo[0], n);
+    for (int32_t j = 0; j < layout.count; ++j) {
+        synth.voices[layout.laneVoice[j]].ampCurrent = batch.amp[j];
+        scratch.laneOf[layout.laneVoice[j]] = j;
+    }
 }
 
 }  // namespace
 
-void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
-                       const int32_t* voices, int32_t count, int32_t n) {
-    for (int32_t a = 0; a < count; ++a)
-        voiceOscillators(synth.voices[voices[a]], work.mono[voices[a]], n);
-    firstFilterStage(synth, work, scratch, voices, count, n);
-    secondFilterStage(synth, work, scratch, voices, count, n);
-    distortionStage(synth, work, scratch, voices, count, n);
+void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices, int32_t count,
+                       int32_t n) {
+    if (count == 0) return;
+    const LaneLayout layout = layOut(synth, voices, count);
+    oscillatorStage(synth, scratch, layout, n);
+    firstFilterStage(synth, scratch, layout, n);
+    secondFilterStage(synth, scratch, layout, n);
+    distortionStage(synth, scratch, layout, n);
+    mixStage(synth, scratch, layout, n);
+}
+
+void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n) {
+    const float* stereo = scratch.stereo[scratch.laneOf[voice]];
+    for (int32_t i = 0; i < 2 * n; ++i) channelBuffer[i] += stereo[i];
 }

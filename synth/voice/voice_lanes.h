@@ -1,29 +1,36 @@
 #pragma once
 // A frame's voices rendered together, for SIMD lanes: every active voice's
 // oscillators first, then each filter stage for all voices at once (one
-// filter per lane), then the distortion. voiceMix then adds each voice into
-// its channel in voice order, so every sample is what voiceRender gives.
+// filter per lane), then the distortion, the amplitude ramp and pan; each
+// voice is then added into its channel in voice order, so every sample is
+// what voiceRender gives.
 #include <cstdint>
+#include "synth/simd/dist_lanes.h"
 #include "synth/simd/filter_lanes.h"
+#include "synth/simd/mix_lanes.h"
+#include "synth/simd/osc_lanes.h"
 
 struct Synth;
 
 constexpr int32_t laneVoiceCount = 32;
 constexpr int32_t laneFrameLength = 280;
 
-// Each voice's output samples, and filter 2's where the filters run in parallel.
-struct VoiceLaneWork {
-    alignas(64) float mono[laneVoiceCount][laneFrameLength];
-    alignas(64) float parallel[laneVoiceCount][laneFrameLength];
-};
-
-// One thread's lane-major batch.
+// One thread's lane-major rows (see voice_lanes.cpp), unit batches, and each
+// voice's panned samples, interleaved left and right as in a channel buffer:
+// the voice in lane laneOf[voice] at stereo[lane].
 struct LaneScratch {
     alignas(64) float samples[laneFrameLength * filterLaneCapacity];
     FilterLanes batch;
+    DistLanes dist;
+    OscLanes osc;
+    MixLanes mix;
+    alignas(64) float stereo[laneVoiceCount][2 * laneFrameLength];
+    int32_t laneOf[laneVoiceCount];
 };
 
-// Renders n samples of the listed voices (indices in increasing order) into
-// work.mono.
-void voicesRenderLanes(Synth& synth, VoiceLaneWork& work, LaneScratch& scratch,
-                       const int32_t* voices, int32_t count, int32_t n);
+// Renders n samples of the listed voices (indices in increasing order) up to
+// their panned samples, advancing their amplitude ramps.
+void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices, int32_t count,
+                       int32_t n);
+// Adds one of them into the interleaved stereo channelBuffer, as voiceMix does.
+void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n);

@@ -4,7 +4,7 @@
 // for byte.
 #include <gtest/gtest.h>
 
-#include "synth/simd/filter_lanes.h"
+#include "synth/simd/lane_targets.h"
 #include <cstring>
 #include <memory>
 #include <random>
@@ -110,12 +110,12 @@ TEST(Engines, EverySimdTargetAndThreadCountRendersWhatTheScalarEngineRenders) {
     for (uint32_t s = 0; s < randomSongs; ++s)
         scalar.push_back(renderSource(randomSong(s), {SynthEngine::scalar, 1}, randomFrames));
 
-    for (int32_t target = 0; target < filterLaneTargetCount(); ++target) {
-        filterLanesUseTarget(target);
+    for (int32_t target = 0; target < laneTargetCount(); ++target) {
+        laneTargetUse(target);
         expectScalarSamples(golden, randomSongs, randomFrames, scalar, {SynthEngine::lanes, 1},
-                            filterLaneTargetName(target));
+                            laneTargetName(target));
     }
-    filterLanesUseTarget(0);
+    laneTargetUse(0);
     for (const int32_t threads : {2, 3})
         expectScalarSamples(golden, randomSongs, randomFrames, scalar, {SynthEngine::lanes, threads},
                             std::to_string(threads) + " threads");

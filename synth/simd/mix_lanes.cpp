@@ -1,0 +1,112 @@
+// Compiled once per SIMD target; the chosen one runs (lane_targets.h).
+#include "synth/simd/mix_lanes.h"
+#include <algorithm>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "synth/simd/mix_lanes.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+HWY_BEFORE_NAMESPACE();
+namespace wembrastel {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Products of a few rows, lane-major: row r's lane j at r * width + j.
+constexpr size_t rowsPerBlock = 4;
+constexpr size_t widestLanes = 64 / sizeof(float);
+
+struct RowBlock {
+    HWY_ALIGN float left[rowsPerBlock * widestLanes];
+    HWY_ALIGN float right[rowsPerBlock * widestLanes];
+};
+
+// Lanes offset..offset+used-1 of a block of `rows` rows, interleaved into
+// their stereo rows (the first at out), one lane at a time.
+void interleaveLanes(const RowBlock& block, size_t width, size_t offset, size_t used, size_t rows,
+                     float* out, size_t stereoStride) {
+    for (size_t j = 0; j < used; ++j, out += stereoStride) {
+        for (size_t r = 0; r < rows; ++r) {
+            out[2 * r] = block.left[r * width + offset + j];
+            out[2 * r + 1] = block.right[r * width + offset + j];
+        }
+    }
+}
+
+#if HWY_TARGET != HWY_SCALAR
+// Four rows of lanes offset..offset+3 of a block, transposed into their
+// stereo rows (the first at out):
+// 32-bit interleaves pair each left with its right, 64-bit ones put a
+// lane's pairs of consecutive rows together.
+void transposeFour(const RowBlock& block, size_t width, size_t offset, float* out, size_t stereoStride) {
+    const hn::Full128<float> d;
+    const hn::Repartition<uint64_t, decltype(d)> d64;
+    using V64 = hn::Vec<decltype(d64)>;
+    V64 lowPairs[rowsPerBlock], highPairs[rowsPerBlock];
+    for (size_t r = 0; r < rowsPerBlock; ++r) {
+        const auto left = hn::Load(d, block.left + r * width + offset);
+        const auto right = hn::Load(d, block.right + r * width + offset);
+        lowPairs[r] = hn::BitCast(d64, hn::InterleaveLower(left, right));
+        highPairs[r] = hn::BitCast(d64, hn::InterleaveUpper(d, left, right));
+    }
+    const V64* pairs[2] = {lowPairs, highPairs};
+    for (size_t half = 0; half < 2; ++half) {
+        const V64* p = pairs[half];
+        float* even = out + (2 * half) * stereoStride;
+        float* odd = even + stereoStride;
+        hn::StoreU(hn::BitCast(d, hn::InterleaveLower(p[0], p[1])), d, even);
+        hn::StoreU(hn::BitCast(d, hn::InterleaveLower(p[2], p[3])), d, even + 4);
+        hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, p[0], p[1])), d, odd);
+        hn::StoreU(hn::BitCast(d, hn::InterleaveUpper(d64, p[2], p[3])), d, odd + 4);
+    }
+}
+#endif
+
+void MixLanesKernel(MixLanes& batch, const float* samples, float* stereo, int32_t n) {
+    const hn::ScalableTag<float> d;
+    const size_t width = hn::Lanes(d);
+    const size_t lanes = static_cast<size_t>(batch.lanes);
+    const size_t count = static_cast<size_t>(batch.count);
+    const size_t stride = static_cast<size_t>(batch.rowStride);
+    const size_t stereoStride = static_cast<size_t>(batch.stereoStride);
+    RowBlock block;
+    for (size_t at = 0; at < lanes; at += width) {
+        auto amp = hn::Load(d, batch.amp + at);
+        const auto step = hn::Load(d, batch.step + at);
+        const auto gainLeft = hn::Load(d, batch.gainLeft + at);
+        const auto gainRight = hn::Load(d, batch.gainRight + at);
+        const size_t used = at < count ? std::min(width, count - at) : 0;
+        for (size_t k = 0; k < static_cast<size_t>(n); k += rowsPerBlock) {
+            const size_t rows = std::min(rowsPerBlock, static_cast<size_t>(n) - k);
+            for (size_t r = 0; r < rows; ++r) {
+                const auto s = hn::Mul(hn::LoadU(d, samples + (k + r) * stride + at), amp);
+                amp = hn::Add(amp, step);
+                hn::Store(hn::Mul(s, gainLeft), d, block.left + r * width);
+                hn::Store(hn::Mul(s, gainRight), d, block.right + r * width);
+            }
+            size_t done = 0;
+#if HWY_TARGET != HWY_SCALAR
+            if (rows == rowsPerBlock)
+                for (; done + 4 <= used; done += 4)
+                    transposeFour(block, width, done, stereo + (at + done) * stereoStride + 2 * k, stereoStride);
+#endif
+            interleaveLanes(block, width, done, used - done, rows, stereo + (at + done) * stereoStride + 2 * k,
+                            stereoStride);
+        }
+        hn::Store(amp, d, batch.amp + at);
+    }
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace wembrastel
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+#include "synth/simd/lane_targets.h"
+
+WB_LANE_KERNEL_TABLE(MixLanesKernel)
+
+void mixLanesProcess(MixLanes& batch, const float* samples, float* stereo, int32_t n) {
+    wembrastel::MixLanesKernelTargets[laneTargetSlot()](batch, samples, stereo, n);
+}
+#endif
