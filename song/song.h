@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 #include "player/module.h"
 #include "player/module_writer.h"
+#include "song/json_writer.h"
 
 // Compiles a parsed song. Patch files named by "import" are read relative to
 // baseDir. On failure returns false and error names the place and the
@@ -21,7 +22,10 @@ bool compileSong(const nlohmann::json& song, const std::filesystem::path& baseDi
 bool buildSongImage(const std::string& text, const std::filesystem::path& baseDir,
                     std::vector<uint8_t>& image, std::string& error);
 
-// The song source of a parsed module. Note-on / note-off pairs become notes
-// where that reproduces the stream exactly; otherwise the channel's note
-// events are kept raw.
-nlohmann::ordered_json dumpModule(const ModuleView& view);
+// Writes the song source of a parsed module to sink as it walks the module
+// (the text of nlohmann's dump(2) and a newline). Note-on / note-off pairs
+// become notes where that reproduces the stream exactly; otherwise the
+// channel's note events are kept raw. False when the sink failed.
+bool dumpModule(const ModuleView& view, const TextSink& sink);
+// The same text, whole.
+std::string dumpModuleText(const ModuleView& view);

@@ -29,7 +29,7 @@ json dumpImage(const std::vector<uint8_t>& image) {
     std::string reason;
     EXPECT_TRUE(parseModule(image.data(), static_cast<uint32_t>(image.size()), *view, reason))
         << reason;
-    return json::parse(dumpModule(*view).dump());
+    return json::parse(dumpModuleText(*view));
 }
 
 std::vector<uint8_t> rebuild(const std::vector<uint8_t>& image) {
