@@ -29,7 +29,8 @@ int runBuild(const BuildOptions& options) {
     }
     std::vector<uint8_t> image;
     const std::filesystem::path baseDir = std::filesystem::path(options.input).parent_path();
-    if (!buildSongImage(std::string(text.begin(), text.end()), baseDir, image, reason)) {
+    const std::string_view source(reinterpret_cast<const char*>(text.data()), text.size());
+    if (!buildSongImage(source, baseDir, image, reason)) {
         std::cerr << "q7m: " << options.input << ": " << reason << "\n";
         return 2;
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <nlohmann/json.hpp>
 #include "player/module.h"
@@ -19,7 +20,9 @@ bool compileSong(const nlohmann::json& song, const std::filesystem::path& baseDi
                  ModuleSource& module, std::string& error);
 
 // Parses text as JSON and compiles it into a module image.
-bool buildSongImage(const std::string& text, const std::filesystem::path& baseDir,
+// The parser reads the text element by element (nlohmann's SAX interface),
+// so a long song takes little more memory than its events.
+bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
                     std::vector<uint8_t>& image, std::string& error);
 
 // Writes the song source of a parsed module to sink as it walks the module
