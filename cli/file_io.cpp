@@ -57,6 +57,13 @@ bool outputFinish(OutputStream& output, std::string& reason) {
     return false;
 }
 
+void outputAbandon(OutputStream& output) {
+    if (output.file == stdout) return;
+    std::fclose(output.file);
+    output.file = nullptr;
+    if (!output.temporaryPath.empty()) std::remove(output.temporaryPath.c_str());
+}
+
 bool writeOutputFile(const std::string& path, const void* data, size_t size, std::string& reason) {
     OutputStream output;
     if (!outputOpen(output, path, reason)) return false;

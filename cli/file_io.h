@@ -30,6 +30,8 @@ bool outputWrite(OutputStream& output, const void* data, size_t size);
 // system's reason, or with an empty reason when the reader of standard
 // output has closed the pipe (not an error to report).
 bool outputFinish(OutputStream& output, std::string& reason);
+// Closes an unfinished output and removes its temporary file.
+void outputAbandon(OutputStream& output);
 // Writes text to standard output and flushes it (outputFinish's results).
 bool writeStandardOutput(const std::string& text, std::string& reason);
 // Writes bytes to path as an OutputStream places them.
