@@ -130,6 +130,7 @@ void feedAndCheck(List& list, const json& value) {
     requireArray(value, list.state.where);
     for (const json& element : value) feed(list, element);
     if (list.state.failed) fail("", list.state.fault);
+    list.events.shrink_to_fit();  // lists are read whole before the module is written
 }
 
 struct TempoList {
