@@ -1,4 +1,5 @@
 #include "cli/file_io.h"
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -9,6 +10,39 @@
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason,
                    uint64_t limit) {
     return readInputFile(path, limit, bytes, reason) == InputFileStatus::ok;
+}
+
+FileReadBuffer::~FileReadBuffer() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool FileReadBuffer::open(const std::string& path, uint64_t limit, std::string& reason) {
+    InputFileStatus status{};
+    fd_ = openInputFile(path, limit, length_, status, reason);
+    return fd_ >= 0;
+}
+
+bool FileReadBuffer::complete(std::string& reason) const {
+    if (got_ == length_) return true;
+    errno = error_;
+    reason = shortReadReason(got_, length_);
+    return false;
+}
+
+FileReadBuffer::int_type FileReadBuffer::underflow() {
+    if (got_ >= length_ || error_) return traits_type::eof();
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof chunk_, length_ - got_));
+    ssize_t n = 0;
+    do {
+        n = read(fd_, chunk_, want);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        error_ = n < 0 ? errno : 0;  // n == 0: the file was cut short while read
+        return traits_type::eof();
+    }
+    got_ += static_cast<uint64_t>(n);
+    setg(chunk_, chunk_, chunk_ + n);
+    return traits_type::to_int_type(chunk_[0]);
 }
 
 bool outputOpen(OutputStream& output, const std::string& path, std::string& reason) {

@@ -2,6 +2,7 @@
 // File helpers of the command-line tool.
 #include <cstdint>
 #include <cstdio>
+#include <streambuf>
 #include <string>
 #include <vector>
 #include "io/input_file.h"
@@ -10,6 +11,29 @@
 // with the reason on failure.
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason,
                    uint64_t limit = maxModuleFileBytes);
+// A regular file of at most limit bytes (checked as readWholeFile checks
+// it) read in chunks, for a parser that takes a stream.
+class FileReadBuffer : public std::streambuf {
+public:
+    FileReadBuffer() = default;
+    FileReadBuffer(const FileReadBuffer&) = delete;
+    FileReadBuffer& operator=(const FileReadBuffer&) = delete;
+    ~FileReadBuffer() override;
+    bool open(const std::string& path, uint64_t limit, std::string& reason);
+    // False with the reason when fewer bytes than the file's length arrived.
+    bool complete(std::string& reason) const;
+
+protected:
+    int_type underflow() override;
+
+private:
+    int fd_ = -1;
+    uint64_t length_ = 0;
+    uint64_t got_ = 0;
+    int error_ = 0;
+    char chunk_[1 << 16];
+};
+
 // "not a valid module: REASON", with a hint to build the file first when it
 // looks like a song source (JSON).
 std::string notAModule(const std::vector<uint8_t>& image, const std::string& reason);

@@ -5,6 +5,7 @@
 // song sources.
 #include <cstdint>
 #include <filesystem>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,9 @@ bool compileSong(const nlohmann::json& song, const std::filesystem::path& baseDi
 // so a long song takes little more memory than its events.
 bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
                     std::vector<uint8_t>& image, std::string& error);
+// The same, reading the text from source as it parses.
+bool buildSongImage(std::istream& source, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
+                    std::string& error);
 
 // Writes the song source of a parsed module to sink as it walks the module
 // (the text of nlohmann's dump(2) and a newline). Note-on / note-off pairs

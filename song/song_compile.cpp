@@ -851,11 +851,15 @@ bool compileSong(const json& song, const std::filesystem::path& baseDir, ModuleS
     return compileTree(song, *lists, baseDir, module, error);
 }
 
-bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
-                    std::vector<uint8_t>& image, std::string& error) {
+namespace {
+
+// Parses with parse(reader), then compiles and writes the module.
+template <typename Parse>
+bool buildWith(Parse parse, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
+               std::string& error) {
     std::unique_ptr<SongLists> lists = makeSongLists();
     SongReader reader{*lists, {}, {}, {}, {}, 0, nullptr, {}};
-    if (!json::sax_parse(text.begin(), text.end(), &reader)) {
+    if (!parse(reader)) {
         error = reader.error;
         return false;
     }
@@ -863,4 +867,18 @@ bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
     if (!compileTree(reader.top, *lists, baseDir, module, error)) return false;
     lists.reset();
     return writeModule(module, image, error);
+}
+
+}  // namespace
+
+bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
+                    std::vector<uint8_t>& image, std::string& error) {
+    return buildWith([text](SongReader& reader) { return json::sax_parse(text.begin(), text.end(), &reader); },
+                     baseDir, image, error);
+}
+
+bool buildSongImage(std::istream& source, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
+                    std::string& error) {
+    return buildWith([&source](SongReader& reader) { return json::sax_parse(source, &reader); }, baseDir,
+                     image, error);
 }
