@@ -15,9 +15,10 @@ struct BuildOptions {
 };
 
 int runBuild(const BuildOptions& options) {
-    std::vector<uint8_t> text;
+    // The source is parsed as it is read, never held whole.
+    FileReadBuffer source;
     std::string reason;
-    if (!readWholeFile(options.input, text, reason, maxSongFileBytes)) {
+    if (!source.open(options.input, maxSongFileBytes, reason)) {
         std::cerr << "q7m: " << options.input << ": " << reason << "\n";
         return 1;
     }
@@ -29,7 +30,14 @@ int runBuild(const BuildOptions& options) {
     }
     std::vector<uint8_t> image;
     const std::filesystem::path baseDir = std::filesystem::path(options.input).parent_path();
-    if (!buildSongImage(std::string(text.begin(), text.end()), baseDir, image, reason)) {
+    std::istream text(&source);
+    const bool built = buildSongImage(text, baseDir, image, reason);
+    std::string readReason;
+    if (!source.complete(readReason)) {
+        std::cerr << "q7m: " << options.input << ": " << readReason << "\n";
+        return 1;
+    }
+    if (!built) {
         std::cerr << "q7m: " << options.input << ": " << reason << "\n";
         return 2;
     }

@@ -28,21 +28,21 @@ int runDump(const DumpOptions& options) {
         std::cerr << "q7m: " << options.input << ": " << notAModule(image, reason) << "\n";
         return 2;
     }
-    const std::string text = dumpModule(*view).dump(2) + "\n";
-    if (options.output.empty() || options.output == "-") {
-        if (writeStandardOutput(text, reason) || reason.empty()) return 0;  // empty: the reader has gone
-        std::cerr << "q7m: standard output: " << reason << "\n";
-        return 1;
-    }
-    if (!options.force && outputReplacesFile(options.output)) {
+    const bool toStandardOutput = options.output.empty() || options.output == "-";
+    if (!toStandardOutput && !options.force && outputReplacesFile(options.output)) {
         std::cerr << "q7m: " << options.output << ": already exists (use --force to replace it)\n";
         return 1;
     }
-    if (!writeOutputFile(options.output, text.data(), text.size(), reason)) {
+    OutputStream output;
+    output.file = stdout;
+    if (!toStandardOutput && !outputOpen(output, options.output, reason)) {
         std::cerr << "q7m: " << options.output << ": " << reason << "\n";
         return 1;
     }
-    return 0;
+    dumpModule(*view, [&output](std::string_view text) { return outputWrite(output, text.data(), text.size()); });
+    if (outputFinish(output, reason) || (toStandardOutput && reason.empty())) return 0;  // empty: the reader has gone
+    std::cerr << "q7m: " << (toStandardOutput ? "standard output" : options.output) << ": " << reason << "\n";
+    return 1;
 }
 }  // namespace
 

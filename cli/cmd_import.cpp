@@ -31,17 +31,11 @@ bool endsWithModule(const std::string& name) {
     return extension == ".q7m";
 }
 
-// The song source as text, or built into a module image.
-int outputBytes(const ImportOptions& options, const nlohmann::ordered_json& song, std::string& bytes) {
-    if (!endsWithModule(options.output)) {
-        bytes = songSourceText(song);
-        return 0;
-    }
-    ModuleSource module;
+// The song source, built into a module image.
+int buildImported(const ImportOptions& options, const std::string& text, std::string& bytes) {
     std::vector<uint8_t> image;
     std::string reason;
-    if (!compileSong(nlohmann::json::parse(song.dump()), ".", module, reason) ||
-        !writeModule(module, image, reason)) {
+    if (!buildSongImage(text, ".", image, reason)) {
         return fail(2, options.input, "the imported song does not build: " + reason);
     }
     bytes.assign(image.begin(), image.end());
@@ -64,18 +58,34 @@ int runImport(ImportOptions options) {
     if (!loadMidiMapping(options.patches, mapping, reason, status)) return fail(status, options.patches, reason);
     MidiFile file;
     if (!readMidiFile(data.data(), data.size(), file, reason)) return fail(2, options.input, reason);
+    data = {};  // the events are read out
     MidiImportOptions importOptions{std::filesystem::path(options.input).filename().string(),
                                     !options.speech.empty(), options.speech};
-    nlohmann::ordered_json song;
+    // A source is written as it is laid out; a module is built from the text.
+    const bool toModule = endsWithModule(options.output);
+    OutputStream output;
+    output.file = stdout;
+    if (!toModule && !toStdout && !outputOpen(output, options.output, reason)) return fail(1, options.output, reason);
+    std::string text;
+    const TextSink sink = [&](std::string_view chunk) {
+        if (toModule) text += chunk;
+        return toModule || outputWrite(output, chunk.data(), chunk.size());
+    };
     std::vector<std::string> warnings;
-    if (!importMidi(file, mapping, importOptions, song, warnings, reason)) return fail(2, options.input, reason);
+    const bool imported = writeImportedSong(file, mapping, importOptions, sink, warnings, reason);
     for (const std::string& warning : warnings) std::cerr << "q7m: " << options.input << ": " << warning << "\n";
-    std::string bytes;
-    if (const int failed = outputBytes(options, song, bytes)) return failed;
-    if (toStdout) {
-        std::cout << bytes << std::flush;
-        return std::cout ? 0 : 1;
+    if (!imported && !output.error) {  // nothing written: a patch file could not be read
+        outputAbandon(output);
+        return fail(2, options.input, reason);
     }
+    if (!toModule) {
+        if (outputFinish(output, reason) || (toStdout && reason.empty())) return 0;  // empty: the reader has gone
+        return fail(1, toStdout ? "standard output" : options.output, reason);
+    }
+    file = MidiFile{};  // the text holds the song now
+    std::string bytes;
+    if (const int failed = buildImported(options, text, bytes)) return failed;
+    text = {};
     if (!writeOutputFile(options.output, bytes.data(), bytes.size(), reason)) {
         return fail(1, options.output, reason);
     }

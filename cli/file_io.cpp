@@ -1,4 +1,5 @@
 #include "cli/file_io.h"
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -11,46 +12,104 @@ bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     return readInputFile(path, limit, bytes, reason) == InputFileStatus::ok;
 }
 
-static bool writeInPlace(const std::string& path, const void* data, size_t size, std::string& reason) {
-    const int fd = openInPlace(path);
-    if (fd < 0) {
-        reason = std::strerror(errno);
+FileReadBuffer::~FileReadBuffer() {
+    if (fd_ >= 0) close(fd_);
+}
+
+bool FileReadBuffer::open(const std::string& path, uint64_t limit, std::string& reason) {
+    InputFileStatus status{};
+    fd_ = openInputFile(path, limit, length_, status, reason);
+    return fd_ >= 0;
+}
+
+bool FileReadBuffer::complete(std::string& reason) const {
+    if (got_ == length_) return true;
+    errno = error_;
+    reason = shortReadReason(got_, length_);
+    return false;
+}
+
+FileReadBuffer::int_type FileReadBuffer::underflow() {
+    if (got_ >= length_ || error_) return traits_type::eof();
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof chunk_, length_ - got_));
+    ssize_t n = 0;
+    do {
+        n = read(fd_, chunk_, want);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) {
+        error_ = n < 0 ? errno : 0;  // n == 0: the file was cut short while read
+        return traits_type::eof();
+    }
+    got_ += static_cast<uint64_t>(n);
+    setg(chunk_, chunk_, chunk_ + n);
+    return traits_type::to_int_type(chunk_[0]);
+}
+
+bool outputOpen(OutputStream& output, const std::string& path, std::string& reason) {
+    output = OutputStream{};
+    output.path = path;
+    if (outputTargetOf(path) == OutputTarget::inPlace) {
+        const int fd = openInPlace(path);
+        output.file = fd < 0 ? nullptr : fdopen(fd, "wb");
+        if (!output.file && fd >= 0) close(fd);
+    } else {
+        output.temporaryPath = path + ".part" + std::to_string(getpid());
+        output.file = std::fopen(output.temporaryPath.c_str(), "wb");
+    }
+    if (output.file) return true;
+    reason = std::strerror(errno);
+    return false;
+}
+
+bool outputWrite(OutputStream& output, const void* data, size_t size) {
+    if (output.error) return false;
+    errno = 0;
+    if (std::fwrite(data, 1, size, output.file) == size) return true;
+    output.error = errno ? errno : EIO;
+    return false;
+}
+
+bool outputFinish(OutputStream& output, std::string& reason) {
+    errno = 0;
+    const bool flushed = std::fflush(output.file) == 0;
+    if (!output.error && !flushed) output.error = errno ? errno : EIO;
+    if (output.file == stdout) {
+        std::clearerr(stdout);  // reported here, not again at exit
+        if (!output.error) return true;
+        reason = output.error == EPIPE ? "" : std::strerror(output.error);
         return false;
     }
-    const bool written = writeAllTo(fd, data, size);
-    const int savedErrno = errno;
-    const bool closed = close(fd) == 0;
-    if (written && closed) return true;
-    reason = std::strerror(written ? errno : savedErrno);
+    if (std::fclose(output.file) != 0 && !output.error) output.error = errno ? errno : EIO;
+    output.file = nullptr;
+    if (!output.error && !output.temporaryPath.empty() &&
+        std::rename(output.temporaryPath.c_str(), output.path.c_str()) != 0) {
+        output.error = errno;
+    }
+    if (!output.error) return true;
+    reason = std::strerror(output.error);
+    if (!output.temporaryPath.empty()) std::remove(output.temporaryPath.c_str());
     return false;
+}
+
+void outputAbandon(OutputStream& output) {
+    if (output.file == stdout) return;
+    std::fclose(output.file);
+    output.file = nullptr;
+    if (!output.temporaryPath.empty()) std::remove(output.temporaryPath.c_str());
 }
 
 bool writeOutputFile(const std::string& path, const void* data, size_t size, std::string& reason) {
-    if (outputTargetOf(path) == OutputTarget::inPlace) return writeInPlace(path, data, size, reason);
-    const std::string temporary = path + ".part" + std::to_string(getpid());
-    FILE* file = std::fopen(temporary.c_str(), "wb");
-    if (!file) {
-        reason = std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(data, 1, size, file) == size;
-    const int savedErrno = errno;
-    const bool closed = std::fclose(file) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        reason = std::strerror(written && closed ? errno : savedErrno);
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    OutputStream output;
+    if (!outputOpen(output, path, reason)) return false;
+    outputWrite(output, data, size);
+    return outputFinish(output, reason);
 }
 
 bool writeStandardOutput(const std::string& text, std::string& reason) {
-    errno = 0;
-    const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
-    if (written && std::fflush(stdout) == 0) return true;
-    reason = errno == EPIPE ? "" : std::strerror(errno ? errno : EIO);
-    std::clearerr(stdout);  // reported here, not again at exit
-    return false;
+    OutputStream output;
+    output.file = stdout;
+    outputWrite(output, text.data(), text.size());
+    return outputFinish(output, reason);
 }
 
 std::string notAModule(const std::vector<uint8_t>& image, const std::string& reason) {

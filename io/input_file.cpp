@@ -24,8 +24,8 @@ std::string limitText(uint64_t limit) {
     return std::to_string(limit) + " bytes";
 }
 
-InputFileStatus readOpenFile(int fd, uint64_t limit, std::vector<uint8_t>& bytes, std::string& reason,
-                             ReadBytes read) {
+// Checks an open file: a regular file of at most limit bytes.
+InputFileStatus checkOpenFile(int fd, uint64_t limit, uint64_t& length, std::string& reason) {
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
         reason = std::strerror(errno);
@@ -35,18 +35,24 @@ InputFileStatus readOpenFile(int fd, uint64_t limit, std::vector<uint8_t>& bytes
         reason = S_ISDIR(info.st_mode) ? std::strerror(EISDIR) : "not a regular file";
         return InputFileStatus::notRegularFile;
     }
-    const uint64_t length = uint64_t(info.st_size);
+    length = uint64_t(info.st_size);
     if (length > limit) {
         reason = std::to_string(length) + " bytes, above the limit of " + limitText(limit);
         return InputFileStatus::tooLarge;
     }
+    return InputFileStatus::ok;
+}
+
+InputFileStatus readOpenFile(int fd, uint64_t limit, std::vector<uint8_t>& bytes, std::string& reason,
+                             ReadBytes read) {
+    uint64_t length = 0;
+    const InputFileStatus status = checkOpenFile(fd, limit, length, reason);
+    if (status != InputFileStatus::ok) return status;
     bytes.resize(length);
     errno = 0;
     const size_t got = read(fd, bytes.data(), bytes.size());
     if (got < length) {
-        reason = errno ? std::strerror(errno)
-                       : "only " + std::to_string(got) + " of its " + std::to_string(length) +
-                             " bytes could be read";
+        reason = shortReadReason(got, length);
         bytes.clear();
         return InputFileStatus::shortRead;
     }
@@ -54,6 +60,25 @@ InputFileStatus readOpenFile(int fd, uint64_t limit, std::vector<uint8_t>& bytes
 }
 
 }  // namespace
+
+std::string shortReadReason(uint64_t got, uint64_t length) {
+    if (errno) return std::strerror(errno);
+    return "only " + std::to_string(got) + " of its " + std::to_string(length) + " bytes could be read";
+}
+
+int openInputFile(const std::string& path, uint64_t limit, uint64_t& length, InputFileStatus& status,
+                  std::string& reason) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        reason = std::strerror(errno);
+        status = InputFileStatus::cannotOpen;
+        return -1;
+    }
+    status = checkOpenFile(fd, limit, length, reason);
+    if (status == InputFileStatus::ok) return fd;
+    ::close(fd);
+    return -1;
+}
 
 InputFileStatus readInputFile(const std::string& path, uint64_t limit, std::vector<uint8_t>& bytes,
                               std::string& reason, ReadBytes read) {

@@ -31,3 +31,11 @@ using ReadBytes = size_t (*)(int fd, uint8_t* dest, size_t size);
 // above the limit of 64 MiB".
 InputFileStatus readInputFile(const std::string& path, uint64_t limit, std::vector<uint8_t>& bytes,
                               std::string& reason, ReadBytes read = nullptr);
+
+// Opens path as readInputFile would read it (the same checks, before
+// anything is read) for reading piece by piece: the descriptor and the
+// file's length, or -1 with the status and the reason.
+int openInputFile(const std::string& path, uint64_t limit, uint64_t& length, InputFileStatus& status,
+                  std::string& reason);
+// Why fewer than length bytes arrived (errno's text when it is set).
+std::string shortReadReason(uint64_t got, uint64_t length);

@@ -13,11 +13,9 @@ void putWord(std::vector<uint8_t>& out, uint32_t value) {
     for (int shift = 0; shift < 32; shift += 8) out.push_back(uint8_t(value >> shift));
 }
 
-// Works out the tick deltas of a stream and checks what three planes can hold.
+// Checks that the tick deltas of a stream fit three planes.
 template <typename Event>
-bool tickDeltas(const std::vector<Event>& events, const std::string& what,
-                std::vector<uint32_t>& deltas, std::string& reason) {
-    deltas.clear();
+bool checkTicks(const std::vector<Event>& events, const std::string& what, std::string& reason) {
     uint32_t previous = 0;
     for (size_t i = 0; i < events.size(); ++i) {
         uint32_t tick = events[i].tick;
@@ -35,10 +33,21 @@ bool tickDeltas(const std::vector<Event>& events, const std::string& what,
                      " ticks after the previous one; at most 16777215 can be stored";
             return false;
         }
-        deltas.push_back(tick - previous);
         previous = tick;
     }
     return true;
+}
+
+// The three delta planes of checked events.
+template <typename Event>
+void appendDeltas(std::vector<uint8_t>& out, const std::vector<Event>& events) {
+    for (int shift = 0; shift < 24; shift += 8) {
+        uint32_t previous = 0;
+        for (const Event& event : events) {
+            out.push_back(uint8_t((event.tick - previous) >> shift));
+            previous = event.tick;
+        }
+    }
 }
 
 // Appends a stream as planes: the three delta planes, then one plane per value
@@ -46,10 +55,8 @@ bool tickDeltas(const std::vector<Event>& events, const std::string& what,
 template <typename Event, size_t K>
 bool appendStream(std::vector<uint8_t>& out, const std::vector<Event>& events, const std::string& what,
                   uint8_t (*const (&valueOf)[K])(const Event&), std::string& reason) {
-    std::vector<uint32_t> deltas;
-    if (!tickDeltas(events, what, deltas, reason)) return false;
-    for (int shift = 0; shift < 24; shift += 8)
-        for (uint32_t delta : deltas) out.push_back(uint8_t(delta >> shift));
+    if (!checkTicks(events, what, reason)) return false;
+    appendDeltas(out, events);
     for (size_t plane = 0; plane < K; ++plane) {
         uint8_t running = 0;
         for (const Event& event : events) {
@@ -76,11 +83,9 @@ uint8_t (*const controllerValues[1])(const ControllerEvent&) = {controllerValue}
 // The global stream: deltas, absolute 4-byte tempos, absolute time signature.
 bool appendGlobalStream(std::vector<uint8_t>& out, const std::vector<TempoEvent>& tempos,
                         std::string& reason) {
-    std::vector<uint32_t> deltas;
-    if (!tickDeltas(tempos, "tempo stream", deltas, reason)) return false;
+    if (!checkTicks(tempos, "tempo stream", reason)) return false;
     putWord(out, uint32_t(tempos.size()));
-    for (int shift = 0; shift < 24; shift += 8)
-        for (uint32_t delta : deltas) out.push_back(uint8_t(delta >> shift));
+    appendDeltas(out, tempos);
     for (const TempoEvent& e : tempos) putWord(out, e.microsPerBeat);
     for (const TempoEvent& e : tempos) out.push_back(e.numerator);
     for (const TempoEvent& e : tempos) out.push_back(e.denominator);
@@ -168,6 +173,16 @@ bool appendSpeech(std::vector<uint8_t>& out, const std::vector<std::string>& tex
     return true;
 }
 
+// The image's size in bytes, speech texts at their largest.
+size_t imageSizeOf(const ModuleSource& source) {
+    size_t size = 8 + 4 + 10 * source.tempos.size();
+    for (const ChannelEvents& channel : source.channels) {
+        size += 4 * 10 + 5 * channel.notes.size() + 4 * channel.programs.size() + 5 * channel.bends.size();
+        for (const auto& controller : channel.controllers) size += 4 * controller.size();
+    }
+    return size + 8 + source.globalParams.size() + source.patchBlock.size() + 8 + maxSpeechBlock;
+}
+
 }  // namespace
 
 bool appendPatchRecord(std::vector<uint8_t>& out, const PatchRecord& patch) {
@@ -194,6 +209,7 @@ std::vector<uint8_t> buildPatchBank(const std::vector<PatchRecord>& patches) {
 
 bool writeModule(const ModuleSource& source, std::vector<uint8_t>& image, std::string& reason) {
     std::vector<uint8_t> out;
+    out.reserve(imageSizeOf(source));  // a long song's image is not copied as it grows
     putWord(out, source.timeDivision);
     putWord(out, source.reserved);
     if (!appendGlobalStream(out, source.tempos, reason)) return false;

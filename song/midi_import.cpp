@@ -6,6 +6,7 @@
 #include "song/midi_import.h"
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include "player/module.h"
@@ -279,21 +280,106 @@ uint32_t lastTick(const Part& part) {
     return last;
 }
 
+// --- layout ---------------------------------------------------------------
+
+// Lists of plain values, and small objects of them, stay on one line.
+bool isFlat(const ordered_json& value) {
+    if (value.is_primitive()) return true;
+    if (value.is_object() && value.size() > 3) return false;
+    return std::all_of(value.begin(), value.end(), [](const ordered_json& v) { return v.is_primitive(); });
+}
+
+void layout(const ordered_json& value, const std::string& indent, std::string& out) {
+    if (isFlat(value) || value.empty()) {
+        out += value.dump();
+        return;
+    }
+    const bool object = value.is_object();
+    out += object ? "{\n" : "[\n";
+    size_t i = 0;
+    for (auto it = value.begin(); it != value.end(); ++it, ++i) {
+        out += indent + "  ";
+        if (object) out += ordered_json(it.key()).dump() + ": ";
+        layout(*it, indent + "  ", out);
+        out += i + 1 < value.size() ? ",\n" : "\n";
+    }
+    out += indent + (object ? "}" : "]");
+}
+
+// --- the song source as text, written as it is laid out -------------------
+
+// Text on its way to a sink, in chunks.
+struct SourceText {
+    const TextSink& sink;
+    std::string buffer;
+    bool failed = false;
+};
+
+void emit(SourceText& out, std::string_view text) {
+    out.buffer += text;
+    if (out.buffer.size() < (1u << 16)) return;
+    if (!out.failed) out.failed = !out.sink(out.buffer);
+    out.buffer.clear();
+}
+
+// [a,b,...] as the layout writes a list of numbers.
+std::string numberList(std::initializer_list<int64_t> values) {
+    std::string text = "[";
+    for (int64_t v : values) text += (text.size() > 1 ? "," : "") + std::to_string(v);
+    return text + "]";
+}
+
+// A list of events as layout() lays it out: "[]" when empty, else one
+// event a line; lineOf(i) is event i's text.
+template <typename LineOf>
+void writeEventList(SourceText& out, const std::string& indent, size_t count, LineOf lineOf) {
+    if (count == 0) return emit(out, "[]");
+    emit(out, "[\n");
+    for (size_t i = 0; i < count; ++i) {
+        emit(out, indent + "  " + lineOf(i) + (i + 1 < count ? ",\n" : "\n"));
+    }
+    emit(out, indent + "]");
+}
+
+// The members of an object, one a line, each value written by its writer.
+using MemberWriter = std::function<void(SourceText&, const std::string& indent)>;
+void writeObject(SourceText& out, const std::string& indent,
+                 const std::vector<std::pair<std::string, MemberWriter>>& members) {
+    emit(out, "{\n");
+    for (size_t i = 0; i < members.size(); ++i) {
+        emit(out, indent + "  " + ordered_json(members[i].first).dump() + ": ");
+        members[i].second(out, indent + "  ");
+        emit(out, i + 1 < members.size() ? ",\n" : "\n");
+    }
+    emit(out, indent + "}");
+}
+
+MemberWriter laidOut(const ordered_json& value) {
+    return [&value](SourceText& out, const std::string& indent) {
+        std::string text;
+        layout(value, indent, text);
+        emit(out, text);
+    };
+}
+
 // Notes as [tick, key, velocity, length] when no two of one key overlap;
 // otherwise raw events, which the synth pairs as it would live.
-void writeNotes(const Part& part, ordered_json& channel) {
-    std::vector<Note> notes = part.notes;
-    std::stable_sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) { return a.start < b.start; });
+void addNotes(const Part& part, std::vector<std::pair<std::string, MemberWriter>>& members) {
+    auto notes = std::make_shared<std::vector<Note>>(part.notes);
+    std::stable_sort(notes->begin(), notes->end(), [](const Note& a, const Note& b) { return a.start < b.start; });
     bool clean = true;
     std::array<uint32_t, 128> busyUntil{};
-    for (const Note& note : notes) {
+    for (const Note& note : *notes) {
         if (note.end == note.start || note.start < busyUntil[note.key]) clean = false;
         busyUntil[note.key] = std::max(busyUntil[note.key], note.end);
     }
-    ordered_json list = ordered_json::array();
     if (clean) {
-        for (const Note& n : notes) list.push_back({n.start, n.key, n.velocity, n.end - n.start});
-        channel["notes"] = list;
+        members.push_back({"notes", [notes](SourceText& out, const std::string& indent) {
+            writeEventList(out, indent, notes->size(), [&](size_t i) {
+                const Note& n = (*notes)[i];
+                return numberList({n.start, n.key, n.velocity, n.end - n.start});
+            });
+        }});
         return;
     }
     // At one tick: ends of notes first, then starts, then ends of notes that start there.
@@ -302,38 +388,56 @@ void writeNotes(const Part& part, ordered_json& channel) {
         int32_t rank;
         uint8_t key, velocity;
     };
-    std::vector<Raw> raw;
-    for (const Note& n : notes) {
-        raw.push_back({n.start, 1, n.key, n.velocity});
-        raw.push_back({n.end, n.end == n.start ? 2 : 0, n.key, 0});
-    }
-    std::stable_sort(raw.begin(), raw.end(), [](const Raw& a, const Raw& b) {
-        return a.tick != b.tick ? a.tick < b.tick : a.rank < b.rank;
-    });
-    for (const Raw& r : raw) list.push_back({r.tick, r.key, r.velocity});
-    channel["noteEvents"] = list;
+    members.push_back({"noteEvents", [notes](SourceText& out, const std::string& indent) {
+        std::vector<Raw> raw;
+        for (const Note& n : *notes) {
+            raw.push_back({n.start, 1, n.key, n.velocity});
+            raw.push_back({n.end, n.end == n.start ? 2 : 0, n.key, 0});
+        }
+        *notes = {};
+        std::stable_sort(raw.begin(), raw.end(), [](const Raw& a, const Raw& b) {
+            return a.tick != b.tick ? a.tick < b.tick : a.rank < b.rank;
+        });
+        writeEventList(out, indent, raw.size(), [&](size_t i) {
+            return numberList({raw[i].tick, raw[i].key, raw[i].velocity});
+        });
+    }});
 }
 
-ordered_json writeChannel(const Part& part, const Importer& importer) {
-    ordered_json channel = ordered_json::object();
+void writeChannel(SourceText& out, const std::string& indent, const Part& part, const Importer& importer) {
+    std::vector<std::pair<std::string, MemberWriter>> members;
     if (part.track >= 0 && !importer.file.trackNames[part.track].empty()) {
-        channel["name"] = printable(importer.file.trackNames[part.track]);
+        const std::string name = ordered_json(printable(importer.file.trackNames[part.track])).dump();
+        members.push_back({"name", [name](SourceText& o, const std::string&) { emit(o, name); }});
     }
-    ordered_json changes = ordered_json::array();
-    for (const auto& [tick, name] : part.programChanges) {
-        int32_t program = 0;
-        while (importer.patchOrder[program].name != name) ++program;
-        changes.push_back({tick, program});
+    members.push_back({"programChanges", [&](SourceText& o, const std::string& in) {
+        writeEventList(o, in, part.programChanges.size(), [&](size_t i) {
+            int32_t program = 0;
+            while (importer.patchOrder[program].name != part.programChanges[i].second) ++program;
+            return numberList({part.programChanges[i].first, program});
+        });
+    }});
+    addNotes(part, members);
+    if (!part.bends.empty()) {
+        members.push_back({"bends", [&](SourceText& o, const std::string& in) {
+            writeEventList(o, in, part.bends.size(),
+                           [&](size_t i) { return numberList({part.bends[i][0], part.bends[i][1]}); });
+        }});
     }
-    channel["programChanges"] = changes;
-    writeNotes(part, channel);
-    if (!part.bends.empty()) channel["bends"] = part.bends;
-    ordered_json controllers = ordered_json::object();
+    std::vector<std::pair<std::string, MemberWriter>> controllers;
     for (int32_t c = 0; c < 7; ++c) {
-        if (!part.controllers[c].empty()) controllers[std::to_string(c + 1)] = part.controllers[c];
+        const auto& list = part.controllers[c];
+        if (list.empty()) continue;
+        controllers.push_back({std::to_string(c + 1), [&list](SourceText& o, const std::string& in) {
+            writeEventList(o, in, list.size(), [&](size_t i) { return numberList({list[i][0], list[i][1]}); });
+        }});
     }
-    if (!controllers.empty()) channel["controllers"] = controllers;
-    return channel;
+    if (!controllers.empty()) {
+        members.push_back({"controllers", [&controllers](SourceText& o, const std::string& in) {
+            writeObject(o, in, controllers);
+        }});
+    }
+    writeObject(out, indent, members);
 }
 
 // The tempo map; with an SMPTE time division one fixed tempo at which a
@@ -377,8 +481,10 @@ MidiMapping uniqueNames(const MidiMapping& mapping) {
     return named;
 }
 
-void buildSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiImportOptions& options,
-               ordered_json& song, std::vector<std::string>& warnings) {
+// The song's small parts as a tree; its channels are written from the
+// importer's records.
+void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiImportOptions& options,
+               SourceText& out, std::vector<std::string>& warnings) {
     const MidiMapping mapping = uniqueNames(rawMapping);
     Importer importer{file, mapping, options, warnings, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     importer.routeChannels();
@@ -391,7 +497,6 @@ void buildSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
     const uint32_t songEnd = file.endTick > eventsEnd ? file.endTick : 0;
     if (importer.patchOrder.empty()) importer.usePatch(mapping.programs[0]);
 
-    song = ordered_json::object();
     ordered_json comment = ordered_json::object();
     comment["importedFrom"] = printable(options.sourceName);
     comment["format"] = file.format;
@@ -400,51 +505,42 @@ void buildSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
     comment["tracks"] = tracks;
     if (!importer.channelMoves.empty()) comment["moved"] = importer.channelMoves;
     comment["mapping"] = describeMidiMapping(mapping, importer.usedPrograms, importer.usedDrums);
-    song["comment"] = comment;
     uint32_t timeDivision = 0;
-    ordered_json tempo = writeTempo(file, timeDivision, songEnd);
-    song["timeDivision"] = timeDivision;
-    song["tempo"] = tempo;
+    const ordered_json tempo = writeTempo(file, timeDivision, songEnd);
+    const ordered_json division = timeDivision;
     ordered_json patches = ordered_json::object(), programs = ordered_json::object();
     for (size_t p = 0; p < importer.patchOrder.size(); ++p) {
         patches[importer.patchOrder[p].name] = readPatchFile(importer.patchOrder[p]);
         programs[std::to_string(p)] = importer.patchOrder[p].name;
     }
-    song["patches"] = patches;
-    song["programs"] = programs;
-    ordered_json channels = ordered_json::array();
-    for (const Part& part : importer.parts) {
-        channels.push_back(part.notes.empty() ? ordered_json() : writeChannel(part, importer));
-    }
-    while (!channels.empty() && channels.back().is_null()) channels.erase(channels.size() - 1);
-    song["channels"] = channels;
-    if (importer.parts[speechChannel].speaks) song["speech"] = {options.speechText};
-}
+    size_t channelCount = importer.parts.size();
+    while (channelCount > 0 && importer.parts[channelCount - 1].notes.empty()) --channelCount;
+    const ordered_json speech = ordered_json::array({options.speechText});
 
-// --- layout ---------------------------------------------------------------
-
-// Lists of plain values, and small objects of them, stay on one line.
-bool isFlat(const ordered_json& value) {
-    if (value.is_primitive()) return true;
-    if (value.is_object() && value.size() > 3) return false;
-    return std::all_of(value.begin(), value.end(), [](const ordered_json& v) { return v.is_primitive(); });
-}
-
-void layout(const ordered_json& value, const std::string& indent, std::string& out) {
-    if (isFlat(value) || value.empty()) {
-        out += value.dump();
-        return;
+    std::vector<std::pair<std::string, MemberWriter>> members = {
+        {"comment", laidOut(comment)}, {"timeDivision", laidOut(division)}, {"tempo", laidOut(tempo)},
+        {"patches", laidOut(patches)}, {"programs", laidOut(programs)}};
+    members.push_back({"channels", [&](SourceText& o, const std::string& indent) {
+        writeEventList(o, indent, 0, [](size_t) { return std::string(); });
+    }});
+    if (channelCount > 0) {
+        members.back().second = [&](SourceText& o, const std::string& indent) {
+            emit(o, "[\n");
+            for (size_t c = 0; c < channelCount; ++c) {
+                emit(o, indent + "  ");
+                if (importer.parts[c].notes.empty()) {
+                    emit(o, "null");
+                } else {
+                    writeChannel(o, indent + "  ", importer.parts[c], importer);
+                }
+                emit(o, c + 1 < channelCount ? ",\n" : "\n");
+            }
+            emit(o, indent + "]");
+        };
     }
-    const bool object = value.is_object();
-    out += object ? "{\n" : "[\n";
-    size_t i = 0;
-    for (auto it = value.begin(); it != value.end(); ++it, ++i) {
-        out += indent + "  ";
-        if (object) out += ordered_json(it.key()).dump() + ": ";
-        layout(*it, indent + "  ", out);
-        out += i + 1 < value.size() ? ",\n" : "\n";
-    }
-    out += indent + (object ? "}" : "]");
+    if (importer.parts[speechChannel].speaks) members.push_back({"speech", laidOut(speech)});
+    writeObject(out, "", members);
+    emit(out, "\n");
 }
 
 }  // namespace
@@ -464,15 +560,30 @@ ordered_json readPatchFile(const PatchChoice& patch) {
     return object;
 }
 
-bool importMidi(const MidiFile& file, const MidiMapping& mapping, const MidiImportOptions& options,
-                ordered_json& song, std::vector<std::string>& warnings, std::string& error) {
+bool writeImportedSong(const MidiFile& file, const MidiMapping& mapping, const MidiImportOptions& options,
+                       const TextSink& sink, std::vector<std::string>& warnings, std::string& error) {
+    SourceText out{sink, {}, false};
     try {
-        buildSong(file, mapping, options, song, warnings);
-        return true;
+        writeSong(file, mapping, options, out, warnings);
     } catch (const std::exception& e) {  // a patch file that cannot be read
         error = e.what();
+        return false;
     }
-    return false;
+    if (!out.failed && !out.buffer.empty()) out.failed = !sink(out.buffer);
+    if (out.failed) error = "the song source could not be written";
+    return !out.failed;
+}
+
+bool importMidi(const MidiFile& file, const MidiMapping& mapping, const MidiImportOptions& options,
+                ordered_json& song, std::vector<std::string>& warnings, std::string& error) {
+    std::string text;
+    const TextSink collect = [&text](std::string_view chunk) {
+        text += chunk;
+        return true;
+    };
+    if (!writeImportedSong(file, mapping, options, collect, warnings, error)) return false;
+    song = ordered_json::parse(text);
+    return true;
 }
 
 std::string songSourceText(const ordered_json& song) {

@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 #include "song/midi_file.h"
 #include "song/midi_mapping.h"
+#include "song/json_writer.h"
 
 struct MidiImportOptions {
     std::string sourceName;   // recorded in the song's comment
@@ -14,7 +15,14 @@ struct MidiImportOptions {
     std::string speechText;
 };
 
-// The song source of file under mapping. Patch files are read here; false
+// Writes the song source of file under mapping to sink as it is laid out
+// (songSourceText's layout), without holding its events as a tree. Patch
+// files are read here; false with the reason when one cannot be read or the
+// sink fails. warnings collect what was left out (a channel with no free
+// module channel to move to).
+bool writeImportedSong(const MidiFile& file, const MidiMapping& mapping, const MidiImportOptions& options,
+                       const TextSink& sink, std::vector<std::string>& warnings, std::string& error);
+// The same song source as a tree. Patch files are read here; false
 // with the reason when one cannot be read. warnings collect what was left
 // out (a channel with no free module channel to move to).
 bool importMidi(const MidiFile& file, const MidiMapping& mapping, const MidiImportOptions& options,

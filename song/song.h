@@ -5,11 +5,14 @@
 // song sources.
 #include <cstdint>
 #include <filesystem>
+#include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 #include <nlohmann/json.hpp>
 #include "player/module.h"
 #include "player/module_writer.h"
+#include "song/json_writer.h"
 
 // Compiles a parsed song. Patch files named by "import" are read relative to
 // baseDir. On failure returns false and error names the place and the
@@ -18,10 +21,18 @@ bool compileSong(const nlohmann::json& song, const std::filesystem::path& baseDi
                  ModuleSource& module, std::string& error);
 
 // Parses text as JSON and compiles it into a module image.
-bool buildSongImage(const std::string& text, const std::filesystem::path& baseDir,
+// The parser reads the text element by element (nlohmann's SAX interface),
+// so a long song takes little more memory than its events.
+bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
                     std::vector<uint8_t>& image, std::string& error);
+// The same, reading the text from source as it parses.
+bool buildSongImage(std::istream& source, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
+                    std::string& error);
 
-// The song source of a parsed module. Note-on / note-off pairs become notes
-// where that reproduces the stream exactly; otherwise the channel's note
-// events are kept raw.
-nlohmann::ordered_json dumpModule(const ModuleView& view);
+// Writes the song source of a parsed module to sink as it walks the module
+// (the text of nlohmann's dump(2) and a newline). Note-on / note-off pairs
+// become notes where that reproduces the stream exactly; otherwise the
+// channel's note events are kept raw. False when the sink failed.
+bool dumpModule(const ModuleView& view, const TextSink& sink);
+// The same text, whole.
+std::string dumpModuleText(const ModuleView& view);

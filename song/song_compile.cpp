@@ -5,6 +5,8 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <memory>
+#include <string_view>
 #include <sstream>
 #include "song/note_order.h"
 #include "song/patch_defaults.h"
@@ -95,20 +97,55 @@ std::string indexed(const std::string& where, size_t i) {
 
 // --- time base and tempo map ----------------------------------------------
 
-void compileTempo(const json& list, ModuleSource& module) {
-    requireArray(list, "tempo");
+// A list compiled one element at a time, from a tree or as the parser reads
+// it. Its first fault stops it and is raised when the list's turn comes in
+// the compile order, so a file with several faults reports the same one
+// either way.
+struct ListState {
+    std::string where;
+    size_t count = 0;  // elements given so far
+    bool failed = false;
+    std::string fault;
+};
+
+template <typename List>
+void feed(List& list, const json& element) {
+    ListState& state = list.state;
+    if (state.failed) return;
+    try {
+        list.add(element, state.count++);
+    } catch (const SongFault& fault) {
+        state.failed = true;
+        state.fault = fault.message;
+    } catch (const json::exception& e) {
+        state.failed = true;
+        state.fault = plainJsonMessage(e);
+    }
+}
+
+// Feeds the elements a tree holds (none when the parser streamed them),
+// then raises the list's fault, if any.
+template <typename List>
+void feedAndCheck(List& list, const json& value) {
+    requireArray(value, list.state.where);
+    for (const json& element : value) feed(list, element);
+    if (list.state.failed) fail("", list.state.fault);
+    list.events.shrink_to_fit();  // lists are read whole before the module is written
+}
+
+struct TempoList {
+    ListState state{"tempo", 0, false, {}};
+    std::vector<TempoEvent> events;
     TempoEvent previous{0, 500000};
-    uint32_t lastTick = 0;
-    for (size_t i = 0; i < list.size(); ++i) {
+
+    void add(const json& entry, size_t i) {
         const std::string where = indexed("tempo", i);
-        const json& entry = list[i];
         requireObject(entry, where);
         checkKeys(entry, {"tick", "bpm", "microsPerBeat", "numerator", "denominator", "third"},
                   where);
         TempoEvent event = previous;
         event.tick = readTick(member(entry, "tick", where), where + ".tick");
-        if (event.tick < lastTick) fail(where + ".tick", "tempo changes must be in time order");
-        lastTick = event.tick;
+        if (event.tick < previous.tick) fail(where + ".tick", "tempo changes must be in time order");
         if (entry.contains("bpm") && entry.contains("microsPerBeat")) {
             fail(where, "give either \"bpm\" or \"microsPerBeat\", not both");
         }
@@ -134,10 +171,10 @@ void compileTempo(const json& list, ModuleSource& module) {
         if (entry.contains("third")) {
             event.third = static_cast<uint8_t>(readInt(entry["third"], 0, 255, where + ".third"));
         }
-        module.tempos.push_back(event);
+        events.push_back(event);
         previous = event;
     }
-}
+};
 
 // --- parameters, patches and the bank --------------------------------------
 
@@ -337,58 +374,69 @@ void sortByTick(std::vector<Event>& events) {
 
 // Notes become a note-on and a velocity-0 event, in the order of
 // orderNoteEvents (so a note may start where the previous one of its key ends).
-void compileNotes(const json& list, std::vector<NoteEvent>& events, const std::string& where) {
-    requireArray(list, where);
-    struct Span {
-        uint32_t start, end;
-        size_t index;
-    };
-    std::map<int32_t, std::vector<Span>> byKey;
-    for (size_t i = 0; i < list.size(); ++i) {
-        const std::string at = indexed(where, i);
-        const std::vector<json> f = pointFields(list[i], {"tick", "key", "velocity", "length"}, 4, at);
+struct NotesList {
+    ListState state;
+    std::vector<NoteEvent> events;  // note i is events 2i (on) and 2i + 1 (off) until finish
+
+    void add(const json& point, size_t i) {
+        const std::string at = indexed(state.where, i);
+        const std::vector<json> f = pointFields(point, {"tick", "key", "velocity", "length"}, 4, at);
         const uint32_t tick = readTick(f[0], at + ".tick");
         const uint8_t key = static_cast<uint8_t>(readInt(f[1], 0, 127, at + ".key"));
         const uint8_t velocity = static_cast<uint8_t>(readInt(f[2], 1, 127, at + ".velocity"));
         const int64_t length = readInt(f[3], 1, 0xFFFFFFFEll - tick, at + ".length");
-        const uint32_t end = tick + static_cast<uint32_t>(length);
-        byKey[key].push_back({tick, end, i});
         events.push_back({tick, key, velocity});
-        events.push_back({end, key, 0});
+        events.push_back({tick + static_cast<uint32_t>(length), key, 0});
     }
-    for (auto& [key, spans] : byKey) {
-        std::sort(spans.begin(), spans.end(),
-                  [](const Span& a, const Span& b) { return a.start < b.start; });
-        for (size_t s = 1; s < spans.size(); ++s) {
-            if (spans[s].start < spans[s - 1].end) {
-                fail(indexed(where, std::max(spans[s].index, spans[s - 1].index)),
-                     "overlaps " + indexed(where, std::min(spans[s].index, spans[s - 1].index)) +
-                         " on key " + std::to_string(key));
+
+    // Two notes of one key overlap when, in order of start, one starts
+    // before the previous ends; the first such pair, by key, is reported.
+    void checkOverlaps() const {
+        std::vector<uint32_t> order(events.size() / 2);
+        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::sort(order.begin(), order.end(), [this](uint32_t a, uint32_t b) {
+            const NoteEvent& x = events[2 * a];
+            const NoteEvent& y = events[2 * b];
+            if (x.key != y.key) return x.key < y.key;
+            return x.tick != y.tick ? x.tick < y.tick : a < b;
+        });
+        for (size_t s = 1; s < order.size(); ++s) {
+            const uint32_t a = order[s - 1], b = order[s];
+            const uint8_t key = events[2 * b].key;
+            if (events[2 * a].key == key && events[2 * b].tick < events[2 * a + 1].tick) {
+                fail(indexed(state.where, std::max(a, b)),
+                     "overlaps " + indexed(state.where, std::min(a, b)) + " on key " + std::to_string(key));
             }
         }
     }
-    orderNoteEvents(events);
-}
 
-void compileNoteEvents(const json& list, std::vector<NoteEvent>& events, const std::string& where) {
-    requireArray(list, where);
-    uint32_t last = 0;
-    for (size_t i = 0; i < list.size(); ++i) {
-        const std::string at = indexed(where, i);
-        const std::vector<json> f = pointFields(list[i], {"tick", "key", "velocity"}, 3, at);
+    void finish() {
+        checkOverlaps();
+        orderNoteEvents(events);
+    }
+};
+
+struct NoteEventsList {
+    ListState state;
+    std::vector<NoteEvent> events;
+
+    void add(const json& point, size_t i) {
+        const std::string at = indexed(state.where, i);
+        const std::vector<json> f = pointFields(point, {"tick", "key", "velocity"}, 3, at);
         const uint32_t tick = readTick(f[0], at + ".tick");
-        if (tick < last) fail(at + ".tick", "note events must be in time order");
-        last = tick;
+        if (!events.empty() && tick < events.back().tick) fail(at + ".tick", "note events must be in time order");
         events.push_back({tick, static_cast<uint8_t>(readInt(f[1], 0, 255, at + ".key")),
                           static_cast<uint8_t>(readInt(f[2], 0, 255, at + ".velocity"))});
     }
-}
+};
 
-void compileBends(const json& list, std::vector<BendEvent>& events, const std::string& where) {
-    requireArray(list, where);
-    for (size_t i = 0; i < list.size(); ++i) {
-        const std::string at = indexed(where, i);
-        const std::vector<json> f = pointFields(list[i], {"tick", "value", "high"}, 2, at);
+struct BendsList {
+    ListState state;
+    std::vector<BendEvent> events;
+
+    void add(const json& point, size_t i) {
+        const std::string at = indexed(state.where, i);
+        const std::vector<json> f = pointFields(point, {"tick", "value", "high"}, 2, at);
         const uint32_t tick = readTick(f[0], at + ".tick");
         BendEvent event{tick, 0, 0};
         if (f.size() == 3) {  // raw data bytes: low, high
@@ -401,26 +449,19 @@ void compileBends(const json& list, std::vector<BendEvent>& events, const std::s
         }
         events.push_back(event);
     }
-    sortByTick(events);
-}
+};
 
-void compileControllers(const json& object, ChannelEvents& channel, const std::string& where) {
-    requireObject(object, where);
-    checkKeys(object, {"1", "2", "3", "4", "5", "6", "7"}, where);
-    for (auto it = object.begin(); it != object.end(); ++it) {
-        const int32_t number = it.key()[0] - '0';
-        const std::string at = where + "." + it.key();
-        requireArray(it.value(), at);
-        std::vector<ControllerEvent>& events = channel.controllers[number - 1];
-        for (size_t i = 0; i < it.value().size(); ++i) {
-            const std::string point = indexed(at, i);
-            const std::vector<json> f = pointFields(it.value()[i], {"tick", "value"}, 2, point);
-            events.push_back({readTick(f[0], point + ".tick"),
-                              static_cast<uint8_t>(readInt(f[1], 0, 127, point + ".value"))});
-        }
-        sortByTick(events);
+struct ControllerList {
+    ListState state;
+    std::vector<ControllerEvent> events;
+
+    void add(const json& point, size_t i) {
+        const std::string at = indexed(state.where, i);
+        const std::vector<json> f = pointFields(point, {"tick", "value"}, 2, at);
+        events.push_back({readTick(f[0], at + ".tick"),
+                          static_cast<uint8_t>(readInt(f[1], 0, 127, at + ".value"))});
     }
-}
+};
 
 void requirePatch(const Bank& bank, int32_t program, const std::string& where) {
     if (!bank.programs.count(program)) {
@@ -428,7 +469,83 @@ void requirePatch(const Bank& bank, int32_t program, const std::string& where) {
     }
 }
 
-void compileChannel(const json& entry, const Bank& bank, ChannelEvents& channel,
+// Each change is checked against the bank (known only once the whole file
+// is read) between its program's range and its tick, as one pass would.
+struct ProgramChangeList {
+    ListState state;
+    std::vector<ProgramEvent> events;
+
+    void add(const json& point, size_t i) {
+        const std::string at = indexed(state.where, i);
+        const std::vector<json> f = pointFields(point, {"tick", "program"}, 2, at);
+        const int32_t program = static_cast<int32_t>(readInt(f[1], 0, 255, at + ".program"));
+        events.push_back({0, static_cast<uint8_t>(program)});  // checked against the bank even if its tick fails
+        events.back().tick = readTick(f[0], at + ".tick");
+    }
+
+    void checkPatches(const Bank& bank) {
+        for (size_t i = 0; i < events.size(); ++i) {
+            requirePatch(bank, events[i].program & 127, indexed(state.where, i) + ".program");
+        }
+    }
+};
+
+// The lists of one channel, named by their place in the source.
+struct ChannelLists {
+    NotesList notes;
+    NoteEventsList noteEvents;
+    ProgramChangeList programChanges;
+    BendsList bends;
+    std::array<ControllerList, 7> controllers;
+};
+
+struct SongLists {
+    TempoList tempo;
+    std::array<ChannelLists, 16> channels;
+};
+
+std::string channelPlace(size_t c) {
+    // Users count channels from 1; the path keeps the array index.
+    return indexed("channels", c) + " (channel " + std::to_string(c + 1) + ")";
+}
+
+ChannelLists freshChannelLists(size_t c) {
+    const std::string where = channelPlace(c);
+    ChannelLists lists;
+    lists.notes.state.where = where + ".notes";
+    lists.noteEvents.state.where = where + ".noteEvents";
+    lists.programChanges.state.where = where + ".programChanges";
+    lists.bends.state.where = where + ".bends";
+    for (size_t n = 0; n < 7; ++n) lists.controllers[n].state.where = where + ".controllers." + std::to_string(n + 1);
+    return lists;
+}
+
+void compileProgramChanges(const json& value, ProgramChangeList& list, const Bank& bank,
+                           ChannelEvents& channel) {
+    requireArray(value, list.state.where);
+    for (const json& element : value) feed(list, element);
+    // The changes before a fault, and the one whose tick failed, were
+    // checked against the bank before it.
+    list.checkPatches(bank);
+    if (list.state.failed) fail("", list.state.fault);
+    sortByTick(list.events);
+    channel.programs.insert(channel.programs.end(), list.events.begin(), list.events.end());
+}
+
+void compileControllers(const json& object, ChannelLists& lists, ChannelEvents& channel,
+                        const std::string& where) {
+    requireObject(object, where);
+    checkKeys(object, {"1", "2", "3", "4", "5", "6", "7"}, where);
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const int32_t number = it.key()[0] - '0';
+        ControllerList& list = lists.controllers[number - 1];
+        feedAndCheck(list, it.value());
+        sortByTick(list.events);
+        channel.controllers[number - 1] = std::move(list.events);
+    }
+}
+
+void compileChannel(const json& entry, const Bank& bank, ChannelLists& lists, ChannelEvents& channel,
                     const std::string& where) {
     if (entry.is_null()) return;
     requireObject(entry, where);
@@ -441,30 +558,27 @@ void compileChannel(const json& entry, const Bank& bank, ChannelEvents& channel,
         channel.programs.push_back({0, static_cast<uint8_t>(program)});
     }
     if (entry.contains("programChanges")) {
-        const std::string at = where + ".programChanges";
-        const json& list = entry["programChanges"];
-        requireArray(list, at);
-        std::vector<ProgramEvent> changes;
-        for (size_t i = 0; i < list.size(); ++i) {
-            const std::string point = indexed(at, i);
-            const std::vector<json> f = pointFields(list[i], {"tick", "program"}, 2, point);
-            const int32_t program = static_cast<int32_t>(readInt(f[1], 0, 255, point + ".program"));
-            requirePatch(bank, program & 127, point + ".program");
-            changes.push_back({readTick(f[0], point + ".tick"), static_cast<uint8_t>(program)});
-        }
-        sortByTick(changes);
-        channel.programs.insert(channel.programs.end(), changes.begin(), changes.end());
+        compileProgramChanges(entry["programChanges"], lists.programChanges, bank, channel);
     }
     if (entry.contains("notes") && entry.contains("noteEvents")) {
         fail(where, "give either \"notes\" or \"noteEvents\", not both");
     }
-    if (entry.contains("notes")) compileNotes(entry["notes"], channel.notes, where + ".notes");
-    if (entry.contains("noteEvents")) {
-        compileNoteEvents(entry["noteEvents"], channel.notes, where + ".noteEvents");
+    if (entry.contains("notes")) {
+        feedAndCheck(lists.notes, entry["notes"]);
+        lists.notes.finish();
+        channel.notes = std::move(lists.notes.events);
     }
-    if (entry.contains("bends")) compileBends(entry["bends"], channel.bends, where + ".bends");
+    if (entry.contains("noteEvents")) {
+        feedAndCheck(lists.noteEvents, entry["noteEvents"]);
+        channel.notes = std::move(lists.noteEvents.events);
+    }
+    if (entry.contains("bends")) {
+        feedAndCheck(lists.bends, entry["bends"]);
+        sortByTick(lists.bends.events);
+        channel.bends = std::move(lists.bends.events);
+    }
     if (entry.contains("controllers")) {
-        compileControllers(entry["controllers"], channel, where + ".controllers");
+        compileControllers(entry["controllers"], lists, channel, where + ".controllers");
     }
     const bool hasOthers = !channel.programs.empty() || !channel.bends.empty() ||
                            std::any_of(channel.controllers.begin(), channel.controllers.end(),
@@ -487,7 +601,14 @@ void compileSpeech(const json& list, ModuleSource& module) {
     }
 }
 
-void compileInto(const json& song, const std::filesystem::path& baseDir, ModuleSource& module) {
+std::unique_ptr<SongLists> makeSongLists() {
+    auto lists = std::make_unique<SongLists>();
+    for (size_t c = 0; c < 16; ++c) lists->channels[c] = freshChannelLists(c);
+    return lists;
+}
+
+void compileInto(const json& song, SongLists& lists, const std::filesystem::path& baseDir,
+                 ModuleSource& module) {
     requireObject(song, "");
     checkKeys(song, {"title", "comment", "timeDivision", "reserved", "tempo", "globals", "patches",
                      "programs", "channels", "speech"},
@@ -500,7 +621,10 @@ void compileInto(const json& song, const std::filesystem::path& baseDir, ModuleS
     if (song.contains("reserved")) {
         module.reserved = static_cast<uint32_t>(readInt(song["reserved"], 0, 0xFFFFFFFFll, "reserved"));
     }
-    if (song.contains("tempo")) compileTempo(song["tempo"], module);
+    if (song.contains("tempo")) {
+        feedAndCheck(lists.tempo, song["tempo"]);
+        module.tempos = std::move(lists.tempo.events);
+    }
 
     std::array<uint8_t, globalParamCount> globals = defaultGlobals();
     if (song.contains("globals")) {
@@ -517,20 +641,16 @@ void compileInto(const json& song, const std::filesystem::path& baseDir, ModuleS
         requireArray(channels, "channels");
         if (channels.size() > 16) fail("channels", "more than 16 channels");
         for (size_t c = 0; c < channels.size(); ++c) {
-            // Users count channels from 1; the path keeps the array index.
-            const std::string where = indexed("channels", c) + " (channel " + std::to_string(c + 1) + ")";
-            compileChannel(channels[c], bank, module.channels[c], where);
+            compileChannel(channels[c], bank, lists.channels[c], module.channels[c], channelPlace(c));
         }
     }
     if (song.contains("speech")) compileSpeech(song["speech"], module);
 }
 
-}  // namespace
-
-bool compileSong(const json& song, const std::filesystem::path& baseDir, ModuleSource& module,
-                 std::string& error) {
+bool compileTree(const json& song, SongLists& lists, const std::filesystem::path& baseDir,
+                 ModuleSource& module, std::string& error) {
     try {
-        compileInto(song, baseDir, module);
+        compileInto(song, lists, baseDir, module);
         return true;
     } catch (const SongFault& fault) {
         error = fault.message;
@@ -540,16 +660,225 @@ bool compileSong(const json& song, const std::filesystem::path& baseDir, ModuleS
     return false;
 }
 
-bool buildSongImage(const std::string& text, const std::filesystem::path& baseDir,
-                    std::vector<uint8_t>& image, std::string& error) {
-    json song;
-    try {
-        song = json::parse(text);
-    } catch (const json::exception& e) {  // a syntax error, or a number too large (out_of_range)
-        error = "not valid JSON: " + plainJsonMessage(e);
+// --- reading a source without holding it as one tree ----------------------
+
+// What an open object or list of the source is to the reader.
+enum class Role { top, channels, channel, controllers, patches, patch, other, list, element };
+
+struct OpenValue {
+    json* value;
+    Role role;
+    size_t channel;  // for channel and controllers
+};
+
+template <typename List>
+void restart(List& list) {
+    const std::string where = list.state.where;
+    list = List{};
+    list.state.where = where;
+}
+
+// Reads a song source through nlohmann's SAX interface: the small parts
+// into a tree, the long lists (the tempo map, a channel's notes, note
+// events, program changes, bends and controllers) element by element
+// straight into their compiled lists (the tree keeps an empty list in their
+// place), and free text (title, comment, names, descriptions) not at all.
+// A source thus takes little more memory than its events.
+struct SongReader {
+    SongLists& lists;
+    json top;
+    json element;                  // the list element being read
+    std::vector<OpenValue> open;
+    std::string pendingKey;        // the key whose value comes next
+    size_t skipDepth = 0;          // above 0 inside a value that is not kept
+    std::function<void(const json&)> feedList;  // the list being read, element by element
+    std::string error;
+
+    bool skippedKey(const OpenValue& parent) const {
+        if (!parent.value->is_object()) return false;
+        switch (parent.role) {
+            case Role::top: return pendingKey == "title" || pendingKey == "comment";
+            case Role::channel: return pendingKey == "name";
+            case Role::patch: return pendingKey == "description";
+            default: return false;
+        }
+    }
+
+    // The list of the source that the list opening here is, if any.
+    std::function<void(const json&)> streamedList(const OpenValue& parent) {
+        if (parent.role == Role::top && pendingKey == "tempo") {
+            restart(lists.tempo);
+            return [this](const json& e) { feed(lists.tempo, e); };
+        }
+        if (parent.role == Role::controllers && pendingKey.size() == 1 && pendingKey[0] >= '1' && pendingKey[0] <= '7') {
+            ControllerList& list = lists.channels[parent.channel].controllers[pendingKey[0] - '1'];
+            restart(list);
+            return [&list](const json& e) { feed(list, e); };
+        }
+        if (parent.role != Role::channel) return nullptr;
+        ChannelLists& channel = lists.channels[parent.channel];
+        if (pendingKey == "notes") return streamInto(channel.notes);
+        if (pendingKey == "noteEvents") return streamInto(channel.noteEvents);
+        if (pendingKey == "programChanges") return streamInto(channel.programChanges);
+        if (pendingKey == "bends") return streamInto(channel.bends);
+        return nullptr;
+    }
+
+    template <typename List>
+    std::function<void(const json&)> streamInto(List& list) {
+        restart(list);
+        return [&list](const json& e) { feed(list, e); };
+    }
+
+    Role childRole(const OpenValue& parent, bool object) const {
+        const bool named = parent.value->is_object();
+        if (parent.role == Role::top && named && pendingKey == "channels" && !object) return Role::channels;
+        if (parent.role == Role::top && named && pendingKey == "patches" && object) return Role::patches;
+        if (parent.role == Role::patches && object) return Role::patch;
+        if (parent.role == Role::channels && object) return Role::channel;
+        if (parent.role == Role::channel && pendingKey == "controllers" && object) return Role::controllers;
+        if (parent.role == Role::list || parent.role == Role::element) return Role::element;
+        return Role::other;
+    }
+
+    json* place(OpenValue& parent, json value) {
+        if (parent.value->is_array()) {
+            parent.value->push_back(std::move(value));
+            return &parent.value->back();
+        }
+        json& slot = (*parent.value)[pendingKey];
+        slot = std::move(value);
+        return &slot;
+    }
+
+    bool begin(json value, bool object) {
+        if (skipDepth > 0 || open.empty()) {
+            if (skipDepth > 0) {
+                ++skipDepth;
+            } else {
+                top = std::move(value);
+                open.push_back({&top, Role::top, 0});
+            }
+            return true;
+        }
+        OpenValue& parent = open.back();
+        if (parent.role == Role::list) {
+            element = std::move(value);
+            open.push_back({&element, Role::element, 0});
+            return true;
+        }
+        // Free text, and channels past the sixteenth (refused before they are
+        // looked at), leave only a place holder.
+        const size_t index = parent.value->size();
+        if (skippedKey(parent) || (parent.role == Role::channels && index >= 16)) {
+            place(parent, nullptr);
+            skipDepth = 1;
+            return true;
+        }
+        if (!object && parent.value->is_object()) {
+            if (auto list = streamedList(parent)) {
+                json* slot = place(parent, json::array());
+                feedList = std::move(list);
+                open.push_back({slot, Role::list, 0});
+                return true;
+            }
+        }
+        const Role role = childRole(parent, object);
+        const size_t channel = role == Role::channel ? index : parent.channel;
+        if (role == Role::channel) lists.channels[channel] = freshChannelLists(channel);
+        json* slot = place(parent, std::move(value));
+        open.push_back({slot, role, channel});
+        return true;
+    }
+
+    bool end() {
+        if (skipDepth > 0) {
+            --skipDepth;
+            return true;
+        }
+        const Role role = open.back().role;
+        open.pop_back();
+        if (role == Role::list) feedList = nullptr;
+        if (role == Role::element && !open.empty() && open.back().role == Role::list) {
+            feedList(element);
+            element = json();
+        }
+        return true;
+    }
+
+    bool put(json value) {
+        if (skipDepth > 0) return true;
+        if (open.empty()) {
+            top = std::move(value);
+            return true;
+        }
+        OpenValue& parent = open.back();
+        if (parent.role == Role::list) {
+            feedList(value);
+        } else {
+            place(parent, skippedKey(parent) ? json() : std::move(value));
+        }
+        return true;
+    }
+
+    // The SAX interface.
+    bool null() { return put(nullptr); }
+    bool boolean(bool value) { return put(value); }
+    bool number_integer(json::number_integer_t value) { return put(value); }
+    bool number_unsigned(json::number_unsigned_t value) { return put(value); }
+    bool number_float(json::number_float_t value, const std::string&) { return put(value); }
+    bool string(std::string& value) { return put(std::move(value)); }
+    bool binary(json::binary_t& value) { return put(json::binary(std::move(value))); }
+    bool start_object(size_t) { return begin(json::object(), true); }
+    bool start_array(size_t) { return begin(json::array(), false); }
+    bool end_object() { return end(); }
+    bool end_array() { return end(); }
+    bool key(std::string& name) {
+        if (skipDepth == 0) pendingKey = std::move(name);
+        return true;
+    }
+    bool parse_error(size_t, const std::string&, const json::exception& e) {
+        error = "not valid JSON: " + plainJsonMessage(e);  // a syntax error, or a number too large
+        return false;
+    }
+};
+
+}  // namespace
+
+bool compileSong(const json& song, const std::filesystem::path& baseDir, ModuleSource& module,
+                 std::string& error) {
+    const std::unique_ptr<SongLists> lists = makeSongLists();
+    return compileTree(song, *lists, baseDir, module, error);
+}
+
+namespace {
+
+// Parses with parse(reader), then compiles and writes the module.
+template <typename Parse>
+bool buildWith(Parse parse, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
+               std::string& error) {
+    std::unique_ptr<SongLists> lists = makeSongLists();
+    SongReader reader{*lists, {}, {}, {}, {}, 0, nullptr, {}};
+    if (!parse(reader)) {
+        error = reader.error;
         return false;
     }
     ModuleSource module;
-    if (!compileSong(song, baseDir, module, error)) return false;
+    if (!compileTree(reader.top, *lists, baseDir, module, error)) return false;
+    lists.reset();
     return writeModule(module, image, error);
+}
+
+}  // namespace
+
+bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
+                    std::vector<uint8_t>& image, std::string& error) {
+    return buildWith([text](SongReader& reader) { return json::sax_parse(text.begin(), text.end(), &reader); },
+                     baseDir, image, error);
+}
+
+bool buildSongImage(std::istream& source, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
+                    std::string& error) {
+    return buildWith([&source](SongReader& reader) { return json::sax_parse(source, &reader); }, baseDir,
+                     image, error);
 }

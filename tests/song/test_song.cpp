@@ -29,7 +29,7 @@ json dumpImage(const std::vector<uint8_t>& image) {
     std::string reason;
     EXPECT_TRUE(parseModule(image.data(), static_cast<uint32_t>(image.size()), *view, reason))
         << reason;
-    return json::parse(dumpModule(*view).dump());
+    return json::parse(dumpModuleText(*view));
 }
 
 std::vector<uint8_t> rebuild(const std::vector<uint8_t>& image) {
@@ -99,9 +99,70 @@ TEST(SongRoundTrip, ModulesWrittenDirectlyDumpToRawEventsWhereNeeded) {
     ASSERT_TRUE(writeModule(source, image, reason)) << reason;
 
     const json dumped = dumpImage(image);
+    // Written as it is walked, laid out as the JSON library lays out the tree.
+    auto view = std::make_unique<ModuleView>();
+    ASSERT_TRUE(parseModule(image.data(), static_cast<uint32_t>(image.size()), *view, reason));
+    const std::string text = dumpModuleText(*view);
+    EXPECT_EQ(text, nlohmann::ordered_json::parse(text).dump(2) + "\n");
     EXPECT_TRUE(dumped["channels"][2].contains("noteEvents"));
     EXPECT_TRUE(dumped["channels"][5].contains("notes"));
     EXPECT_EQ(dumped["patches"]["patch0"]["modulation"][0]["source"], "key");
     EXPECT_EQ(dumped["patches"]["patch0"]["modulation"][0]["destination"], 200);
     EXPECT_EQ(rebuild(image), image);
+}
+
+// A long song reaches the sink in bounded chunks while the module is
+// walked, never as one text.
+TEST(SongRoundTrip, ALongSongIsDumpedInChunks) {
+    ModuleSource source;
+    source.globalParams.assign(22, 0);
+    source.patchBlock = buildPatchBank({PatchRecord{}});
+    for (uint32_t i = 0; i < 100000; ++i) {
+        source.channels[0].notes.push_back({2 * i, 60, 100});
+        source.channels[0].notes.push_back({2 * i + 1, 60, 0});
+    }
+    std::vector<uint8_t> image;
+    std::string reason;
+    ASSERT_TRUE(writeModule(source, image, reason)) << reason;
+    auto view = std::make_unique<ModuleView>();
+    ASSERT_TRUE(parseModule(image.data(), static_cast<uint32_t>(image.size()), *view, reason)) << reason;
+    size_t chunks = 0, largest = 0;
+    std::string text;
+    ASSERT_TRUE(dumpModule(*view, [&](std::string_view chunk) {
+        ++chunks;
+        largest = std::max(largest, chunk.size());
+        text += chunk;
+        return true;
+    }));
+    EXPECT_GT(chunks, 50u);
+    EXPECT_LT(largest, 70000u);
+    EXPECT_EQ(json::parse(text)["channels"][0]["notes"].size(), 100000u);
+    // A sink that fails stops the dump.
+    EXPECT_FALSE(dumpModule(*view, [](std::string_view) { return false; }));
+}
+
+// The reader streams long lists into compiled events and skips free text;
+// it must agree with compiling the whole tree, faults and their order included.
+TEST(SongErrors, StreamedReadingAgreesWithTheTree) {
+    const std::string head = R"({"title": {"a": [1, {"b": null}]}, "patches": {"p": {"description": [1]}},
+                                  "programs": {"0": "p"}, )";
+    for (const char* rest : {
+             R"("channels": [{"notes": [[0, 60, 100, 5]], "notes": [[0, 61, 100, 5], [9, 61, 1, 1]]}]})",
+             R"("channels": [{"notes": [[0, 60, 100, 5]]}], "channels": [null, {"noteEvents": [[0, 1, 2]]}]})",
+             R"("channels": [{"notes": [[0, 60, 1, 5]], "programChanges": [[0, 9], [-1, 0]]}]})",
+             R"("channels": [{"notes": [[0, 60, 1, 5]], "programChanges": [[0, 0], [-1, 9]]}]})",
+             R"("channels": [{"notes": [[0, 60, 1, 5]], "controllers": {"1": [[0, 1]], "8": []}}]})",
+             R"("channels": [{"notes": [[0, 60, 1, 5], [2, 60, 1, 5]], "bends": [[0, 9000]]}]})",
+             R"("tempo": [{"tick": 5}, {"tick": 1}], "channels": [{"notes": 3}]})",
+             R"("channels": [{"notes": [[0, 60, 1, 5]]}, null, null, null, null, null, null, null, null,
+                 null, null, null, null, null, null, null, {"notes": [[0, 1, 1, 1]]}]})"}) {
+        const std::string text = head + rest;
+        std::vector<uint8_t> streamed, tree;
+        std::string streamedError, treeError;
+        buildSongImage(text, ".", streamed, streamedError);
+        ModuleSource module;
+        if (compileSong(json::parse(text), ".", module, treeError)) writeModule(module, tree, treeError);
+        EXPECT_EQ(streamedError, treeError) << rest;
+        EXPECT_EQ(streamed, tree) << rest;
+    }
 }
