@@ -21,8 +21,14 @@ constexpr int32_t clipMode = 2;
 
 // pi/2 - q in double, rounded once to single.
 V halfPiMinus(V q) {
-#if HWY_TARGET == HWY_SCALAR
-    return hn::Set(D(), static_cast<float>(1.5707963267948966 - static_cast<double>(hn::GetLane(q))));
+#if HWY_TARGET == HWY_SCALAR || !HWY_HAVE_FLOAT64
+    // Without double lanes (the WebAssembly target has none): lane by lane.
+    const D d;
+    HWY_ALIGN float lanes[hn::MaxLanes(D())];
+    hn::Store(q, d, lanes);
+    for (size_t i = 0; i < hn::Lanes(d); ++i)
+        lanes[i] = static_cast<float>(1.5707963267948966 - static_cast<double>(lanes[i]));
+    return hn::Load(d, lanes);
 #else
     const D d;
     const hn::Half<D> dh;
