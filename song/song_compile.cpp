@@ -671,6 +671,12 @@ struct OpenValue {
     size_t channel;  // for channel and controllers
 };
 
+// The most values the reader keeps as a tree outside the long lists (and
+// in one element of them): far more than any song's patches, programs,
+// globals and speech need, and a bound on what a hostile source can make it
+// hold.
+constexpr size_t maxTreeValues = size_t(1) << 18;
+
 template <typename List>
 void restart(List& list) {
     const std::string where = list.state.where;
@@ -693,6 +699,17 @@ struct SongReader {
     size_t skipDepth = 0;          // above 0 inside a value that is not kept
     std::function<void(const json&)> feedList;  // the list being read, element by element
     std::string error;
+    size_t treeValues = 0;         // values kept in top
+    size_t elementValues = 0;      // values kept in element
+
+    // Counts a value about to be kept; false (and the parse ends) past the bound.
+    bool keep(Role parent) {
+        size_t& kept = parent == Role::list || parent == Role::element ? elementValues : treeValues;
+        if (++kept <= maxTreeValues) return true;
+        error = "more than " + std::to_string(maxTreeValues) +
+                " values outside the event lists (or in one event); no song needs that many";
+        return false;
+    }
 
     bool skippedKey(const OpenValue& parent) const {
         if (!parent.value->is_object()) return false;
@@ -762,6 +779,8 @@ struct SongReader {
             return true;
         }
         OpenValue& parent = open.back();
+        if (parent.role == Role::list) elementValues = 0;
+        if (!keep(parent.role)) return false;
         if (parent.role == Role::list) {
             element = std::move(value);
             open.push_back({&element, Role::element, 0});
@@ -813,6 +832,8 @@ struct SongReader {
             return true;
         }
         OpenValue& parent = open.back();
+        if (parent.role == Role::list) elementValues = 0;
+        if (!keep(parent.role)) return false;
         if (parent.role == Role::list) {
             feedList(value);
         } else {
