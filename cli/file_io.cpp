@@ -23,14 +23,14 @@ bool FileReadBuffer::open(const std::string& path, uint64_t limit, std::string& 
 }
 
 bool FileReadBuffer::complete(std::string& reason) const {
-    if (got_ == length_) return true;
+    if (!cutShort_) return true;  // a parser may stop before the end
     errno = error_;
     reason = shortReadReason(got_, length_);
     return false;
 }
 
 FileReadBuffer::int_type FileReadBuffer::underflow() {
-    if (got_ >= length_ || error_) return traits_type::eof();
+    if (got_ >= length_ || cutShort_) return traits_type::eof();
     const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof chunk_, length_ - got_));
     ssize_t n = 0;
     do {
@@ -38,6 +38,7 @@ FileReadBuffer::int_type FileReadBuffer::underflow() {
     } while (n < 0 && errno == EINTR);
     if (n <= 0) {
         error_ = n < 0 ? errno : 0;  // n == 0: the file was cut short while read
+        cutShort_ = true;
         return traits_type::eof();
     }
     got_ += static_cast<uint64_t>(n);

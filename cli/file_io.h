@@ -20,7 +20,8 @@ public:
     FileReadBuffer& operator=(const FileReadBuffer&) = delete;
     ~FileReadBuffer() override;
     bool open(const std::string& path, uint64_t limit, std::string& reason);
-    // False with the reason when fewer bytes than the file's length arrived.
+    // False with the reason when the file ended before its length, or a
+    // read failed, before the parser was done.
     bool complete(std::string& reason) const;
 
 protected:
@@ -31,6 +32,7 @@ private:
     uint64_t length_ = 0;
     uint64_t got_ = 0;
     int error_ = 0;
+    bool cutShort_ = false;
     char chunk_[1 << 16];
 };
 

@@ -27,7 +27,10 @@ bool loadMidiMapping(const std::string& mappingFile, MidiMapping& mapping, std::
     if (mappingFile.empty()) return true;
     std::vector<uint8_t> bytes;
     status = 1;
-    if (!readWholeFile(mappingFile, bytes, reason)) return false;
+    // A mapping names at most a few hundred patches; its tree is many times
+    // its text, so a larger file is refused unread.
+    constexpr uint64_t maxMappingFileBytes = uint64_t(1) << 20;
+    if (!readWholeFile(mappingFile, bytes, reason, maxMappingFileBytes)) return false;
     status = 2;
     const nlohmann::json file = nlohmann::json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (file.is_discarded()) {

@@ -130,7 +130,15 @@ void feedAndCheck(List& list, const json& value) {
     requireArray(value, list.state.where);
     for (const json& element : value) feed(list, element);
     if (list.state.failed) fail("", list.state.fault);
-    list.events.shrink_to_fit();  // lists are read whole before the module is written
+}
+
+// Grows a list by a quarter at a time: the lists are most of what the
+// builder holds, and a doubling vector may hold twice its events (and three
+// times while it moves them).
+template <typename Event>
+std::vector<Event>& roomForOne(std::vector<Event>& events) {
+    if (events.size() == events.capacity()) events.reserve(events.size() + events.size() / 4 + 64);
+    return events;
 }
 
 struct TempoList {
@@ -171,7 +179,7 @@ struct TempoList {
         if (entry.contains("third")) {
             event.third = static_cast<uint8_t>(readInt(entry["third"], 0, 255, where + ".third"));
         }
-        events.push_back(event);
+        roomForOne(events).push_back(event);
         previous = event;
     }
 };
@@ -385,8 +393,8 @@ struct NotesList {
         const uint8_t key = static_cast<uint8_t>(readInt(f[1], 0, 127, at + ".key"));
         const uint8_t velocity = static_cast<uint8_t>(readInt(f[2], 1, 127, at + ".velocity"));
         const int64_t length = readInt(f[3], 1, 0xFFFFFFFEll - tick, at + ".length");
-        events.push_back({tick, key, velocity});
-        events.push_back({tick + static_cast<uint32_t>(length), key, 0});
+        roomForOne(events).push_back({tick, key, velocity});
+        roomForOne(events).push_back({tick + static_cast<uint32_t>(length), key, 0});
     }
 
     // Two notes of one key overlap when, in order of start, one starts
@@ -425,7 +433,7 @@ struct NoteEventsList {
         const std::vector<json> f = pointFields(point, {"tick", "key", "velocity"}, 3, at);
         const uint32_t tick = readTick(f[0], at + ".tick");
         if (!events.empty() && tick < events.back().tick) fail(at + ".tick", "note events must be in time order");
-        events.push_back({tick, static_cast<uint8_t>(readInt(f[1], 0, 255, at + ".key")),
+        roomForOne(events).push_back({tick, static_cast<uint8_t>(readInt(f[1], 0, 255, at + ".key")),
                           static_cast<uint8_t>(readInt(f[2], 0, 255, at + ".velocity"))});
     }
 };
@@ -447,7 +455,7 @@ struct BendsList {
             event.low = static_cast<uint8_t>(value & 127);
             event.high = static_cast<uint8_t>(value >> 7);
         }
-        events.push_back(event);
+        roomForOne(events).push_back(event);
     }
 };
 
@@ -458,7 +466,7 @@ struct ControllerList {
     void add(const json& point, size_t i) {
         const std::string at = indexed(state.where, i);
         const std::vector<json> f = pointFields(point, {"tick", "value"}, 2, at);
-        events.push_back({readTick(f[0], at + ".tick"),
+        roomForOne(events).push_back({readTick(f[0], at + ".tick"),
                           static_cast<uint8_t>(readInt(f[1], 0, 127, at + ".value"))});
     }
 };
@@ -479,7 +487,7 @@ struct ProgramChangeList {
         const std::string at = indexed(state.where, i);
         const std::vector<json> f = pointFields(point, {"tick", "program"}, 2, at);
         const int32_t program = static_cast<int32_t>(readInt(f[1], 0, 255, at + ".program"));
-        events.push_back({0, static_cast<uint8_t>(program)});  // checked against the bank even if its tick fails
+        roomForOne(events).push_back({0, static_cast<uint8_t>(program)});  // checked against the bank even if its tick fails
         events.back().tick = readTick(f[0], at + ".tick");
     }
 
@@ -671,6 +679,12 @@ struct OpenValue {
     size_t channel;  // for channel and controllers
 };
 
+// The most values the reader keeps as a tree outside the long lists (and
+// in one element of them): far more than any song's patches, programs,
+// globals and speech need, and a bound on what a hostile source can make it
+// hold.
+constexpr size_t maxTreeValues = size_t(1) << 18;
+
 template <typename List>
 void restart(List& list) {
     const std::string where = list.state.where;
@@ -693,6 +707,17 @@ struct SongReader {
     size_t skipDepth = 0;          // above 0 inside a value that is not kept
     std::function<void(const json&)> feedList;  // the list being read, element by element
     std::string error;
+    size_t treeValues = 0;         // values kept in top
+    size_t elementValues = 0;      // values kept in element
+
+    // Counts a value about to be kept; false (and the parse ends) past the bound.
+    bool keep(Role parent) {
+        size_t& kept = parent == Role::list || parent == Role::element ? elementValues : treeValues;
+        if (++kept <= maxTreeValues) return true;
+        error = "more than " + std::to_string(maxTreeValues) +
+                " values outside the event lists (or in one event); no song needs that many";
+        return false;
+    }
 
     bool skippedKey(const OpenValue& parent) const {
         if (!parent.value->is_object()) return false;
@@ -762,6 +787,8 @@ struct SongReader {
             return true;
         }
         OpenValue& parent = open.back();
+        if (parent.role == Role::list) elementValues = 0;
+        if (!keep(parent.role)) return false;
         if (parent.role == Role::list) {
             element = std::move(value);
             open.push_back({&element, Role::element, 0});
@@ -813,6 +840,8 @@ struct SongReader {
             return true;
         }
         OpenValue& parent = open.back();
+        if (parent.role == Role::list) elementValues = 0;
+        if (!keep(parent.role)) return false;
         if (parent.role == Role::list) {
             feedList(value);
         } else {

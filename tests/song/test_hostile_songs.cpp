@@ -44,3 +44,14 @@ TEST(HostileSongs, TheBuilderKeepsToTheTempoRangeThePlayerAccepts) {
                   "tempo[0].microsPerBeat: " + std::to_string(micros) + " is outside 1..9739154");
     }
 }
+
+// The reader streams the event lists; a long list anywhere else is refused
+// before it is held as a tree.
+TEST(HostileSongs, ALongListOutsideTheEventListsIsRefused) {
+    std::string text = "{\"globals\": [0";
+    for (int i = 0; i < 300000; ++i) text += ",0";
+    std::vector<uint8_t> image;
+    std::string error;
+    EXPECT_FALSE(buildSongImage(text + "]}", ".", image, error));
+    EXPECT_EQ(error, "more than 262144 values outside the event lists (or in one event); no song needs that many");
+}
