@@ -14,6 +14,7 @@
 #include "synth/fx/mod_delay.h"
 #include "synth/fx/reverb.h"
 #include "synth/param_index.h"
+#include "synth/simd/reverb_lanes.h"
 #include "synth/synth.h"
 #include "synth/voice/distortion.h"
 #include "synth/voice/math.h"
@@ -104,6 +105,7 @@ void BM_CompressorSilentPeak(benchmark::State& state) {
 }
 BENCHMARK(BM_CompressorSilentPeak)->Arg(0)->Arg(1);
 
+// Argument 1: the lane engine's reverb on the best SIMD target.
 void BM_Reverb(benchmark::State& state) {
     FpModeGuard fpMode;
     auto reverb = std::make_unique<Reverb>();
@@ -112,11 +114,12 @@ void BM_Reverb(benchmark::State& state) {
     const std::vector<float> bus = noise(frame, 0.5f);
     std::vector<float> mix(2 * frame, 0.0f);
     for (auto _ : state) {
-        reverbProcess(*reverb, bus.data(), mix.data(), frame);
+        if (state.range(0) != 0) reverbLanesProcess(*reverb, bus.data(), mix.data(), frame);
+        else reverbProcess(*reverb, bus.data(), mix.data(), frame);
         benchmark::DoNotOptimize(mix.data());
     }
 }
-BENCHMARK(BM_Reverb);
+BENCHMARK(BM_Reverb)->Arg(0)->Arg(1);
 
 void BM_BassBoost(benchmark::State& state) {
     BassBoost boost{};

@@ -6,6 +6,7 @@
 #include "synth/frame_crew.h"
 #include "synth/output_filter.h"
 #include "synth/params.h"
+#include "synth/simd/reverb_lanes.h"
 #include "synth/voice/math.h"
 
 void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_t sampleRate) {
@@ -125,7 +126,8 @@ void renderFrame(Synth& synth, int32_t n) {
         returns = synth.channelBuffer;
         std::fill_n(returns, 2 * n, 0.0f);
     }
-    reverbProcess(synth.reverb, synth.reverbBus, returns, n);
+    if (synth.engine == SynthEngine::lanes) reverbLanesProcess(synth.reverb, synth.reverbBus, returns, n);
+    else reverbProcess(synth.reverb, synth.reverbBus, returns, n);
     modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
     outputFilterProcess(synth, synth.mainMix, n);
     compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);

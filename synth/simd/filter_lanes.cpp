@@ -74,6 +74,7 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 #include <atomic>
 #include <iterator>
+#include "synth/simd/lane_dispatch.h"
 #if HWY_ARCH_X86
 #include <cpuid.h>
 #endif
@@ -87,6 +88,7 @@ namespace {
 using Kernel = void (*)(FilterLanes&, float*, int32_t);
 struct LaneTarget {
     const char* name;
+    int64_t target;  // Highway's bit for it
     bool (*runs)();
     Kernel kernel;
 };
@@ -115,25 +117,25 @@ bool runsAvx3() {
 
 const LaneTarget compiledTargets[] = {
 #if HWY_TARGETS & HWY_AVX3
-    {"AVX3", runsAvx3, &wembrastel::N_AVX3::FilterLanesKernel},
+    {"AVX3", HWY_AVX3, runsAvx3, &wembrastel::N_AVX3::FilterLanesKernel},
 #endif
 #if HWY_TARGETS & HWY_AVX2
-    {"AVX2", runsAvx2, &wembrastel::N_AVX2::FilterLanesKernel},
+    {"AVX2", HWY_AVX2, runsAvx2, &wembrastel::N_AVX2::FilterLanesKernel},
 #endif
 #if HWY_TARGETS & HWY_SSE4
-    {"SSE4", runsSse4, &wembrastel::N_SSE4::FilterLanesKernel},
+    {"SSE4", HWY_SSE4, runsSse4, &wembrastel::N_SSE4::FilterLanesKernel},
 #endif
 #if HWY_TARGETS & HWY_SSSE3
-    {"SSSE3", runsSsse3, &wembrastel::N_SSSE3::FilterLanesKernel},
+    {"SSSE3", HWY_SSSE3, runsSsse3, &wembrastel::N_SSSE3::FilterLanesKernel},
 #endif
 #if HWY_TARGETS & HWY_WASM
-    {"WASM", always, &wembrastel::N_WASM::FilterLanesKernel},
+    {"WASM", HWY_WASM, always, &wembrastel::N_WASM::FilterLanesKernel},
 #endif
 #if HWY_TARGETS & HWY_EMU128
-    {"EMU128", always, &wembrastel::N_EMU128::FilterLanesKernel},
+    {"EMU128", HWY_EMU128, always, &wembrastel::N_EMU128::FilterLanesKernel},
 #endif
 #if HWY_TARGETS & HWY_SCALAR
-    {"SCALAR", always, &wembrastel::N_SCALAR::FilterLanesKernel},
+    {"SCALAR", HWY_SCALAR, always, &wembrastel::N_SCALAR::FilterLanesKernel},
 #endif
 };
 
@@ -163,6 +165,10 @@ int32_t filterLaneTargetCount() { return usableTargets().count; }
 const char* filterLaneTargetName(int32_t index) { return usableTargets().list[index].name; }
 
 void filterLanesUseTarget(int32_t index) { chosenTarget.store(index < 0 ? 0 : index); }
+
+int64_t laneTargetChosen() {
+    return usableTargets().list[chosenTarget.load(std::memory_order_relaxed)].target;
+}
 
 void filterLanesProcess(FilterLanes& batch, float* samples, int32_t n) {
     usableTargets().list[chosenTarget.load(std::memory_order_relaxed)].kernel(batch, samples, n);
