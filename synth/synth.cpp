@@ -129,8 +129,14 @@ void renderFrame(Synth& synth, int32_t n) {
     if (synth.engine == SynthEngine::lanes) reverbLanesProcess(synth.reverb, synth.reverbBus, returns, n);
     else reverbProcess(synth.reverb, synth.reverbBus, returns, n);
     modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
-    outputFilterProcess(synth, synth.mainMix, n);
-    compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
+    if (synth.engine == SynthEngine::lanes) {
+        OutputCut cut = outputCutOf(synth);
+        compressorProcessFused(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n, &cut);
+        outputCutStore(synth, cut);
+    } else {
+        outputFilterProcess(synth, synth.mainMix, n);
+        compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
+    }
     if (silenceNonFinite(synth.mainMix, 2 * n)) {
         synthClearNonFinite(synth);
         ++synth.nonFiniteFrames;

@@ -49,7 +49,8 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
 
 void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n) {
     SynthChannel& ch = synth.channels[c];
-    compressorProcess(ch.compressor, buffer, levels, n);
+    if (synth.engine == SynthEngine::lanes) compressorProcessFused(ch.compressor, buffer, levels, n);
+    else compressorProcess(ch.compressor, buffer, levels, n);
     bassBoostProcess(ch.boost, buffer, n);
     if (ch.fxOrder == 0) {
         distProcessStereo(ch.distortion, buffer, buffer, n);
