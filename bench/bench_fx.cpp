@@ -79,18 +79,22 @@ void BM_GlobalDelay(benchmark::State& state) {
 }
 BENCHMARK(BM_GlobalDelay)->Arg(0)->Arg(1);
 
-// Argument: compMode (1 peak, 2 RMS) + 10 x compStereoLink.
+// Argument: compMode (1 peak, 2 RMS) + 10 x compStereoLink, + 100 for the
+// lane engine's one-loop compressor.
 void BM_Compressor(benchmark::State& state) {
     auto comp = std::make_unique<Compressor>();
     compressorInit(*comp);
     const float mode = static_cast<float>(state.range(0) % 10);
-    const float link = static_cast<float>(state.range(0) / 10);
+    const float link = static_cast<float>(state.range(0) / 10 % 10);
     const float p[9] = {mode, link, 1, 20, 50, 100, 30, 60, 64};
     compressorSetup(*comp, p);
     std::vector<float> levels(2 * frame);
-    runStereo(state, [&](float* b) { compressorProcess(*comp, b, levels.data(), frame); });
+    if (state.range(0) >= 100)
+        runStereo(state, [&](float* b) { compressorProcessFused(*comp, b, levels.data(), frame); });
+    else
+        runStereo(state, [&](float* b) { compressorProcess(*comp, b, levels.data(), frame); });
 }
-BENCHMARK(BM_Compressor)->Arg(1)->Arg(2)->Arg(11)->Arg(12);
+BENCHMARK(BM_Compressor)->Arg(1)->Arg(2)->Arg(11)->Arg(12)->Arg(101)->Arg(102)->Arg(111)->Arg(112);
 
 // Separate peak detector on silence; argument 1: the peaks sit at the
 // denormal where 0.9998 x peak rounds back to peak (after ~10 s of silence).

@@ -1,5 +1,4 @@
 #include "synth/fx/compressor.h"
-#include <algorithm>
 #include <cmath>
 #include "synth/output_filter.h"
 #include "synth/voice/math.h"
@@ -26,13 +25,15 @@ float decayedPeak(float peak, float x) {
 }
 
 // Adds a square to a running sum over the window; false when the sum has
-// drifted below zero (or is not a number), where the square root is invalid
-// (its level is then 0). Without a branch: a sum near zero flips its sign at
-// random, which a branch would mispredict.
+// drifted below zero (or is not a number), where the square root is invalid.
+// Without a branch: a sum near zero flips its sign at random, which a branch
+// would mispredict.
 bool rmsStep(float& sum, float& slot, float square, float& root) {
     sum = sum - slot + square;
     slot = square;
-    root = std::sqrt(std::max(sum, 0.0f));  // the value of an invalid root is never used
+    // Equal to sqrt(sum) wherever the root is used (a zero's sign aside, which
+    // no level comparison sees); an invalid frame's levels become 0.
+    root = std::sqrt(std::fabs(sum));
     return sum >= 0.0f;
 }
 
@@ -143,9 +144,8 @@ void gainStore(Compressor& c, const GainState& s) {
 }
 
 // One pair through the look-ahead line and both sides' gains. The sides are
-// independent: each one's recursion hides the other's latency. delayed
-// receives the pair that left the line.
-inline void gainPair(GainState& s, float* pair, float levelL, float levelR, float* delayed) {
+// independent: each one's recursion hides the other's latency.
+inline void gainPair(GainState& s, float* pair, float levelL, float levelR) {
     float* slot = s.line + 2 * s.look;
     const float delayedL = slot[0];
     const float delayedR = slot[1];
@@ -156,68 +156,49 @@ inline void gainPair(GainState& s, float* pair, float levelL, float levelR, floa
     s.gR = nextGain(s.gR, levelR, s.ratio, s.attack, s.release);
     pair[0] = delayedL * s.outGain * s.gL;
     pair[1] = delayedR * s.outGain * s.gR;
-    delayed[0] = delayedL;
-    delayed[1] = delayedR;
 }
 
 void applyGain(Compressor& c, float* buffer, const float* levels, int32_t n) {
     GainState s = gainOf(c);
-    for (int32_t i = 0; i < n; ++i) {
-        float delayed[2];
-        gainPair(s, buffer + 2 * i, levels[2 * i], levels[2 * i + 1], delayed);
-    }
+    for (int32_t i = 0; i < n; ++i) gainPair(s, buffer + 2 * i, levels[2 * i], levels[2 * i + 1]);
     gainStore(c, s);
 }
 
-// The output filter (when withCut), the detector and the gains in one loop:
-// their recursions run side by side. A frame whose detector failed gives
-// every sample the level 0 in compressorProcess, so then the gains run
-// again from the frame's start over the pairs that left the line. An RMS
-// sum that has drifted below zero (as a long silence leaves it) fails every
-// frame: such frames detect first, as compressorProcess does.
+// A peak detector (it never fails) in one loop with the gains, and the
+// output filter first when withCut: their recursions run side by side. An
+// RMS detector's square root and the gains' division make one loop slower
+// than two, so there only the output filter joins the detector.
 template <int32_t detector, bool withCut>
-void fusedFrame(Compressor& c, float* buffer, float* delayed, int32_t n, OutputCut* cut) {
-    if (!(c.rmsSumL >= 0.0f && c.rmsSumR >= 0.0f)) {
-        float* levels = delayed;
+void fusedFrame(Compressor& c, float* buffer, float* levels, int32_t n, OutputCut* cut) {
+    if constexpr (detector == compLinkedRms || detector == compSeparateRms) {
         if (!detectFrame<detector, withCut>(c, buffer, levels, n, cut))
             for (int32_t i = 0; i < 2 * n; ++i) levels[i] = 0.0f;
         applyGain(c, buffer, levels, n);
-        return;
-    }
-    DetectorState det = detectorOf(c);
-    GainState gain = gainOf(c);
-    const float startL = gain.gL, startR = gain.gR;
-    OutputCut local{};
-    if constexpr (withCut) local = *cut;
-    for (int32_t i = 0; i < n; ++i) {
-        float* pair = buffer + 2 * i;
-        if constexpr (withCut) outputCutPair(local, pair);
-        float levelL, levelR;
-        detectPair<detector>(det, pair, levelL, levelR);
-        gainPair(gain, pair, levelL, levelR, delayed + 2 * i);
-    }
-    if (!det.valid) {
-        gain.gL = startL;
-        gain.gR = startR;
+    } else {
+        DetectorState det = detectorOf(c);
+        GainState gain = gainOf(c);
+        OutputCut local{};
+        if constexpr (withCut) local = *cut;
         for (int32_t i = 0; i < n; ++i) {
-            gain.gL = nextGain(gain.gL, 0.0f, gain.ratio, gain.attack, gain.release);
-            gain.gR = nextGain(gain.gR, 0.0f, gain.ratio, gain.attack, gain.release);
-            buffer[2 * i] = delayed[2 * i] * gain.outGain * gain.gL;
-            buffer[2 * i + 1] = delayed[2 * i + 1] * gain.outGain * gain.gR;
+            float* pair = buffer + 2 * i;
+            if constexpr (withCut) outputCutPair(local, pair);
+            float levelL, levelR;
+            detectPair<detector>(det, pair, levelL, levelR);
+            gainPair(gain, pair, levelL, levelR);
         }
+        detectorStore(c, det);
+        gainStore(c, gain);
+        if constexpr (withCut) *cut = local;
     }
-    detectorStore(c, det);
-    gainStore(c, gain);
-    if constexpr (withCut) *cut = local;
 }
 
 template <bool withCut>
-void fused(Compressor& c, float* buffer, float* delayed, int32_t n, OutputCut* cut) {
+void fused(Compressor& c, float* buffer, float* levels, int32_t n, OutputCut* cut) {
     switch (c.mode & 3) {
-    case compLinkedPeak: return fusedFrame<compLinkedPeak, withCut>(c, buffer, delayed, n, cut);
-    case compLinkedRms: return fusedFrame<compLinkedRms, withCut>(c, buffer, delayed, n, cut);
-    case compSeparatePeak: return fusedFrame<compSeparatePeak, withCut>(c, buffer, delayed, n, cut);
-    default: return fusedFrame<compSeparateRms, withCut>(c, buffer, delayed, n, cut);
+    case compLinkedPeak: return fusedFrame<compLinkedPeak, withCut>(c, buffer, levels, n, cut);
+    case compLinkedRms: return fusedFrame<compLinkedRms, withCut>(c, buffer, levels, n, cut);
+    case compSeparatePeak: return fusedFrame<compSeparatePeak, withCut>(c, buffer, levels, n, cut);
+    default: return fusedFrame<compSeparateRms, withCut>(c, buffer, levels, n, cut);
     }
 }
 
@@ -259,12 +240,13 @@ void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n
     applyGain(comp, buffer, levels, n);
 }
 
-void compressorProcessFused(Compressor& comp, float* buffer, float* scratch, int32_t n, OutputCut* cut) {
-    if (isOff(comp.mode)) {
-        if (cut)
-            for (int32_t i = 0; i < n; ++i) outputCutPair(*cut, buffer + 2 * i);
-        return;
+void compressorProcessFused(Compressor& comp, float* buffer, float* levels, int32_t n, OutputCut* cut) {
+    if (!isOff(comp.mode)) {
+        if (cut) fused<true>(comp, buffer, levels, n, cut);
+        else fused<false>(comp, buffer, levels, n, cut);
+    } else if (cut) {
+        OutputCut local = *cut;
+        for (int32_t i = 0; i < n; ++i) outputCutPair(local, buffer + 2 * i);
+        *cut = local;
     }
-    if (cut) fused<true>(comp, buffer, scratch, n, cut);
-    else fused<false>(comp, buffer, scratch, n, cut);
 }

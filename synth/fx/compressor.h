@@ -44,8 +44,9 @@ void compressorSetup(Compressor& comp, const float* p);
 // In place on n interleaved stereo frames. levels: scratch space for 2 x n
 // floats (the detector's per-side levels).
 void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n);
-// The same samples as compressorProcess, in one loop with the detector (the
-// lane engine's way); with cut, the output filter (output_filter.h) runs on
-// each pair first, as the master bus has it. scratch: 2 x n floats.
-void compressorProcessFused(Compressor& comp, float* buffer, float* scratch, int32_t n,
+// The same samples as compressorProcess, the lane engine's way: a peak
+// detector in one loop with the gains; with cut, the output filter
+// (output_filter.h) runs on each pair first, in the detector's loop, as the
+// master bus has it.
+void compressorProcessFused(Compressor& comp, float* buffer, float* levels, int32_t n,
                             OutputCut* cut = nullptr);
