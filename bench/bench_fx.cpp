@@ -14,6 +14,7 @@
 #include "synth/fx/mod_delay.h"
 #include "synth/fx/reverb.h"
 #include "synth/param_index.h"
+#include "synth/simd/mod_delay_lanes.h"
 #include "synth/simd/reverb_lanes.h"
 #include "synth/synth.h"
 #include "synth/voice/distortion.h"
@@ -55,29 +56,33 @@ struct DelayUnit {
     }
 };
 
+// Argument 1: the lane engine's delay on the best SIMD target.
 void BM_Chorus(benchmark::State& state) {
     DelayUnit d(2048, {100, 90, 20, 24, 64, 40, 32});
-    runStereo(state, [&](float* b) { modDelayProcessStereo(d.unit, b, frame); });
+    if (state.range(0) != 0) runStereo(state, [&](float* b) { modDelayLanesStereo(d.unit, b, frame); });
+    else runStereo(state, [&](float* b) { modDelayProcessStereo(d.unit, b, frame); });
 }
-BENCHMARK(BM_Chorus);
+BENCHMARK(BM_Chorus)->Arg(0)->Arg(1);
 
 // The global delay from the mono bus; argument 1: the lines hold only the
-// smallest denormal, as a decayed echo with feedback above 0.5 leaves them.
+// smallest denormal, as a decayed echo with feedback above 0.5 leaves them;
+// + 10: the lane engine's delay.
 void BM_GlobalDelay(benchmark::State& state) {
     FpModeGuard fpMode;
     DelayUnit d(32768, {100, 110, 40, 50, 30, 20, 0});
-    if (state.range(0) != 0) {
+    if (state.range(0) % 10 != 0) {
         std::fill(d.left.begin(), d.left.end(), smallestDenormal);
         std::fill(d.right.begin(), d.right.end(), smallestDenormal);
     }
     const std::vector<float> bus(frame, 0.0f);
     std::vector<float> mix(2 * frame, 0.0f);
     for (auto _ : state) {
-        modDelayProcessSend(d.unit, bus.data(), mix.data(), frame);
+        if (state.range(0) >= 10) modDelayLanesSend(d.unit, bus.data(), mix.data(), frame);
+        else modDelayProcessSend(d.unit, bus.data(), mix.data(), frame);
         benchmark::DoNotOptimize(mix.data());
     }
 }
-BENCHMARK(BM_GlobalDelay)->Arg(0)->Arg(1);
+BENCHMARK(BM_GlobalDelay)->Arg(0)->Arg(1)->Arg(10)->Arg(11);
 
 // Argument: compMode (1 peak, 2 RMS) + 10 x compStereoLink, + 100 for the
 // lane engine's one-loop compressor.

@@ -6,6 +6,7 @@
 #include "synth/frame_crew.h"
 #include "synth/output_filter.h"
 #include "synth/params.h"
+#include "synth/simd/mod_delay_lanes.h"
 #include "synth/simd/reverb_lanes.h"
 #include "synth/voice/math.h"
 
@@ -126,9 +127,13 @@ void renderFrame(Synth& synth, int32_t n) {
         returns = synth.channelBuffer;
         std::fill_n(returns, 2 * n, 0.0f);
     }
-    if (synth.engine == SynthEngine::lanes) reverbLanesProcess(synth.reverb, synth.reverbBus, returns, n);
-    else reverbProcess(synth.reverb, synth.reverbBus, returns, n);
-    modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
+    if (synth.engine == SynthEngine::lanes) {
+        reverbLanesProcess(synth.reverb, synth.reverbBus, returns, n);
+        modDelayLanesSend(synth.delay, synth.delayBus, returns, n);
+    } else {
+        reverbProcess(synth.reverb, synth.reverbBus, returns, n);
+        modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
+    }
     if (synth.engine == SynthEngine::lanes) {
         OutputCut cut = outputCutOf(synth);
         compressorProcessFused(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n, &cut);
