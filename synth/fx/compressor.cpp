@@ -1,4 +1,5 @@
 #include "synth/fx/compressor.h"
+#include <algorithm>
 #include <cmath>
 #include "synth/output_filter.h"
 #include "synth/voice/math.h"
@@ -164,6 +165,47 @@ void applyGain(Compressor& c, float* buffer, const float* levels, int32_t n) {
     gainStore(c, s);
 }
 
+// True when every level is below 1 (the target is 1 throughout) and a step
+// towards 1 leaves both gains where they are: then they hold all frame, as
+// they do through a quiet passage once settled.
+bool gainsHold(const Compressor& c, const float* levels, int32_t n) {
+    if (nextGain(c.gainL, 0.0f, c.ratio, c.attack, c.release) != c.gainL ||
+        nextGain(c.gainR, 0.0f, c.ratio, c.attack, c.release) != c.gainR)
+        return false;
+    bool below = true;
+    for (int32_t i = 0; i < 2 * n; ++i) below &= levels[i] < 1.0f;
+    return below;
+}
+
+// applyGain with gains that hold: no recursion is left, so the look-ahead
+// line and the gains run along time, a stretch up to the line's wrap at once.
+void applyHeldGains(Compressor& c, float* buffer, int32_t n) {
+    const float inGain = c.inGain, outGain = c.outGain, gL = c.gainL, gR = c.gainR;
+    int32_t look = c.lookIndex;
+    for (int32_t i = 0; i < n;) {
+        const int32_t count = std::min(n - i, c.lookahead + 1 - look);
+        float* slot = c.lookLine + 2 * look;
+        float* pair = buffer + 2 * i;
+        for (int32_t k = 0; k < count; ++k) {
+            const float delayedL = slot[2 * k];
+            const float delayedR = slot[2 * k + 1];
+            slot[2 * k] = pair[2 * k] * inGain;
+            slot[2 * k + 1] = pair[2 * k + 1] * inGain;
+            pair[2 * k] = delayedL * outGain * gL;
+            pair[2 * k + 1] = delayedR * outGain * gR;
+        }
+        look = look + count > c.lookahead ? 0 : look + count;
+        i += count;
+    }
+    c.lookIndex = look;
+}
+
+// The lane engine's applyGain.
+void applyGainLanes(Compressor& c, float* buffer, const float* levels, int32_t n) {
+    if (gainsHold(c, levels, n)) applyHeldGains(c, buffer, n);
+    else applyGain(c, buffer, levels, n);
+}
+
 // A peak detector (it never fails) in one loop with the gains, and the
 // output filter first when withCut: their recursions run side by side. An
 // RMS detector's square root and the gains' division make one loop slower
@@ -173,7 +215,7 @@ void fusedFrame(Compressor& c, float* buffer, float* levels, int32_t n, OutputCu
     if constexpr (detector == compLinkedRms || detector == compSeparateRms) {
         if (!detectFrame<detector, withCut>(c, buffer, levels, n, cut))
             for (int32_t i = 0; i < 2 * n; ++i) levels[i] = 0.0f;
-        applyGain(c, buffer, levels, n);
+        applyGainLanes(c, buffer, levels, n);
     } else {
         DetectorState det = detectorOf(c);
         GainState gain = gainOf(c);
