@@ -14,6 +14,7 @@
 #include "synth/fx/mod_delay.h"
 #include "synth/fx/reverb.h"
 #include "synth/param_index.h"
+#include "synth/simd/bass_boost_lanes.h"
 #include "synth/simd/mod_delay_lanes.h"
 #include "synth/simd/reverb_lanes.h"
 #include "synth/synth.h"
@@ -136,6 +137,29 @@ void BM_BassBoost(benchmark::State& state) {
     runStereo(state, [&](float* b) { bassBoostProcess(boost, b, frame); });
 }
 BENCHMARK(BM_BassBoost);
+
+// Sixteen channels' bass boosts: one by one (argument 0) or together in
+// lanes on the best SIMD target (1).
+void BM_BassBoost16(benchmark::State& state) {
+    std::vector<BassBoost> boosts(16);
+    for (BassBoost& b : boosts) bassBoostSetup(b, 80);
+    const std::vector<float> input = noise(2 * frame * 16, 0.5f);
+    std::vector<float> buffer(input.size());
+    std::vector<BassBoost*> units;
+    std::vector<float*> buffers;
+    for (int32_t k = 0; k < 16; ++k) {
+        units.push_back(&boosts[k]);
+        buffers.push_back(buffer.data() + 2 * frame * k);
+    }
+    for (auto _ : state) {
+        std::copy(input.begin(), input.end(), buffer.begin());
+        if (state.range(0) != 0) bassBoostLanes(units.data(), buffers.data(), 16, frame);
+        else
+            for (int32_t k = 0; k < 16; ++k) bassBoostProcess(boosts[k], buffers[k], frame);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+BENCHMARK(BM_BassBoost16)->Arg(0)->Arg(1);
 
 // Channel distortion, stereo: argument = mode (1 overdrive, 2 clip, 3 crush, 4 decimate, 5 low-pass).
 void BM_ChannelDistortion(benchmark::State& state) {

@@ -200,8 +200,10 @@ void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n
             else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
         }
         if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
-        channelFxChain(synth, c, buffer, scratch.levels, n);
+        if (lanes) channelFxCompress(synth, c, buffer, scratch.levels, n);
+        else channelFxChain(synth, c, buffer, scratch.levels, n);
     }
+    if (lanes) channelFxFinishPart(synth, part, n);
 }
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {

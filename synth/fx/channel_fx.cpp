@@ -1,5 +1,6 @@
 #include "synth/fx/channel_fx.h"
 #include "synth/params.h"
+#include "synth/simd/bass_boost_lanes.h"
 #include "synth/simd/mod_delay_lanes.h"
 #include "synth/synth.h"
 #include "synth/voice/math.h"
@@ -49,11 +50,20 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
 }
 
 void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n) {
+    channelFxCompress(synth, c, buffer, levels, n);
+    bassBoostProcess(synth.channels[c].boost, buffer, n);
+    channelFxFinish(synth, c, buffer, n);
+}
+
+void channelFxCompress(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n) {
+    Compressor& comp = synth.channels[c].compressor;
+    if (synth.engine == SynthEngine::lanes) compressorProcessFused(comp, buffer, levels, n);
+    else compressorProcess(comp, buffer, levels, n);
+}
+
+void channelFxFinish(Synth& synth, int32_t c, float* buffer, int32_t n) {
     SynthChannel& ch = synth.channels[c];
     const bool lanes = synth.engine == SynthEngine::lanes;
-    if (lanes) compressorProcessFused(ch.compressor, buffer, levels, n);
-    else compressorProcess(ch.compressor, buffer, levels, n);
-    bassBoostProcess(ch.boost, buffer, n);
     auto chorus = [&] {
         if (lanes) modDelayLanesStereo(ch.chorus, buffer, n);
         else modDelayProcessStereo(ch.chorus, buffer, n);
@@ -61,6 +71,22 @@ void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32
     if (ch.fxOrder != 0) chorus();
     distProcessStereo(ch.distortion, buffer, buffer, n);
     if (ch.fxOrder == 0) chorus();
+}
+
+void channelFxFinishPart(Synth& synth, int32_t part, int32_t n) {
+    BassBoost* units[synthChannelCount];
+    float* buffers[synthChannelCount];
+    int32_t count = 0;
+    for (int32_t c = 0; c < synthChannelCount; ++c) {
+        if (!synth.channelSounds[c] || synth.channelPart[c] != part || synth.channels[c].boost.on == 0) continue;
+        units[count] = &synth.channels[c].boost;
+        buffers[count++] = synth.channelOut[c];
+    }
+    // One unit alone gains nothing from lanes it would leave empty.
+    if (count == 1) bassBoostProcess(*units[0], buffers[0], n);
+    else if (count > 1) bassBoostLanes(units, buffers, count, n);
+    for (int32_t c = 0; c < synthChannelCount; ++c)
+        if (synth.channelSounds[c] && synth.channelPart[c] == part) channelFxFinish(synth, c, synth.channelOut[c], n);
 }
 
 void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n) {
