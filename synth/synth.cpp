@@ -4,6 +4,7 @@
 #include "synth/fp_mode.h"
 #include "synth/non_finite.h"
 #include "synth/frame_crew.h"
+#include "synth/fx/channel_lanes.h"
 #include "synth/output_filter.h"
 #include "synth/params.h"
 #include "synth/simd/mod_delay_lanes.h"

@@ -1,6 +1,5 @@
 #include "synth/fx/channel_fx.h"
 #include "synth/params.h"
-#include "synth/simd/bass_boost_lanes.h"
 #include "synth/simd/mod_delay_lanes.h"
 #include "synth/synth.h"
 #include "synth/voice/math.h"
@@ -73,21 +72,6 @@ void channelFxFinish(Synth& synth, int32_t c, float* buffer, int32_t n) {
     if (ch.fxOrder == 0) chorus();
 }
 
-void channelFxFinishPart(Synth& synth, int32_t part, int32_t n) {
-    BassBoost* units[synthChannelCount];
-    float* buffers[synthChannelCount];
-    int32_t count = 0;
-    for (int32_t c = 0; c < synthChannelCount; ++c) {
-        if (!synth.channelSounds[c] || synth.channelPart[c] != part || synth.channels[c].boost.on == 0) continue;
-        units[count] = &synth.channels[c].boost;
-        buffers[count++] = synth.channelOut[c];
-    }
-    // One unit alone gains nothing from lanes it would leave empty.
-    if (count == 1) bassBoostProcess(*units[0], buffers[0], n);
-    else if (count > 1) bassBoostLanes(units, buffers, count, n);
-    for (int32_t c = 0; c < synthChannelCount; ++c)
-        if (synth.channelSounds[c] && synth.channelPart[c] == part) channelFxFinish(synth, c, synth.channelOut[c], n);
-}
 
 void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n) {
     const SynthChannel& ch = synth.channels[c];

@@ -38,10 +38,7 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n);
 void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n);
 void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n);
 // The chain's stages around the bass boost: the compressor; the distortion
-// and the chorus in the channel's order. The lane engine runs the first on
-// each channel of a frame part, then channelFxFinishPart: the part's bass
-// boosts together in lanes, then the last stage channel by channel, into
-// synth.channelOut.
+// and the chorus in the channel's order (the lane engine runs the rest of
+// a frame part's chains together: channel_lanes.h).
 void channelFxCompress(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n);
 void channelFxFinish(Synth& synth, int32_t c, float* buffer, int32_t n);
-void channelFxFinishPart(Synth& synth, int32_t part, int32_t n);
