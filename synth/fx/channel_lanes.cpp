@@ -1,8 +1,8 @@
 #include "synth/fx/channel_lanes.h"
-#include <cstring>
 #include "synth/simd/bass_boost_lanes.h"
 #include "synth/simd/filter_lanes.h"
 #include "synth/simd/mod_delay_lanes.h"
+#include "synth/simd/pair_lanes.h"
 #include "synth/synth.h"
 
 namespace {
@@ -46,19 +46,14 @@ void filtersTogether(Synth& synth, const int32_t* channels, int32_t count, int32
             batch.band[j] = sides[side]->band;
         }
     }
-    alignas(64) float rows[laneBlock * 2 * synthChannelCount] = {};
-    const int32_t lanes = batch.lanes;
+    float* buffers[synthChannelCount];
+    for (int32_t k = 0; k < count; ++k) buffers[k] = synth.channelOut[channels[k]];
+    alignas(64) float rows[laneBlock * 2 * synthChannelCount] = {};  // lanes past the filters stay 0
     for (int32_t start = 0; start < n; start += laneBlock) {
         const int32_t m = n - start < laneBlock ? n - start : laneBlock;
-        for (int32_t k = 0; k < count; ++k) {
-            const float* buffer = synth.channelOut[channels[k]] + 2 * start;
-            for (int32_t i = 0; i < m; ++i) std::memcpy(rows + i * lanes + 2 * k, buffer + 2 * i, 2 * sizeof(float));
-        }
+        pairsToLanes(rows, batch.lanes, buffers, count, start, m);
         filterLanesProcess(batch, rows, m);
-        for (int32_t k = 0; k < count; ++k) {
-            float* buffer = synth.channelOut[channels[k]] + 2 * start;
-            for (int32_t i = 0; i < m; ++i) std::memcpy(buffer + 2 * i, rows + i * lanes + 2 * k, 2 * sizeof(float));
-        }
+        lanesToPairs(rows, batch.lanes, buffers, count, start, m);
     }
     for (int32_t k = 0; k < count; ++k) {
         Distortion& d = synth.channels[channels[k]].distortion;

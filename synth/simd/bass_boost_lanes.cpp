@@ -5,7 +5,7 @@
 // together (each recursion hides the others' latency), and the block goes
 // back into the buffers.
 #include "synth/simd/bass_boost_lanes.h"
-#include <cstring>
+#include "synth/simd/pair_lanes.h"
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "synth/simd/bass_boost_lanes.cpp"
@@ -96,17 +96,13 @@ void BassBoostLanesKernel(BassBoost* const* units, float* const* buffers, int32_
     BoostLanes l = gatherUnits(units, count);
     // A multiple of 16 lanes: every target's vectors fill it exactly.
     const int32_t lanes = (2 * count + 15) / 16 * 16;
-    alignas(64) float rows[boostBlock * boostLanes];
+    alignas(64) float rows[boostBlock * boostLanes] = {};  // the lanes past the units stay 0
     for (int32_t start = 0; start < n; start += boostBlock) {
         const int32_t m = n - start < boostBlock ? n - start : boostBlock;
-        if (2 * count < lanes)
-            for (int32_t i = 0; i < m; ++i) std::memset(rows + i * lanes + 2 * count, 0, sizeof(float) * (lanes - 2 * count));
-        for (int32_t k = 0; k < count; ++k)
-            for (int32_t i = 0; i < m; ++i) std::memcpy(rows + i * lanes + 2 * k, buffers[k] + 2 * (start + i), 2 * sizeof(float));
+        pairsToLanes(rows, lanes, buffers, count, start, m);
         if (lanes == 16) boostBlockLanes<16>(l, rows, m);
         else boostBlockLanes<boostLanes>(l, rows, m);
-        for (int32_t k = 0; k < count; ++k)
-            for (int32_t i = 0; i < m; ++i) std::memcpy(buffers[k] + 2 * (start + i), rows + i * lanes + 2 * k, 2 * sizeof(float));
+        lanesToPairs(rows, lanes, buffers, count, start, m);
     }
     storeUnits(l, units, count);
 }
