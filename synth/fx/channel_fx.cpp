@@ -56,7 +56,7 @@ void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32
 
 void channelFxCompress(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n) {
     Compressor& comp = synth.channels[c].compressor;
-    if (synth.engine == SynthEngine::lanes) compressorProcessFused(comp, buffer, levels, n);
+    if (synth.engine == SynthEngine::lanes) compressorDetectAndDelay(comp, buffer, synth.channelLevels[c], n);
     else compressorProcess(comp, buffer, levels, n);
 }
 

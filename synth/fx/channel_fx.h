@@ -37,8 +37,9 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n);
 // buses, which must come channel after channel.
 void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n);
 void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n);
-// The chain's stages around the bass boost: the compressor; the distortion
-// and the chorus in the channel's order (the lane engine runs the rest of
-// a frame part's chains together: channel_lanes.h).
+// The chain's stages around the bass boost: the compressor (on the lane
+// engine its detector and look-ahead line: the gains run with the rest of
+// a frame part's chains, channel_lanes.h); the distortion and the chorus in
+// the channel's order.
 void channelFxCompress(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n);
 void channelFxFinish(Synth& synth, int32_t c, float* buffer, int32_t n);

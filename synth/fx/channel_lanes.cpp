@@ -1,5 +1,6 @@
 #include "synth/fx/channel_lanes.h"
 #include "synth/simd/bass_boost_lanes.h"
+#include "synth/simd/compressor_lanes.h"
 #include "synth/simd/filter_lanes.h"
 #include "synth/simd/mod_delay_lanes.h"
 #include "synth/simd/pair_lanes.h"
@@ -8,6 +9,21 @@
 namespace {
 
 constexpr int32_t laneBlock = 64;  // samples per pass through the lane buffer
+
+void compressorGainsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
+    Compressor* units[synthChannelCount];
+    const float* levels[synthChannelCount];
+    float* buffers[synthChannelCount];
+    int32_t on = 0;
+    for (int32_t k = 0; k < count; ++k) {
+        const int32_t c = channels[k];
+        if (!compressorOn(synth.channels[c].compressor)) continue;
+        units[on] = &synth.channels[c].compressor;
+        levels[on] = synth.channelLevels[c];
+        buffers[on++] = synth.channelOut[c];
+    }
+    if (on > 0) compressorGainLanes(units, levels, buffers, on, n);
+}
 
 void boostsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
     BassBoost* units[synthChannelCount];
@@ -96,6 +112,7 @@ void channelFxFinishPart(Synth& synth, int32_t part, int32_t n) {
     int32_t count = 0;
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (synth.channelSounds[c] && synth.channelPart[c] == part) channels[count++] = c;
+    compressorGainsTogether(synth, channels, count, n);
     boostsTogether(synth, channels, count, n);
     choruses(synth, channels, count, true, n);
     distortionsTogether(synth, channels, count, n);

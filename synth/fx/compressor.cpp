@@ -177,27 +177,34 @@ bool gainsHold(const Compressor& c, const float* levels, int32_t n) {
     return below;
 }
 
-// applyGain with gains that hold: no recursion is left, so the look-ahead
-// line and the gains run along time, a stretch up to the line's wrap at once.
-void applyHeldGains(Compressor& c, float* buffer, int32_t n) {
-    const float inGain = c.inGain, outGain = c.outGain, gL = c.gainL, gR = c.gainR;
+// The look-ahead line alone: each pair of buffer in, the pair that left the
+// line out, along time, a stretch up to the line's wrap at once.
+void delayPairs(Compressor& c, float* buffer, int32_t n) {
+    const float inGain = c.inGain;
     int32_t look = c.lookIndex;
     for (int32_t i = 0; i < n;) {
         const int32_t count = std::min(n - i, c.lookahead + 1 - look);
         float* slot = c.lookLine + 2 * look;
         float* pair = buffer + 2 * i;
-        for (int32_t k = 0; k < count; ++k) {
-            const float delayedL = slot[2 * k];
-            const float delayedR = slot[2 * k + 1];
-            slot[2 * k] = pair[2 * k] * inGain;
-            slot[2 * k + 1] = pair[2 * k + 1] * inGain;
-            pair[2 * k] = delayedL * outGain * gL;
-            pair[2 * k + 1] = delayedR * outGain * gR;
+        for (int32_t k = 0; k < 2 * count; ++k) {
+            const float delayed = slot[k];
+            slot[k] = pair[k] * inGain;
+            pair[k] = delayed;
         }
         look = look + count > c.lookahead ? 0 : look + count;
         i += count;
     }
     c.lookIndex = look;
+}
+
+// applyGain with gains that hold: no recursion is left.
+void applyHeldGains(Compressor& c, float* buffer, int32_t n) {
+    delayPairs(c, buffer, n);
+    const float outGain = c.outGain, gL = c.gainL, gR = c.gainR;
+    for (int32_t i = 0; i < n; ++i) {
+        buffer[2 * i] = buffer[2 * i] * outGain * gL;
+        buffer[2 * i + 1] = buffer[2 * i + 1] * outGain * gR;
+    }
 }
 
 // The lane engine's applyGain.
@@ -291,4 +298,14 @@ void compressorProcessFused(Compressor& comp, float* buffer, float* levels, int3
         for (int32_t i = 0; i < n; ++i) outputCutPair(local, buffer + 2 * i);
         *cut = local;
     }
+}
+
+bool compressorOn(const Compressor& comp) { return !isOff(comp.mode); }
+
+void compressorDetectAndDelay(Compressor& comp, float* buffer, float* levels, int32_t n) {
+    if (isOff(comp.mode)) return;
+    if (!detect(comp, buffer, levels, n)) {
+        for (int32_t i = 0; i < 2 * n; ++i) levels[i] = 0.0f;
+    }
+    delayPairs(comp, buffer, n);
 }

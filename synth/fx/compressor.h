@@ -50,3 +50,10 @@ void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n
 // master bus has it.
 void compressorProcessFused(Compressor& comp, float* buffer, float* levels, int32_t n,
                             OutputCut* cut = nullptr);
+
+bool compressorOn(const Compressor& comp);
+// The lane engine's channel compressors in two halves: per channel, the
+// detector and the look-ahead line (the levels into levels, 2 x n floats;
+// the pairs that left the line into buffer), then the gains of many
+// channels together (synth/simd/compressor_lanes.h). Does nothing when off.
+void compressorDetectAndDelay(Compressor& comp, float* buffer, float* levels, int32_t n);

@@ -6,6 +6,8 @@
 #include <vector>
 #include "synth/fx/compressor.h"
 #include "synth/output_filter.h"
+#include "synth/simd/compressor_lanes.h"
+#include "synth/simd/filter_lanes.h"
 
 namespace {
 
@@ -112,6 +114,54 @@ TEST(Compressor, FusedLoopMatchesTheStagesOneAfterTheOther) {
             }
         }
     }
+}
+
+// Channels' compressors in two halves, the gains of all together in lanes,
+// on every SIMD target, against each one's compressorProcess: every
+// detector, gains falling and rising (loud noise, then silence).
+TEST(Compressor, GainLanesMatchEachChannelsCompressor) {
+    constexpr int32_t count = 9;  // one 16-lane vector and a second one
+    for (int32_t target = 0; target < filterLaneTargetCount(); ++target) {
+        filterLanesUseTarget(target);
+        std::vector<std::unique_ptr<Compressor>> scalar, lanes;
+        for (int32_t k = 0; k < count; ++k) {
+            CompParams c;
+            c.mode = float(1 + k % 2);
+            c.link = float(k / 2 % 2);
+            c.threshold = float(10 * k);
+            c.lookahead = float(k);
+            c.attack = c.release = float(5 + 10 * k);
+            c.ratio = float(20 + 12 * k);
+            scalar.push_back(makeCompressor(c));
+            lanes.push_back(makeCompressor(c));
+        }
+        std::mt19937 noise(target);
+        std::uniform_real_distribution<float> u(-2.0f, 2.0f);
+        std::vector<float> levels(2 * 280);
+        for (int32_t f = 0; f < 120; ++f) {
+            const int32_t n = f % 3 == 0 ? 280 : 128;
+            std::vector<std::vector<float>> a(count, std::vector<float>(2 * n, 0.0f));
+            if (f < 60) for (auto& buffer : a) for (float& v : buffer) v = u(noise);
+            std::vector<std::vector<float>> b = a, laneLevels(count, std::vector<float>(2 * n));
+            std::vector<Compressor*> units;
+            std::vector<const float*> levelPointers;
+            std::vector<float*> buffers;
+            for (int32_t k = 0; k < count; ++k) {
+                compressorProcess(*scalar[k], a[k].data(), levels.data(), n);
+                compressorDetectAndDelay(*lanes[k], b[k].data(), laneLevels[k].data(), n);
+                units.push_back(lanes[k].get());
+                levelPointers.push_back(laneLevels[k].data());
+                buffers.push_back(b[k].data());
+            }
+            compressorGainLanes(units.data(), levelPointers.data(), buffers.data(), count, n);
+            for (int32_t k = 0; k < count; ++k) {
+                ASSERT_EQ(std::memcmp(a[k].data(), b[k].data(), a[k].size() * sizeof(float)), 0)
+                    << filterLaneTargetName(target) << " " << k << " " << f;
+                ASSERT_EQ(std::memcmp(scalar[k].get(), lanes[k].get(), sizeof(Compressor)), 0);
+            }
+        }
+    }
+    filterLanesUseTarget(0);
 }
 
 }  // namespace
