@@ -30,14 +30,11 @@ struct Side {
 
 Side bindSide(Reverb& r, int32_t side) {
     Side s{};
-    int32_t offset = 0;
-    for (int32_t k = 0; k < side * 6; ++k) offset += reverbLineLengths[k];
     for (int32_t k = 0; k < 6; ++k) {
         const int32_t line = side * 6 + k;
-        Line l{r.lines + offset, reverbLineLengths[line], r.index[line]};
+        Line l{reverbLine(r, line), reverbLineLengths[line], r.index[line]};
         if (k < 4) s.comb[k] = l;
         else s.allpass[k - 4] = l;
-        offset += reverbLineLengths[line];
     }
     for (int32_t k = 0; k < 4; ++k) s.combState[k] = r.combState[side * 4 + k];
     s.lowCutState = r.lowCutState[side];

@@ -31,6 +31,13 @@ inline uint32_t reverbUnderflow(float v) {
     return (bits & 0x7FFFFFFFu) - 1u < 0x007FFFFFu ? 1u : 0u;
 }
 
+// Where line k (0..11) starts in Reverb::lines.
+inline float* reverbLine(Reverb& reverb, int32_t k) {
+    int32_t offset = 0;
+    for (int32_t j = 0; j < k; ++j) offset += reverbLineLengths[j];
+    return reverb.lines + offset;
+}
+
 // p[0..3]: time, high cut, low cut, volume. Lines and states stay as they are.
 void reverbSetup(Reverb& reverb, const float* p, const RateConstants& rates = rates44100);
 // Zeroes positions, states and lines.

@@ -39,14 +39,11 @@ struct SideBlock {
 
 SideLines bindLines(Reverb& r, int32_t side) {
     SideLines s{};
-    int32_t offset = 0;
-    for (int32_t k = 0; k < side * 6; ++k) offset += reverbLineLengths[k];
     for (int32_t k = 0; k < 6; ++k) {
         const int32_t line = side * 6 + k;
-        s.data[k] = r.lines + offset;
+        s.data[k] = reverbLine(r, line);
         s.length[k] = reverbLineLengths[line];
         s.pos[k] = r.index[line];
-        offset += reverbLineLengths[line];
     }
     return s;
 }
