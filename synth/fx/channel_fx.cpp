@@ -49,15 +49,15 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
 }
 
 void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n) {
-    channelFxCompress(synth, c, buffer, levels, n);
+    Compressor& comp = synth.channels[c].compressor;
+    if (synth.engine == SynthEngine::lanes) compressorProcessFused(comp, buffer, levels, n);
+    else compressorProcess(comp, buffer, levels, n);
     bassBoostProcess(synth.channels[c].boost, buffer, n);
     channelFxFinish(synth, c, buffer, n);
 }
 
-void channelFxCompress(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n) {
-    Compressor& comp = synth.channels[c].compressor;
-    if (synth.engine == SynthEngine::lanes) compressorDetectAndDelay(comp, buffer, synth.channelLevels[c], n);
-    else compressorProcess(comp, buffer, levels, n);
+void channelFxDetect(Synth& synth, int32_t c, float* buffer, int32_t n) {
+    compressorDetectAndDelay(synth.channels[c].compressor, buffer, synth.channelLevels[c], n);
 }
 
 void channelFxFinish(Synth& synth, int32_t c, float* buffer, int32_t n) {
