@@ -14,6 +14,9 @@
 #include "synth/fx/mod_delay.h"
 #include "synth/fx/reverb.h"
 #include "synth/param_index.h"
+#include "synth/simd/bass_boost_lanes.h"
+#include "synth/simd/mod_delay_lanes.h"
+#include "synth/simd/reverb_lanes.h"
 #include "synth/synth.h"
 #include "synth/voice/distortion.h"
 #include "synth/voice/math.h"
@@ -54,42 +57,50 @@ struct DelayUnit {
     }
 };
 
+// Argument 1: the lane engine's delay on the best SIMD target.
 void BM_Chorus(benchmark::State& state) {
     DelayUnit d(2048, {100, 90, 20, 24, 64, 40, 32});
-    runStereo(state, [&](float* b) { modDelayProcessStereo(d.unit, b, frame); });
+    if (state.range(0) != 0) runStereo(state, [&](float* b) { modDelayLanesStereo(d.unit, b, frame); });
+    else runStereo(state, [&](float* b) { modDelayProcessStereo(d.unit, b, frame); });
 }
-BENCHMARK(BM_Chorus);
+BENCHMARK(BM_Chorus)->Arg(0)->Arg(1);
 
 // The global delay from the mono bus; argument 1: the lines hold only the
-// smallest denormal, as a decayed echo with feedback above 0.5 leaves them.
+// smallest denormal, as a decayed echo with feedback above 0.5 leaves them;
+// + 10: the lane engine's delay.
 void BM_GlobalDelay(benchmark::State& state) {
     FpModeGuard fpMode;
     DelayUnit d(32768, {100, 110, 40, 50, 30, 20, 0});
-    if (state.range(0) != 0) {
+    if (state.range(0) % 10 != 0) {
         std::fill(d.left.begin(), d.left.end(), smallestDenormal);
         std::fill(d.right.begin(), d.right.end(), smallestDenormal);
     }
     const std::vector<float> bus(frame, 0.0f);
     std::vector<float> mix(2 * frame, 0.0f);
     for (auto _ : state) {
-        modDelayProcessSend(d.unit, bus.data(), mix.data(), frame);
+        if (state.range(0) >= 10) modDelayLanesSend(d.unit, bus.data(), mix.data(), frame);
+        else modDelayProcessSend(d.unit, bus.data(), mix.data(), frame);
         benchmark::DoNotOptimize(mix.data());
     }
 }
-BENCHMARK(BM_GlobalDelay)->Arg(0)->Arg(1);
+BENCHMARK(BM_GlobalDelay)->Arg(0)->Arg(1)->Arg(10)->Arg(11);
 
-// Argument: compMode (1 peak, 2 RMS) + 10 x compStereoLink.
+// Argument: compMode (1 peak, 2 RMS) + 10 x compStereoLink, + 100 for the
+// lane engine's one-loop compressor.
 void BM_Compressor(benchmark::State& state) {
     auto comp = std::make_unique<Compressor>();
     compressorInit(*comp);
     const float mode = static_cast<float>(state.range(0) % 10);
-    const float link = static_cast<float>(state.range(0) / 10);
+    const float link = static_cast<float>(state.range(0) / 10 % 10);
     const float p[9] = {mode, link, 1, 20, 50, 100, 30, 60, 64};
     compressorSetup(*comp, p);
     std::vector<float> levels(2 * frame);
-    runStereo(state, [&](float* b) { compressorProcess(*comp, b, levels.data(), frame); });
+    if (state.range(0) >= 100)
+        runStereo(state, [&](float* b) { compressorProcessFused(*comp, b, levels.data(), frame); });
+    else
+        runStereo(state, [&](float* b) { compressorProcess(*comp, b, levels.data(), frame); });
 }
-BENCHMARK(BM_Compressor)->Arg(1)->Arg(2)->Arg(11)->Arg(12);
+BENCHMARK(BM_Compressor)->Arg(1)->Arg(2)->Arg(11)->Arg(12)->Arg(101)->Arg(102)->Arg(111)->Arg(112);
 
 // Separate peak detector on silence; argument 1: the peaks sit at the
 // denormal where 0.9998 x peak rounds back to peak (after ~10 s of silence).
@@ -104,6 +115,7 @@ void BM_CompressorSilentPeak(benchmark::State& state) {
 }
 BENCHMARK(BM_CompressorSilentPeak)->Arg(0)->Arg(1);
 
+// Argument 1: the lane engine's reverb on the best SIMD target.
 void BM_Reverb(benchmark::State& state) {
     FpModeGuard fpMode;
     auto reverb = std::make_unique<Reverb>();
@@ -112,11 +124,12 @@ void BM_Reverb(benchmark::State& state) {
     const std::vector<float> bus = noise(frame, 0.5f);
     std::vector<float> mix(2 * frame, 0.0f);
     for (auto _ : state) {
-        reverbProcess(*reverb, bus.data(), mix.data(), frame);
+        if (state.range(0) != 0) reverbLanesProcess(*reverb, bus.data(), mix.data(), frame);
+        else reverbProcess(*reverb, bus.data(), mix.data(), frame);
         benchmark::DoNotOptimize(mix.data());
     }
 }
-BENCHMARK(BM_Reverb);
+BENCHMARK(BM_Reverb)->Arg(0)->Arg(1);
 
 void BM_BassBoost(benchmark::State& state) {
     BassBoost boost{};
@@ -124,6 +137,29 @@ void BM_BassBoost(benchmark::State& state) {
     runStereo(state, [&](float* b) { bassBoostProcess(boost, b, frame); });
 }
 BENCHMARK(BM_BassBoost);
+
+// Sixteen channels' bass boosts: one by one (argument 0) or together in
+// lanes on the best SIMD target (1).
+void BM_BassBoost16(benchmark::State& state) {
+    std::vector<BassBoost> boosts(16);
+    for (BassBoost& b : boosts) bassBoostSetup(b, 80);
+    const std::vector<float> input = noise(2 * frame * 16, 0.5f);
+    std::vector<float> buffer(input.size());
+    std::vector<BassBoost*> units;
+    std::vector<float*> buffers;
+    for (int32_t k = 0; k < 16; ++k) {
+        units.push_back(&boosts[k]);
+        buffers.push_back(buffer.data() + 2 * frame * k);
+    }
+    for (auto _ : state) {
+        std::copy(input.begin(), input.end(), buffer.begin());
+        if (state.range(0) != 0) bassBoostLanes(units.data(), buffers.data(), 16, frame);
+        else
+            for (int32_t k = 0; k < 16; ++k) bassBoostProcess(boosts[k], buffers[k], frame);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+}
+BENCHMARK(BM_BassBoost16)->Arg(0)->Arg(1);
 
 // Channel distortion, stereo: argument = mode (1 overdrive, 2 clip, 3 crush, 4 decimate, 5 low-pass).
 void BM_ChannelDistortion(benchmark::State& state) {

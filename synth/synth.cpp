@@ -4,8 +4,11 @@
 #include "synth/fp_mode.h"
 #include "synth/non_finite.h"
 #include "synth/frame_crew.h"
+#include "synth/fx/channel_lanes.h"
 #include "synth/output_filter.h"
 #include "synth/params.h"
+#include "synth/simd/mod_delay_lanes.h"
+#include "synth/simd/reverb_lanes.h"
 #include "synth/voice/math.h"
 
 void synthInit(Synth& synth, const uint8_t* patchBank, uint32_t bankSize, int32_t sampleRate) {
@@ -125,10 +128,21 @@ void renderFrame(Synth& synth, int32_t n) {
         returns = synth.channelBuffer;
         std::fill_n(returns, 2 * n, 0.0f);
     }
-    reverbProcess(synth.reverb, synth.reverbBus, returns, n);
-    modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
-    outputFilterProcess(synth, synth.mainMix, n);
-    compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
+    if (synth.engine == SynthEngine::lanes) {
+        reverbLanesProcess(synth.reverb, synth.reverbBus, returns, n);
+        modDelayLanesSend(synth.delay, synth.delayBus, returns, n);
+    } else {
+        reverbProcess(synth.reverb, synth.reverbBus, returns, n);
+        modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
+    }
+    if (synth.engine == SynthEngine::lanes) {
+        OutputCut cut = outputCutOf(synth);
+        compressorProcessFused(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n, &cut);
+        outputCutStore(synth, cut);
+    } else {
+        outputFilterProcess(synth, synth.mainMix, n);
+        compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
+    }
     if (silenceNonFinite(synth.mainMix, 2 * n)) {
         synthClearNonFinite(synth);
         ++synth.nonFiniteFrames;
@@ -187,8 +201,10 @@ void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n
             else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
         }
         if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
-        channelFxChain(synth, c, buffer, scratch.levels, n);
+        if (lanes) channelFxDetect(synth, c, buffer, n);
+        else channelFxChain(synth, c, buffer, scratch.levels, n);
     }
+    if (lanes) channelFxFinishPart(synth, part, n);
 }
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {

@@ -89,6 +89,9 @@ struct Synth : SynthResettable {
     bool channelSounds[synthChannelCount];
     int32_t channelPart[synthChannelCount];
     float channelOut[synthChannelCount][maxFrameLength * 2];
+    // The lane engine: each channel compressor's detector levels, waiting
+    // for the part's gains to run together (channel_lanes.h).
+    float channelLevels[synthChannelCount][maxFrameLength * 2];
     // render bookkeeping
     uint32_t renderLeft;
     int32_t renderFrameLength;

@@ -1,5 +1,6 @@
 #include "synth/fx/channel_fx.h"
 #include "synth/params.h"
+#include "synth/simd/mod_delay_lanes.h"
 #include "synth/synth.h"
 #include "synth/voice/math.h"
 
@@ -48,17 +49,29 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n) {
 }
 
 void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n) {
-    SynthChannel& ch = synth.channels[c];
-    compressorProcess(ch.compressor, buffer, levels, n);
-    bassBoostProcess(ch.boost, buffer, n);
-    if (ch.fxOrder == 0) {
-        distProcessStereo(ch.distortion, buffer, buffer, n);
-        modDelayProcessStereo(ch.chorus, buffer, n);
-    } else {
-        modDelayProcessStereo(ch.chorus, buffer, n);
-        distProcessStereo(ch.distortion, buffer, buffer, n);
-    }
+    Compressor& comp = synth.channels[c].compressor;
+    if (synth.engine == SynthEngine::lanes) compressorProcessFused(comp, buffer, levels, n);
+    else compressorProcess(comp, buffer, levels, n);
+    bassBoostProcess(synth.channels[c].boost, buffer, n);
+    channelFxFinish(synth, c, buffer, n);
 }
+
+void channelFxDetect(Synth& synth, int32_t c, float* buffer, int32_t n) {
+    compressorDetectAndDelay(synth.channels[c].compressor, buffer, synth.channelLevels[c], n);
+}
+
+void channelFxFinish(Synth& synth, int32_t c, float* buffer, int32_t n) {
+    SynthChannel& ch = synth.channels[c];
+    const bool lanes = synth.engine == SynthEngine::lanes;
+    auto chorus = [&] {
+        if (lanes) modDelayLanesStereo(ch.chorus, buffer, n);
+        else modDelayProcessStereo(ch.chorus, buffer, n);
+    };
+    if (ch.fxOrder != 0) chorus();
+    distProcessStereo(ch.distortion, buffer, buffer, n);
+    if (ch.fxOrder == 0) chorus();
+}
+
 
 void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n) {
     const SynthChannel& ch = synth.channels[c];

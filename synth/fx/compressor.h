@@ -4,6 +4,8 @@
 // The output is delayed by lookahead + 1 samples relative to the detector.
 #include <cstdint>
 
+struct OutputCut;
+
 constexpr int32_t compressorLookLength = 5700;   // stereo pairs
 constexpr int32_t compressorRmsLength = 8192;
 
@@ -42,3 +44,16 @@ void compressorSetup(Compressor& comp, const float* p);
 // In place on n interleaved stereo frames. levels: scratch space for 2 x n
 // floats (the detector's per-side levels).
 void compressorProcess(Compressor& comp, float* buffer, float* levels, int32_t n);
+// The same samples as compressorProcess, the lane engine's way: a peak
+// detector in one loop with the gains; with cut, the output filter
+// (output_filter.h) runs on each pair first, in the detector's loop, as the
+// master bus has it.
+void compressorProcessFused(Compressor& comp, float* buffer, float* levels, int32_t n,
+                            OutputCut* cut = nullptr);
+
+bool compressorOn(const Compressor& comp);
+// The lane engine's channel compressors in two halves: per channel, the
+// detector and the look-ahead line (the levels into levels, 2 x n floats;
+// the pairs that left the line into buffer), then the gains of many
+// channels together (synth/simd/compressor_lanes.h). Does nothing when off.
+void compressorDetectAndDelay(Compressor& comp, float* buffer, float* levels, int32_t n);

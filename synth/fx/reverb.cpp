@@ -7,14 +7,6 @@ namespace {
 constexpr float baseGain[6] = {0.966384590f, 0.958186388f, 0.953783929f, 0.950933158f,
                                0.994260073f, 0.998044729f};
 
-// Nonzero when v is a nonzero value below the smallest normal float: the
-// stored value has underflowed.
-uint32_t tiny(float v) {
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    return (bits & 0x7FFFFFFFu) - 1u < 0x007FFFFFu ? 1u : 0u;
-}
-
 // One delay line of the network with its own wrapping position.
 struct Line {
     float* data;
@@ -38,14 +30,11 @@ struct Side {
 
 Side bindSide(Reverb& r, int32_t side) {
     Side s{};
-    int32_t offset = 0;
-    for (int32_t k = 0; k < side * 6; ++k) offset += reverbLineLengths[k];
     for (int32_t k = 0; k < 6; ++k) {
         const int32_t line = side * 6 + k;
-        Line l{r.lines + offset, reverbLineLengths[line], r.index[line]};
+        Line l{reverbLine(r, line), reverbLineLengths[line], r.index[line]};
         if (k < 4) s.comb[k] = l;
         else s.allpass[k - 4] = l;
-        offset += reverbLineLengths[line];
     }
     for (int32_t k = 0; k < 4; ++k) s.combState[k] = r.combState[side * 4 + k];
     s.lowCutState = r.lowCutState[side];
@@ -90,7 +79,7 @@ Coefficients coefficientsOf(const Reverb& r) {
         float& state = s.combState[k];
         state = state + (u - state) * r.damp;
         line.current() = state;
-        underflow |= tiny(state);
+        underflow |= reverbUnderflow(state);
         line.step();
         sum = k == 0 ? state : sum + state;
     }
@@ -101,14 +90,14 @@ Coefficients coefficientsOf(const Reverb& r) {
         const float b = line.current();
         const float v = a + g * b;
         line.current() = v;
-        underflow |= tiny(v);
+        underflow |= reverbUnderflow(v);
         a = b - g * v;
         line.step();
     }
     float& h = s.lowCutState;
     h = h + (a - h) * r.lowCut;
     out += a - h;
-    return underflow | tiny(h) | tiny(out);
+    return underflow | reverbUnderflow(h) | reverbUnderflow(out);
 }
 
 }  // namespace

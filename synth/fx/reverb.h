@@ -3,6 +3,7 @@
 // all-passes per side, an output high-pass, and a denormal guard that clears
 // the whole network at the end of a frame in which a stored value underflowed.
 #include <cstdint>
+#include <cstring>
 #include "synth/voice/math.h"
 
 // Left comb 1..4, left all-pass 1..2, right comb 1..4, right all-pass 1..2.
@@ -21,6 +22,21 @@ struct Reverb {
     float lowCutState[2];
     float lines[reverbLineTotal];
 };
+
+// Nonzero when v is a nonzero value below the smallest normal float: a
+// stored value has underflowed, and the guard clears the network.
+inline uint32_t reverbUnderflow(float v) {
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return (bits & 0x7FFFFFFFu) - 1u < 0x007FFFFFu ? 1u : 0u;
+}
+
+// Where line k (0..11) starts in Reverb::lines.
+inline float* reverbLine(Reverb& reverb, int32_t k) {
+    int32_t offset = 0;
+    for (int32_t j = 0; j < k; ++j) offset += reverbLineLengths[j];
+    return reverb.lines + offset;
+}
 
 // p[0..3]: time, high cut, low cut, volume. Lines and states stay as they are.
 void reverbSetup(Reverb& reverb, const float* p, const RateConstants& rates = rates44100);
