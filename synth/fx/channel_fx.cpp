@@ -1,4 +1,5 @@
 #include "synth/fx/channel_fx.h"
+#include <algorithm>
 #include "synth/params.h"
 #include "synth/synth.h"
 #include "synth/voice/math.h"
@@ -26,7 +27,12 @@ void channelFxInit(Synth& synth, int32_t c) {
 
 void channelFxUpdate(Synth& synth, int32_t c) {
     channelParamUpdate(synth, c);
-    channelFxSetup(synth, c);
+    float inputs[channelParamCount + 3];
+    std::copy_n(synth.channelParams[c], channelParamCount, inputs);
+    inputs[channelParamCount] = synth.rates.rateScale;
+    inputs[channelParamCount + 1] = synth.rates.boostSin;
+    inputs[channelParamCount + 2] = synth.rates.boostCos;
+    if (setupInputsChanged(synth.channels[c].setupInputs, inputs)) channelFxSetup(synth, c);
 }
 
 void channelFxSetup(Synth& synth, int32_t c) {

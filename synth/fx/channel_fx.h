@@ -5,6 +5,8 @@
 #include "synth/fx/bass_boost.h"
 #include "synth/fx/compressor.h"
 #include "synth/fx/mod_delay.h"
+#include "synth/param_index.h"
+#include "synth/setup_inputs.h"
 #include "synth/voice/distortion.h"
 
 struct Synth;
@@ -18,13 +20,17 @@ struct SynthChannel {
     Distortion distortion;
     ModDelay chorus;
     Compressor compressor;
+    // The parameters and the rate constants (rateScale, boostSin, boostCos)
+    // that channelFxSetup last ran with; channelFxUpdate skips it when they
+    // come again.
+    SetupInputs<channelParamCount + 3> setupInputs;
 };
 
 // Channel c of the synth: controller 7 to 127, bind its chorus lines and
 // reset its units.
 void channelFxInit(Synth& synth, int32_t c);
 // Once per frame for every channel: parameters through the modulation
-// matrix, then channelFxSetup.
+// matrix, then channelFxSetup unless they are those of the last set-up.
 void channelFxUpdate(Synth& synth, int32_t c);
 // The conversions and unit set-ups from synth.channelParams[c] as they stand.
 void channelFxSetup(Synth& synth, int32_t c);

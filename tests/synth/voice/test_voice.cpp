@@ -70,4 +70,25 @@ TEST_F(VoiceTest, ExtremesRenderWithoutTrouble) {
     EXPECT_EQ(play(w, wild, 200).size(), 200u * 256u);
 }
 
+// A frame whose set-up inputs are those of the last one skips the unit's
+// set-up; after any one parameter changes, the voice must render what a
+// voice whose every set-up runs again renders.
+TEST_F(VoiceTest, ChangedParameterRendersAsAFullSetUp) {
+    Patch patch;
+    patch.p[8] = 5;     // a second oscillator, FM on the first
+    patch.p[13] = 100;
+    patch.p[44] = 3;    // LFO 1 sine
+    for (int32_t k = 0; k < 59; ++k) {
+        for (const float value : {3.0f, 100.0f}) {
+            Patch changed = patch;
+            changed.p[k] = value;
+            SynthVoice cached = start(patch, 60);
+            play(cached, patch, 2);
+            SynthVoice full = cached;
+            full.setupInputs = {};
+            EXPECT_EQ(play(cached, changed, 3), play(full, changed, 3)) << "parameter " << k << " = " << value;
+        }
+    }
+}
+
 }  // namespace
