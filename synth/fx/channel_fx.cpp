@@ -1,5 +1,4 @@
 #include "synth/fx/channel_fx.h"
-#include <algorithm>
 #include "synth/params.h"
 #include "synth/synth.h"
 #include "synth/voice/math.h"
@@ -26,13 +25,14 @@ void channelFxInit(Synth& synth, int32_t c) {
 }
 
 void channelFxUpdate(Synth& synth, int32_t c) {
+    const uint8_t* k = synth.channelControls[c];
+    const RateConstants& r = synth.rates;
+    const float inputs[12] = {float(k[0]), float(k[1]), float(k[2]), float(k[3]), float(k[4]), float(k[5]),
+                              float(k[6]), float(k[7]), synth.channels[c].reverbSend,
+                              r.rateScale, r.boostSin, r.boostCos};
+    if (!setupInputsChanged(synth.channels[c].updateInputs, inputs)) return;
     channelParamUpdate(synth, c);
-    float inputs[channelParamCount + 3];
-    std::copy_n(synth.channelParams[c], channelParamCount, inputs);
-    inputs[channelParamCount] = synth.rates.rateScale;
-    inputs[channelParamCount + 1] = synth.rates.boostSin;
-    inputs[channelParamCount + 2] = synth.rates.boostCos;
-    if (setupInputsChanged(synth.channels[c].setupInputs, inputs)) channelFxSetup(synth, c);
+    channelFxSetup(synth, c);
 }
 
 void channelFxSetup(Synth& synth, int32_t c) {
