@@ -1,5 +1,4 @@
 #include "audio/sound_output.h"
-#include <SDL.h>
 #include <bit>
 #include <chrono>
 #include <cstring>
@@ -9,6 +8,7 @@
 #ifdef __linux__
 #include <pthread.h>
 #endif
+#include "audio/sdl_audio.h"
 #include "player/pcm.h"
 
 static_assert(std::endian::native == std::endian::little,
@@ -33,7 +33,7 @@ constexpr int64_t deviceSilentLimitNs = 4000000000;
 constexpr uint32_t queryReach = 16384;
 
 std::string sdlError(const char* step) {
-    const char* error = SDL_GetError();
+    const char* error = sdlAudio().getError();
     return std::string(step) + ": " + (error && *error ? error : "unknown error");
 }
 
@@ -82,8 +82,8 @@ void deviceCallback(void* userdata, Uint8* stream, int length) {
 // then the desktop's real-time broker, for time-critical first.
 void raiseThreadPriority() {
     if (tryRealTime(outputThreadRealTimePriority)) return;
-    if (SDL_SetThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) == 0) return;
-    SDL_SetThreadPriority(SDL_THREAD_PRIORITY_HIGH);
+    if (sdlAudio().setThreadPriority(SDL_THREAD_PRIORITY_TIME_CRITICAL) == 0) return;
+    sdlAudio().setThreadPriority(SDL_THREAD_PRIORITY_HIGH);
 }
 
 void outputThreadMain(SoundOutput* output) {
@@ -104,10 +104,11 @@ void outputThreadMain(SoundOutput* output) {
 // SDL_AUDIODRIVER only for this initialisation), then the default device
 // with the stream format, paused.
 bool openDevice(SoundOutput& output, const char* driver, std::string& reason) {
+    if (!sdlAudioLoad(reason)) return false;
     const bool namedDriver = driver && *driver;
-    if (namedDriver) SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, driver, SDL_HINT_OVERRIDE);
-    const int initResult = SDL_InitSubSystem(SDL_INIT_AUDIO);
-    if (namedDriver) SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    if (namedDriver) sdlAudio().setHintWithPriority(SDL_HINT_AUDIODRIVER, driver, SDL_HINT_OVERRIDE);
+    const int initResult = sdlAudio().initSubSystem(SDL_INIT_AUDIO);
+    if (namedDriver) sdlAudio().resetHint(SDL_HINT_AUDIODRIVER);
     if (initResult != 0) {
         reason = sdlError("audio init");
         return false;
@@ -124,7 +125,7 @@ bool openDevice(SoundOutput& output, const char* driver, std::string& reason) {
     wanted.userdata = &output;
     SDL_AudioSpec obtained{};
     // No changes allowed: SDL converts if the device works otherwise.
-    output.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    output.device = sdlAudio().openAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (output.device == 0) {
         reason = sdlError("open device");
         return false;
@@ -201,7 +202,7 @@ bool soundOutputStart(SoundOutput& output, RenderCallback callback, void* contex
     soundOutputPrepare(output, callback, context);
     std::string why;
     if (!openDeviceQuietly(output, driver, why)) return failStart(output, why, reason);
-    SDL_PauseAudioDevice(output.device, 0);
+    sdlAudio().pauseAudioDevice(output.device, 0);
     // A thread detached by an earlier close may have signalled its end since.
     while (output.threadEnded.try_acquire()) {
     }
@@ -230,11 +231,11 @@ void soundOutputClose(SoundOutput& output) {
         else output.thread.detach();
     }
     if (output.device != 0) {
-        SDL_CloseAudioDevice(output.device);  // the device callback has returned for good
+        sdlAudio().closeAudioDevice(output.device);  // the device callback has returned for good
         output.device = 0;
     }
     if (output.audioInitialised) {
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        sdlAudio().quitSubSystem(SDL_INIT_AUDIO);
         output.audioInitialised = 0;
     }
     output.running = 0;
@@ -306,8 +307,8 @@ uint32_t soundOutputUnderruns(const SoundOutput& output) {
 
 bool soundOutputDeviceLost(const SoundOutput& output, std::string& reason) {
     if (!output.running || output.device == 0) return false;
-    if (SDL_GetAudioDeviceStatus(output.device) == SDL_AUDIO_STOPPED) {
-        const char* error = SDL_GetError();
+    if (sdlAudio().getAudioDeviceStatus(output.device) == SDL_AUDIO_STOPPED) {
+        const char* error = sdlAudio().getError();
         reason = error && *error ? error : "the device was disconnected";
         return true;
     }

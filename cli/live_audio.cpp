@@ -1,6 +1,7 @@
 #include "cli/live_audio.h"
 #include <algorithm>
 #include <chrono>
+#include "audio/sdl_audio.h"
 #include "player/pcm.h"
 
 namespace {
@@ -51,8 +52,9 @@ void renderBlock(void* user, Uint8* stream, int bytes) {
 
 bool liveAudioStart(LiveAudio& audio, LiveEngine& engine, uint32_t bufferFrames, std::string& reason) {
     audio.engine = &engine;
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        reason = SDL_GetError();
+    if (!sdlAudioLoad(reason)) return false;
+    if (sdlAudio().initSubSystem(SDL_INIT_AUDIO) != 0) {
+        reason = sdlAudio().getError();
         return false;
     }
     SDL_AudioSpec wanted{};
@@ -63,21 +65,21 @@ bool liveAudioStart(LiveAudio& audio, LiveEngine& engine, uint32_t bufferFrames,
     wanted.callback = renderBlock;
     wanted.userdata = &audio;
     SDL_AudioSpec obtained{};
-    audio.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+    audio.device = sdlAudio().openAudioDevice(nullptr, 0, &wanted, &obtained, 0);
     if (!audio.device) {
-        reason = SDL_GetError();
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        reason = sdlAudio().getError();
+        sdlAudio().quitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
     audio.blockFrames = obtained.samples;
     audio.floats.assign(2 * std::max<uint32_t>(obtained.samples, 256), 0.0f);
-    SDL_PauseAudioDevice(audio.device, 0);
+    sdlAudio().pauseAudioDevice(audio.device, 0);
     return true;
 }
 
 void liveAudioStop(LiveAudio& audio) {
     if (!audio.device) return;
-    SDL_CloseAudioDevice(audio.device);
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    sdlAudio().closeAudioDevice(audio.device);
+    sdlAudio().quitSubSystem(SDL_INIT_AUDIO);
     audio.device = 0;
 }

@@ -18,7 +18,7 @@ std::atomic<int> renderInterrupt{0};
 
 namespace {
 
-constexpr uint32_t blockFrames = 4096;
+constexpr uint32_t blockFrames = 16384;  // 128 KiB of f32 per write
 constexpr float outputScale = 32768.0f;  // the sound output's scale at volume 1.0
 
 std::mutex reportLock;  // one error line at a time from parallel renders
@@ -64,15 +64,19 @@ std::vector<const float*> channelParts(const StemSet& set, const std::vector<Ren
     return parts;
 }
 
-// Fills every target's floats with the next frames of its source.
+// Fills every target's floats with the next frames of its source, and its
+// 16-bit samples where they are used: written for s16, and read by the
+// length rule (on the first target, the mix) unless the length is fixed.
 void fillBlock(StemSet& set, std::vector<RenderTarget>& targets, const std::vector<const float*>& parts,
-               uint32_t frames) {
+               const RenderSettings& settings, uint32_t frames) {
     for (size_t k = 0; k < set.players.size(); ++k)
         wb_render_f32(set.players[k].get(), targets[k].floats.data(), frames);
     if (set.effectsStem)
         stemsEffectsRest(targets[0].floats.data(), parts, targets.back().floats.data(), frames);
-    for (RenderTarget& target : targets)
-        convertToPcm16(target.floats.data(), target.pcm.data(), 2 * frames, outputScale);
+    for (size_t k = 0; k < targets.size(); ++k) {
+        if (settings.f32 && (k != 0 || settings.fixedLength)) continue;
+        convertToPcm16(targets[k].floats.data(), targets[k].pcm.data(), 2 * frames, outputScale);
+    }
 }
 
 bool writeBlock(std::vector<RenderTarget>& targets, bool f32, uint32_t frames, std::string& file,
@@ -114,7 +118,7 @@ bool renderBlocks(StemSet& set, std::vector<RenderTarget>& targets, const Render
             frames = static_cast<uint32_t>(settings.fixedFrames - written);
         if (frames == 0) break;
         const uint64_t at = wb_position(set.players[0].get());
-        fillBlock(set, targets, parts, frames);
+        fillBlock(set, targets, parts, settings, frames);
         const uint32_t endOffset = songEndInBlock(songEnd, at, frames);
         const uint32_t keep = settings.fixedLength
                                   ? frames

@@ -75,6 +75,13 @@ void playerPlay(ModulePlayer& player) {
     player.playStartBytes = static_cast<int32_t>(startFrame * 4u);
 }
 
+void playerPlayJustOpened(ModulePlayer& player) {
+    if (!player.open) return;
+    player.muted.store(0);
+    player.playing.store(1);
+    player.playStartBytes = 0;
+}
+
 void playerStop(ModulePlayer& player) {
     player.playing.store(0);
     player.muted.store(1);

@@ -105,6 +105,10 @@ bool playerOpen(ModulePlayer& player, const uint8_t* image, uint32_t size, std::
 // entry may have been inside the synthesizer since open, the reset runs under
 // the output's lock. Does nothing when no module is open. Window thread.
 void playerPlay(ModulePlayer& player);
+// playerPlay right after a successful playerOpen without an output, with
+// nothing rendered since: the open's reset stands, so the synthesizer is not
+// initialised a second time (offline rendering).
+void playerPlayJustOpened(ModulePlayer& player);
 
 // The render entry writes silence from its next call on. Window thread.
 void playerStop(ModulePlayer& player);

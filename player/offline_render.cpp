@@ -11,7 +11,7 @@ bool offlineOpen(ModulePlayer& player, Synth& synth, const uint8_t* image, uint3
     // every reset that open and play perform.
     if (seed) synthSetSeed(synth, *seed);
     if (!playerOpen(player, image, size, reason)) return false;
-    playerPlay(player);
+    playerPlayJustOpened(player);
     return true;
 }
 

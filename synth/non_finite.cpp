@@ -1,5 +1,6 @@
 #include "synth/non_finite.h"
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include "synth/synth.h"
 
@@ -70,6 +71,15 @@ void clearSpeech(SpeechVoice& s) {
 }  // namespace
 
 bool silenceNonFinite(float* samples, int32_t count) {
+    // A first pass without branches (which the compiler can run in lanes)
+    // finds whether any sample needs mending: almost never.
+    uint32_t infiniteOrNaN = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        uint32_t bits;
+        std::memcpy(&bits, &samples[i], sizeof bits);
+        infiniteOrNaN |= static_cast<uint32_t>((bits & 0x7F800000u) == 0x7F800000u);
+    }
+    if (infiniteOrNaN == 0) return false;
     bool found = false;
     for (int32_t i = 0; i < count; ++i) {
         if (std::isfinite(samples[i])) continue;

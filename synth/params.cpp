@@ -1,4 +1,5 @@
 #include "synth/params.h"
+#include <algorithm>
 #include <cmath>
 #include "synth/synth.h"
 
@@ -29,7 +30,7 @@ float voiceSourceValue(const Synth& synth, int32_t v, int32_t c, uint8_t source)
 
 // A stored byte as a parameter: bytes above 128 (no valid patch holds them)
 // are clamped like modulated values, so no unit sees a value outside 0..128.
-float paramFromByte(uint8_t byte) { return byte > 128 ? 128.0f : static_cast<float>(byte); }
+float paramFromByte(uint8_t byte) { return static_cast<float>(std::min<uint8_t>(byte, 128)); }
 
 }  // namespace
 

@@ -54,6 +54,9 @@ void setResonator(SpeechVoice& speech, Resonator& res, float frequency, float ba
 }
 
 void setTargets(SpeechVoice& speech, int32_t current, int32_t previous, float weight) {
+    const float inputs[6] = {float(current), float(previous), weight, speech.formantFactor,
+                             speech.piOverRate, speech.twoPiOverRate};
+    if (!setupInputsChanged(speech.targetInputs, inputs)) return;
     const TargetBlend t{speechTargetTable[current], speechTargetTable[previous], weight};
     SpeechParams& p = speech.target;
     // Fixed frequencies and bandwidths blend to themselves.

@@ -8,6 +8,7 @@
 // ("3ah"). The mark "!" waits for the next note on of channel 16, "_" for the
 // next note off. At its end a text starts over.
 #include <cstdint>
+#include "synth/setup_inputs.h"
 
 constexpr int32_t speechTextSlots = 64;
 constexpr int32_t speechResonatorCount = 7;   // nasal, F1, F2, F3, F4, F5, F6
@@ -47,6 +48,10 @@ struct SpeechState {
     float dcState1;
     float dcState2;
     float outState[2];          // output resonator y1, y2
+    // The targets, their weight, the formant factor and the rate that
+    // `target` was last set from: unchanged (a held or silent voice), the
+    // frame skips the set-up.
+    SetupInputs<6> targetInputs;
 };
 
 // Value-initialise it (SpeechVoice speech{}) or give it static storage: the

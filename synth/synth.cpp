@@ -73,7 +73,8 @@ void synthSetEngine(Synth& synth, SynthEngine engine) { synth.engine = engine; }
 
 namespace {
 
-// The frame's plan: the channels that have a voice, each given to the part
+// The frame's plan: the channels that have a voice (before the voices'
+// updates; see synthFramePart), each given to the part
 // with the fewest voices so far, so the parts are about even; returns the
 // number of parts (the crew's threads, but no more than there are sounding
 // channels; one without a crew). Channels without voices are skipped whole,
@@ -97,15 +98,11 @@ int32_t planFrame(Synth& synth) {
     return parts;
 }
 
-// Control-rate work of a frame start: voices (freeing those whose amplitude
-// envelope has finished), then every channel, then the speech voice.
+// Control-rate work of a frame start: every channel, then the speech voice.
+// The voices' own updates come with their rendering (synthFramePart), on the
+// thread that renders them: each reads only its voice, its channel's
+// controllers and the patch.
 void updateControls(Synth& synth) {
-    for (int32_t v = 0; v < synthVoiceCount; ++v) {
-        if (synth.voiceChannel[v] < 0) continue;
-        voiceParamUpdate(synth, v);
-        voiceTick(synth.voices[v]);
-        if (synth.voices[v].env[0].state == 0) synth.voiceChannel[v] = -1;
-    }
     for (int32_t c = 0; c < synthChannelCount; ++c) channelFxUpdate(synth, c);
     speechTick(synth.speech);
 }
@@ -179,19 +176,41 @@ void copyOut(Synth& synth, const float* mix, uint32_t n) {
     synth.renderDestRight += n;
 }
 
+// The control-rate update of the part's voices, freeing those whose
+// amplitude envelope has finished; returns those left, in voice order.
+int32_t updatePartVoices(Synth& synth, int32_t part, int32_t (&voices)[synthVoiceCount]) {
+    int32_t count = 0;
+    for (int32_t v = 0; v < synthVoiceCount; ++v) {
+        const int32_t c = synth.voiceChannel[v];
+        if (c < 0 || synth.channelPart[c] != part) continue;
+        voiceParamUpdate(synth, v);
+        voiceTick(synth.voices[v]);
+        if (synth.voices[v].env[0].state == 0) synth.voiceChannel[v] = -1;
+        else voices[count++] = v;
+    }
+    return count;
+}
+
+bool channelHasVoice(const Synth& synth, int32_t c, const int32_t* voices, int32_t count) {
+    for (int32_t a = 0; a < count; ++a)
+        if (synth.voiceChannel[voices[a]] == c) return true;
+    return false;
+}
+
 }  // namespace
 
 void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n) {
     int32_t voices[synthVoiceCount];
-    int32_t count = 0;
-    for (int32_t v = 0; v < synthVoiceCount; ++v) {
-        const int32_t c = synth.voiceChannel[v];
-        if (c >= 0 && synth.channelPart[c] == part) voices[count++] = v;
-    }
+    const int32_t count = updatePartVoices(synth, part, voices);
     const bool lanes = synth.engine == SynthEngine::lanes;
     if (lanes) voicesRenderLanes(synth, scratch.lanes, voices, count, n);
     for (int32_t c = 0; c < synthChannelCount; ++c) {
         if (!synth.channelSounds[c] || synth.channelPart[c] != part) continue;
+        // A channel whose last voice has just finished is silent, effects and all.
+        if (!channelHasVoice(synth, c, voices, count)) {
+            synth.channelSounds[c] = false;
+            continue;
+        }
         float* buffer = synth.channelOut[c];
         std::fill_n(buffer, 2 * n, 0.0f);
         for (int32_t a = 0; a < count; ++a) {

@@ -83,7 +83,8 @@ struct Synth : SynthResettable {
     // reverb's and delay's returns. Outside the reset: mutes outlast it.
     uint32_t muteMask = 0;
     FrameScratch scratch;       // the rendering thread's own
-    // The frame's plan: the channels that have a voice, and which thread's
+    // The frame's plan: the channels that have a voice (cleared by its part
+    // when the last one finishes in the frame's update), and which thread's
     // part each one is in (its voices and effects); each such channel's
     // output after its effects.
     bool channelSounds[synthChannelCount];
@@ -126,6 +127,7 @@ void synthChannelLevels(const Synth& synth, float (&levels)[synthChannelCount]);
 void synthSetSeed(Synth& synth, uint32_t seed);
 void synthSetEngine(Synth& synth, SynthEngine engine);
 
-// One thread's part of a frame (see frame_crew.h): the voices and effects
-// of the sounding channels in that part, into channelOut.
+// One thread's part of a frame (see frame_crew.h): the control-rate update
+// of the voices in that part, then their rendering and the effects of the
+// part's sounding channels, into channelOut.
 void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n);

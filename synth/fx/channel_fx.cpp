@@ -26,6 +26,12 @@ void channelFxInit(Synth& synth, int32_t c) {
 }
 
 void channelFxUpdate(Synth& synth, int32_t c) {
+    const uint8_t* k = synth.channelControls[c];
+    const RateConstants& r = synth.rates;
+    const float inputs[12] = {float(k[0]), float(k[1]), float(k[2]), float(k[3]), float(k[4]), float(k[5]),
+                              float(k[6]), float(k[7]), synth.channels[c].reverbSend,
+                              r.rateScale, r.boostSin, r.boostCos};
+    if (!setupInputsChanged(synth.channels[c].updateInputs, inputs)) return;
     channelParamUpdate(synth, c);
     channelFxSetup(synth, c);
 }

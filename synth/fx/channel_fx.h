@@ -5,6 +5,7 @@
 #include "synth/fx/bass_boost.h"
 #include "synth/fx/compressor.h"
 #include "synth/fx/mod_delay.h"
+#include "synth/setup_inputs.h"
 #include "synth/voice/distortion.h"
 
 struct Synth;
@@ -18,13 +19,18 @@ struct SynthChannel {
     Distortion distortion;
     ModDelay chorus;
     Compressor compressor;
+    // What the last update read besides the patch (which stays until the
+    // next synthInit): the program, controllers 1..7, the reverb send
+    // (routing source 0 reads it back) and the rate constants rateScale,
+    // boostSin and boostCos. An update with the same inputs is skipped.
+    SetupInputs<12> updateInputs;
 };
 
 // Channel c of the synth: controller 7 to 127, bind its chorus lines and
 // reset its units.
 void channelFxInit(Synth& synth, int32_t c);
 // Once per frame for every channel: parameters through the modulation
-// matrix, then channelFxSetup.
+// matrix, then channelFxSetup; skipped when its inputs are those of the last update.
 void channelFxUpdate(Synth& synth, int32_t c);
 // The conversions and unit set-ups from synth.channelParams[c] as they stand.
 void channelFxSetup(Synth& synth, int32_t c);

@@ -29,6 +29,32 @@ void setupBalance(SynthVoice& voice, float balance) {
     }
 }
 
+// Each unit's set-up, run only when its inputs changed since the last frame.
+void setupOscillator(Oscillator& osc, SetupInputs<9>& last, const float* p, const RateConstants& rates) {
+    const float inputs[9] = {p[0], p[1], p[2], p[3], p[4], p[5], osc.note, rates.rateScale, rates.pitchBase};
+    if (setupInputsChanged(last, inputs)) oscSetup(osc, p, rates);
+}
+
+void setupFilter(Filter& filter, SetupInputs<4>& last, const float* p, const RateConstants& rates) {
+    const float inputs[4] = {p[0], p[1], p[2], rates.rateScale};
+    if (setupInputsChanged(last, inputs)) filterSetup(filter, p, rates);
+}
+
+void setupEnvelope(Envelope& env, SetupInputs<6>& last, const float* p) {
+    const float inputs[6] = {p[0], p[1], p[2], p[3], p[4], p[5]};
+    if (setupInputsChanged(last, inputs)) envSetup(env, p);
+}
+
+void setupLfo(Lfo& lfo, SetupInputs<7>& last, const float* p) {
+    const float inputs[7] = {p[0], p[1], p[2], p[3], p[4], p[5], p[6]};
+    if (setupInputsChanged(last, inputs)) lfoSetup(lfo, p);
+}
+
+void setupDistortion(Distortion& dist, SetupInputs<5>& last, const float* p, const RateConstants& rates) {
+    const float inputs[5] = {p[0], p[1], p[2], p[3], rates.rateScale};
+    if (setupInputsChanged(last, inputs)) distSetup(dist, p, rates);
+}
+
 void runFilters(SynthVoice& voice, float* voiceBuffer, float* voiceBuffer2, int32_t n) {
     if (voice.filterRouting == voiceRoutingParallel) {
         filterProcess(voice.filter[1], voiceBuffer, voiceBuffer2, n);
@@ -52,6 +78,7 @@ void voiceReset(SynthVoice& voice, SeedSource& seeds) {
     for (Filter& filter : voice.filter) filterInit(filter);
     for (Lfo& lfo : voice.lfo) lfoInit(lfo, seeds);
     distInit(voice.dist);
+    voice.setupInputs = {};
 }
 
 void voiceSetup(SynthVoice& voice, const float* p, const RateConstants& rates) {
@@ -61,16 +88,17 @@ void voiceSetup(SynthVoice& voice, const float* p, const RateConstants& rates) {
     voice.keySync = roundInt(p[58]);
     setupPan(voice, p[0]);
     setupBalance(voice, p[27]);
-    oscSetup(voice.osc[0], p + 2, rates);
-    oscSetup(voice.osc[1], p + 8, rates);
-    oscSetup(voice.osc[2], p + 14, rates);
-    envSetup(voice.env[0], p + 32);
-    envSetup(voice.env[1], p + 38);
-    filterSetup(voice.filter[0], p + 20, rates);
-    filterSetup(voice.filter[1], p + 23, rates);
-    lfoSetup(voice.lfo[0], p + 44);
-    lfoSetup(voice.lfo[1], p + 51);
-    distSetup(voice.dist, p + 28, rates);
+    VoiceSetupInputs& last = voice.setupInputs;
+    setupOscillator(voice.osc[0], last.osc[0], p + 2, rates);
+    setupOscillator(voice.osc[1], last.osc[1], p + 8, rates);
+    setupOscillator(voice.osc[2], last.osc[2], p + 14, rates);
+    setupEnvelope(voice.env[0], last.env[0], p + 32);
+    setupEnvelope(voice.env[1], last.env[1], p + 38);
+    setupFilter(voice.filter[0], last.filter[0], p + 20, rates);
+    setupFilter(voice.filter[1], last.filter[1], p + 23, rates);
+    setupLfo(voice.lfo[0], last.lfo[0], p + 44);
+    setupLfo(voice.lfo[1], last.lfo[1], p + 51);
+    setupDistortion(voice.dist, last.dist, p + 28, rates);
 }
 
 void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity, const RateConstants& rates) {

@@ -7,12 +7,24 @@
 #include "synth/voice/filter.h"
 #include "synth/voice/lfo.h"
 #include "synth/voice/oscillator.h"
+#include "synth/setup_inputs.h"
 
 struct SeedSource;
 
 // filterRouting values: filter 1 only, both in parallel; others are serial.
 constexpr int32_t voiceRoutingSingle = 0;
 constexpr int32_t voiceRoutingParallel = 2;
+
+// The inputs each unit's set-up last ran with: a frame whose inputs are
+// unchanged skips it (the transcendental functions are most of a voice's
+// control-rate cost).
+struct VoiceSetupInputs {
+    SetupInputs<9> osc[3];     // its 6 parameters, the note, rateScale, pitchBase
+    SetupInputs<4> filter[2];  // its 3 parameters, rateScale
+    SetupInputs<6> env[2];
+    SetupInputs<7> lfo[2];
+    SetupInputs<5> dist;       // its 4 parameters, rateScale
+};
 
 struct SynthVoice {
     int32_t note;
@@ -32,10 +44,13 @@ struct SynthVoice {
     Envelope env[2];      // env[0] is the amplitude envelope
     Lfo lfo[2];
     Distortion dist;
+    VoiceSetupInputs setupInputs;
 };
 
+// Also clears the set-up inputs: the next voiceSetup runs every unit's set-up.
 void voiceReset(SynthVoice& voice, SeedSource& seeds);
-void voiceSetup(SynthVoice& voice, const float* p, const RateConstants& rates = rates44100);  // the 59 voice parameters
+// The 59 voice parameters; units whose inputs are those of the last call keep their set-up.
+void voiceSetup(SynthVoice& voice, const float* p, const RateConstants& rates = rates44100);
 void voiceNoteOn(SynthVoice& voice, int32_t note, int32_t velocity,
                  const RateConstants& rates = rates44100);
 void voiceNoteOff(SynthVoice& voice);

@@ -1,0 +1,29 @@
+#pragma once
+// Skipping a control-rate set-up whose inputs did not change. A unit's
+// set-up is a pure function of its inputs (parameter values, the note, rate
+// constants) that writes some of the unit's fields, and nothing else writes
+// those fields; run again on the same inputs it would write the same values,
+// so it is skipped. Inputs compare bit for bit: 0 and -0 may set up
+// differently, and a NaN equals nothing by value.
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+template <int32_t Count>
+struct SetupInputs {
+    float values[Count];
+    bool valid;  // false: no set-up ran since the record was cleared
+};
+
+// True when `now` differs from the inputs of the last set-up (or none ran),
+// remembering `now` for the next frame: the caller then runs the set-up.
+template <int32_t Count>
+bool setupInputsChanged(SetupInputs<Count>& last, const float (&now)[Count]) {
+    uint32_t differ = last.valid ? 0u : 1u;  // a loop the compiler keeps inline, unlike memcmp
+    for (int32_t i = 0; i < Count; ++i)
+        differ |= std::bit_cast<uint32_t>(last.values[i]) ^ std::bit_cast<uint32_t>(now[i]);
+    if (differ == 0) return false;
+    std::copy_n(now, Count, last.values);
+    last.valid = true;
+    return true;
+}
