@@ -114,7 +114,7 @@ void readChannelMessage(MidiReader& in, TrackState& track, uint8_t status, MidiF
         if (data[i] & 0x80) fail(in.what + ": status " + hexByte(data[i]) + " where a data byte belongs", at);
     }
     checkEventCount(in, file);
-    file.events.push_back({static_cast<uint32_t>(track.tick), track.index, status, data[0], data[1]});
+    file.events.push_back({static_cast<uint32_t>(track.tick) & maxMidiTick, status, track.index, data[0], data[1]});
 }
 
 void readEvent(MidiReader& in, TrackState& track, MidiFile& file) {
@@ -209,19 +209,50 @@ void readFile(const uint8_t* data, size_t size, MidiFile& file) {
         }
         MidiReader track{data, in.position, in.position + length, "track " + std::to_string(tracksRead + 1)};
         readTrack(track, tracksRead, file);
+        file.trackEnds.push_back(file.events.size());
         in.position += length;
         ++tracksRead;
     }
-    // Events of all tracks merged by time; at one tick in track order, and
-    // within a track in file order.
-    std::stable_sort(file.events.begin(), file.events.end(), [](const MidiEvent& a, const MidiEvent& b) {
-        return a.tick != b.tick ? a.tick < b.tick : a.track < b.track;
-    });
     std::stable_sort(file.tempos.begin(), file.tempos.end(),
                      [](const MidiTempo& a, const MidiTempo& b) { return a.tick < b.tick; });
 }
 
+// The next event of one track, as the tracks are merged.
+struct TrackCursor {
+    uint32_t tick;
+    uint16_t track;
+    size_t next, end;  // indices into the events
+};
+
+// Earliest first; at one tick the lower track.
+bool laterThan(const TrackCursor& a, const TrackCursor& b) {
+    return a.tick != b.tick ? a.tick > b.tick : a.track > b.track;
+}
+
 }  // namespace
+
+void forEachMidiEvent(const MidiFile& file, const std::function<void(const MidiEvent&)>& visit) {
+    std::vector<TrackCursor> heap;
+    size_t begin = 0;
+    for (size_t t = 0; t < file.trackEnds.size(); ++t) {
+        if (file.trackEnds[t] > begin) {
+            heap.push_back({file.events[begin].tick, static_cast<uint16_t>(t), begin, file.trackEnds[t]});
+        }
+        begin = file.trackEnds[t];
+    }
+    std::make_heap(heap.begin(), heap.end(), laterThan);
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), laterThan);
+        TrackCursor& cursor = heap.back();
+        visit(file.events[cursor.next]);
+        if (++cursor.next == cursor.end) {
+            heap.pop_back();
+            continue;
+        }
+        cursor.tick = file.events[cursor.next].tick;
+        std::push_heap(heap.begin(), heap.end(), laterThan);
+    }
+}
 
 bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error) {
     try {

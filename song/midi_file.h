@@ -4,6 +4,7 @@
 // refused with the byte offset of the damage instead of read past its end.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,12 @@ constexpr uint32_t maxMidiTick = 0xFFFFFF;
 constexpr size_t maxMidiEvents = 1u << 20;
 
 // A channel message: status 0x80..0xEF, one or two data bytes (data2 is 0
-// for program change and channel pressure).
+// for program change and channel pressure). Eight bytes: a file may hold a
+// million of them.
 struct MidiEvent {
-    uint32_t tick;
+    uint32_t tick : 24;  // at most maxMidiTick
+    uint32_t status : 8;
     uint16_t track;
-    uint8_t status;
     uint8_t data1;
     uint8_t data2;
 };
@@ -38,7 +40,8 @@ struct MidiFile {
     uint32_t ticksPerQuarter = 0;
     uint32_t smpteFramesPerSecond = 0;  // 0: ticks per quarter note
     uint32_t smpteTicksPerFrame = 0;
-    std::vector<MidiEvent> events;      // in time order; at one tick in file order
+    std::vector<MidiEvent> events;      // track by track, each track's in file order
+    std::vector<size_t> trackEnds;      // per track, the end of its events in events
     std::vector<MidiTempo> tempos;      // tempo meta events of all tracks, in time order
     std::vector<std::string> trackNames;  // per track, "" when it has none
     uint32_t endTick = 0;               // the latest end of track
@@ -48,3 +51,8 @@ struct MidiFile {
 // the byte offset, e.g. "track 2 is truncated at offset 1234 (chunk needs
 // 500 bytes, 80 left)".
 bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error);
+
+// Calls visit with every channel event of file in time order: at one tick
+// in track order, within a track in file order. The tracks are merged as
+// they are walked, so the events are never sorted (nor copied).
+void forEachMidiEvent(const MidiFile& file, const std::function<void(const MidiEvent&)>& visit);

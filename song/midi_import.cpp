@@ -215,14 +215,14 @@ struct Importer {
     void routeChannels() {
         std::array<bool, 16> used{};
         for (const MidiEvent& e : file.events) used[e.status & 15] = true;
-        for (const MidiEvent& e : file.events) {
-            if ((e.status & 15) != midiPercussionChannel || (e.status & 0xF0) != 0x90 || !e.data2) continue;
+        forEachMidiEvent(file, [&](const MidiEvent& e) {
+            if ((e.status & 15) != midiPercussionChannel || (e.status & 0xF0) != 0x90 || !e.data2) return;
             const std::string& name = mapping.drums[e.data1].patch.name;
             if (std::find(drumPatches.begin(), drumPatches.end(), name) == drumPatches.end()) {
                 drumPatches.push_back(name);
                 drumChoices.push_back(mapping.drums[e.data1].patch);
             }
-        }
+        });
         drumPatches.resize(std::min<size_t>(drumPatches.size(), 16));
         drumChoices.resize(drumPatches.size());
         std::vector<int32_t> free;
@@ -488,7 +488,7 @@ void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
     const MidiMapping mapping = uniqueNames(rawMapping);
     Importer importer{file, mapping, options, warnings, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     importer.routeChannels();
-    for (const MidiEvent& e : file.events) importer.event(e);
+    forEachMidiEvent(file, [&importer](const MidiEvent& e) { importer.event(e); });
     uint32_t eventsEnd = 0;
     for (Part& part : importer.parts) {
         for (Note& note : part.notes) note.end = std::min(note.end, file.endTick);  // each on gets its off
