@@ -362,44 +362,63 @@ MemberWriter laidOut(const ordered_json& value) {
     };
 }
 
+// Raw note events in the order of the synth's pairing: by tick; at one tick
+// ends of notes first, then starts, then ends of notes that start there;
+// otherwise in the order of the notes. Three streams each already in that
+// order are merged: the starts, the ends of notes of no length, and the
+// other ends, sorted through an index of the notes.
+void writeNoteEvents(SourceText& out, const std::string& indent, const std::vector<Note>& notes) {
+    std::vector<uint32_t> ends;  // notes of some length, by end
+    for (uint32_t i = 0; i < notes.size(); ++i) {
+        if (notes[i].end != notes[i].start) ends.push_back(i);
+    }
+    std::sort(ends.begin(), ends.end(), [&](uint32_t a, uint32_t b) {
+        return notes[a].end != notes[b].end ? notes[a].end < notes[b].end : a < b;
+    });
+    size_t start = 0, zero = 0, end = 0;
+    const auto nextZero = [&] {
+        while (zero < notes.size() && notes[zero].end != notes[zero].start) ++zero;
+    };
+    nextZero();
+    writeEventList(out, indent, 2 * notes.size(), [&](size_t) {
+        const uint32_t endTick = end < ends.size() ? notes[ends[end]].end : noMoreEvents;
+        const uint32_t startTick = start < notes.size() ? notes[start].start : noMoreEvents;
+        const uint32_t zeroTick = zero < notes.size() ? notes[zero].start : noMoreEvents;
+        if (endTick <= startTick && endTick <= zeroTick && end < ends.size()) {
+            return numberList({endTick, notes[ends[end++]].key, 0});
+        }
+        if (startTick <= zeroTick && start < notes.size()) {
+            const Note& n = notes[start++];
+            return numberList({n.start, n.key, n.velocity});
+        }
+        const Note& n = notes[zero++];
+        nextZero();
+        return numberList({n.start, n.key, 0});
+    });
+}
+
 // Notes as [tick, key, velocity, length] when no two of one key overlap;
-// otherwise raw events, which the synth pairs as it would live.
+// otherwise raw events, which the synth pairs as it would live. A part's
+// notes are in order of their starts (they are made as the events are
+// walked in time order).
 void addNotes(const Part& part, std::vector<std::pair<std::string, MemberWriter>>& members) {
-    auto notes = std::make_shared<std::vector<Note>>(part.notes);
-    std::stable_sort(notes->begin(), notes->end(), [](const Note& a, const Note& b) { return a.start < b.start; });
+    const std::vector<Note>& notes = part.notes;
     bool clean = true;
     std::array<uint32_t, 128> busyUntil{};
-    for (const Note& note : *notes) {
+    for (const Note& note : notes) {
         if (note.end == note.start || note.start < busyUntil[note.key]) clean = false;
         busyUntil[note.key] = std::max(busyUntil[note.key], note.end);
     }
-    if (clean) {
-        members.push_back({"notes", [notes](SourceText& out, const std::string& indent) {
-            writeEventList(out, indent, notes->size(), [&](size_t i) {
-                const Note& n = (*notes)[i];
-                return numberList({n.start, n.key, n.velocity, n.end - n.start});
-            });
+    if (!clean) {
+        members.push_back({"noteEvents", [&notes](SourceText& out, const std::string& indent) {
+            writeNoteEvents(out, indent, notes);
         }});
         return;
     }
-    // At one tick: ends of notes first, then starts, then ends of notes that start there.
-    struct Raw {
-        uint32_t tick;
-        int32_t rank;
-        uint8_t key, velocity;
-    };
-    members.push_back({"noteEvents", [notes](SourceText& out, const std::string& indent) {
-        std::vector<Raw> raw;
-        for (const Note& n : *notes) {
-            raw.push_back({n.start, 1, n.key, n.velocity});
-            raw.push_back({n.end, n.end == n.start ? 2 : 0, n.key, 0});
-        }
-        *notes = {};
-        std::stable_sort(raw.begin(), raw.end(), [](const Raw& a, const Raw& b) {
-            return a.tick != b.tick ? a.tick < b.tick : a.rank < b.rank;
-        });
-        writeEventList(out, indent, raw.size(), [&](size_t i) {
-            return numberList({raw[i].tick, raw[i].key, raw[i].velocity});
+    members.push_back({"notes", [&notes](SourceText& out, const std::string& indent) {
+        writeEventList(out, indent, notes.size(), [&](size_t i) {
+            const Note& n = notes[i];
+            return numberList({n.start, n.key, n.velocity, n.end - n.start});
         });
     }});
 }
