@@ -39,7 +39,7 @@ void printWarnings(const ImportOptions& options, const std::vector<std::string>&
 
 // The song source built into a module as it is written: a thread writes the
 // text into a pipe that the builder reads, so the text is never held whole.
-int importModule(const ImportOptions& options, const MidiFile& file, const MidiMapping& mapping,
+int importModule(const ImportOptions& options, MidiFile& file, const MidiMapping& mapping,
                  const MidiImportOptions& importOptions) {
     TextPipe pipe;
     std::vector<std::string> warnings;
@@ -50,7 +50,7 @@ int importModule(const ImportOptions& options, const MidiFile& file, const MidiM
             wrote = true;
             return pipe.write(chunk);
         };
-        imported = writeImportedSong(file, mapping, importOptions, sink, warnings, writeError);
+        imported = writeImportedSong(std::move(file), mapping, importOptions, sink, warnings, writeError);
         pipe.finish();
     });
     std::vector<uint8_t> image;
@@ -83,7 +83,7 @@ int runImport(ImportOptions options) {
     if (!loadMidiMapping(options.patches, mapping, reason, status)) return fail(status, options.patches, reason);
     MidiFile file;
     if (!readMidiFile(data.data(), data.size(), file, reason)) return fail(2, options.input, reason);
-    data = {};  // the events are read out
+    data = std::vector<uint8_t>();  // the events are read out
     MidiImportOptions importOptions{std::filesystem::path(options.input).filename().string(),
                                     !options.speech.empty(), options.speech};
     if (endsWithModule(options.output)) return importModule(options, file, mapping, importOptions);
@@ -93,7 +93,7 @@ int runImport(ImportOptions options) {
     if (!toStdout && !outputOpen(output, options.output, reason)) return fail(1, options.output, reason);
     const TextSink sink = [&](std::string_view chunk) { return outputWrite(output, chunk.data(), chunk.size()); };
     std::vector<std::string> warnings;
-    const bool imported = writeImportedSong(file, mapping, importOptions, sink, warnings, reason);
+    const bool imported = writeImportedSong(std::move(file), mapping, importOptions, sink, warnings, reason);
     printWarnings(options, warnings);
     if (!imported && !output.error) {  // nothing written: a patch file could not be read
         outputAbandon(output);

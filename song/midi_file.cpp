@@ -185,6 +185,9 @@ void readFile(const uint8_t* data, size_t size, MidiFile& file) {
     MidiReader in{data, 0, size, "the header"};
     readHeader(in, file);
     file.trackNames.assign(file.trackCount, "");
+    // An event takes at least two bytes: reserved at that bound, the list
+    // never grows by copying (pages never written are never resident).
+    file.events.reserve(std::min(size / 2, maxMidiEvents));
     uint16_t tracksRead = 0;
     while (tracksRead < file.trackCount) {
         if (in.left() == 0) {

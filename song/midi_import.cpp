@@ -207,6 +207,19 @@ struct Importer {
         }
     }
 
+    // Each part's notes reserved at their number, so that no list grows by
+    // copying itself.
+    void reserveNotes() {
+        std::array<size_t, 16> counts{};
+        for (const MidiEvent& e : file.events) {
+            const int32_t channel = e.status & 15;
+            if ((e.status & 0xF0) != 0x90 || !e.data2) continue;
+            const int32_t index = melodic(channel) ? routes[channel].part : drumPart(e.data1);
+            if (index >= 0) ++counts[index];
+        }
+        for (size_t p = 0; p < parts.size(); ++p) parts[p].notes.reserve(counts[p]);
+    }
+
     std::string channelName(int32_t c) const { return "channel " + std::to_string(c + 1); }
 
     // MIDI channels keep their number; channel 16 (unless it speaks) and
@@ -461,8 +474,8 @@ void writeChannel(SourceText& out, const std::string& indent, const Part& part, 
 
 // The tempo map; with an SMPTE time division one fixed tempo at which a
 // beat is one second (1.001 s at 29.97 frames per second, whose ticks run
-// at 30 frames per 1.001 s).
-ordered_json writeTempo(const MidiFile& file, uint32_t& timeDivision, uint32_t songEnd) {
+// at 30 frames per 1.001 s). Takes the file's tempos.
+std::vector<MidiTempo> tempoMap(MidiFile& file, uint32_t& timeDivision, uint32_t songEnd) {
     std::vector<MidiTempo> tempos;
     if (file.smpteFramesPerSecond) {
         const bool drop = file.smpteFramesPerSecond == 29;
@@ -470,15 +483,22 @@ ordered_json writeTempo(const MidiFile& file, uint32_t& timeDivision, uint32_t s
         tempos.push_back({0, drop ? 1001000u : 1000000u});
     } else {
         timeDivision = file.ticksPerQuarter;
-        if (file.tempos.empty() || file.tempos.front().tick > 0) tempos.push_back({0, 500000});
-        tempos.insert(tempos.end(), file.tempos.begin(), file.tempos.end());
+        tempos = std::move(file.tempos);
+        if (tempos.empty() || tempos.front().tick > 0) tempos.insert(tempos.begin(), {0, 500000});
     }
     // The module ends at its last event; a repeat of the last tempo where
     // the file ends after its last event keeps the song as long as the file.
     if (songEnd > tempos.back().tick) tempos.push_back({songEnd, tempos.back().microsPerBeat});
-    ordered_json list = ordered_json::array();
-    for (const MidiTempo& t : tempos) list.push_back({{"tick", t.tick}, {"microsPerBeat", t.microsPerBeat}});
-    return list;
+    return tempos;
+}
+
+MemberWriter tempoWriter(const std::vector<MidiTempo>& tempos) {
+    return [&tempos](SourceText& out, const std::string& indent) {
+        writeEventList(out, indent, tempos.size(), [&](size_t i) {
+            return "{\"tick\":" + std::to_string(tempos[i].tick) +
+                   ",\"microsPerBeat\":" + std::to_string(tempos[i].microsPerBeat) + "}";
+        });
+    };
 }
 
 std::string uniqueName(const std::string& name, std::map<std::string, std::string>& files, const std::string& file) {
@@ -502,12 +522,14 @@ MidiMapping uniqueNames(const MidiMapping& mapping) {
 
 // The song's small parts as a tree; its channels are written from the
 // importer's records.
-void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiImportOptions& options,
+void writeSong(MidiFile& file, const MidiMapping& rawMapping, const MidiImportOptions& options,
                SourceText& out, std::vector<std::string>& warnings) {
     const MidiMapping mapping = uniqueNames(rawMapping);
     Importer importer{file, mapping, options, warnings, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     importer.routeChannels();
+    importer.reserveNotes();
     forEachMidiEvent(file, [&importer](const MidiEvent& e) { importer.event(e); });
+    file.events = std::vector<MidiEvent>();  // walked: the parts hold the song now
     uint32_t eventsEnd = 0;
     for (Part& part : importer.parts) {
         for (Note& note : part.notes) note.end = std::min(note.end, file.endTick);  // each on gets its off
@@ -525,7 +547,7 @@ void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
     if (!importer.channelMoves.empty()) comment["moved"] = importer.channelMoves;
     comment["mapping"] = describeMidiMapping(mapping, importer.usedPrograms, importer.usedDrums);
     uint32_t timeDivision = 0;
-    const ordered_json tempo = writeTempo(file, timeDivision, songEnd);
+    const std::vector<MidiTempo> tempo = tempoMap(file, timeDivision, songEnd);
     const ordered_json division = timeDivision;
     ordered_json patches = ordered_json::object(), programs = ordered_json::object();
     for (size_t p = 0; p < importer.patchOrder.size(); ++p) {
@@ -537,7 +559,7 @@ void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
     const ordered_json speech = ordered_json::array({options.speechText});
 
     std::vector<std::pair<std::string, MemberWriter>> members = {
-        {"comment", laidOut(comment)}, {"timeDivision", laidOut(division)}, {"tempo", laidOut(tempo)},
+        {"comment", laidOut(comment)}, {"timeDivision", laidOut(division)}, {"tempo", tempoWriter(tempo)},
         {"patches", laidOut(patches)}, {"programs", laidOut(programs)}};
     members.push_back({"channels", [&](SourceText& o, const std::string& indent) {
         writeEventList(o, indent, 0, [](size_t) { return std::string(); });
@@ -579,7 +601,7 @@ ordered_json readPatchFile(const PatchChoice& patch) {
     return object;
 }
 
-bool writeImportedSong(const MidiFile& file, const MidiMapping& mapping, const MidiImportOptions& options,
+bool writeImportedSong(MidiFile file, const MidiMapping& mapping, const MidiImportOptions& options,
                        const TextSink& sink, std::vector<std::string>& warnings, std::string& error) {
     SourceText out{sink, {}, false};
     try {

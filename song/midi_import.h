@@ -19,8 +19,9 @@ struct MidiImportOptions {
 // (songSourceText's layout), without holding its events as a tree. Patch
 // files are read here; false with the reason when one cannot be read or the
 // sink fails. warnings collect what was left out (a channel with no free
-// module channel to move to).
-bool writeImportedSong(const MidiFile& file, const MidiMapping& mapping, const MidiImportOptions& options,
+// module channel to move to). file is taken: its events are let go once
+// walked.
+bool writeImportedSong(MidiFile file, const MidiMapping& mapping, const MidiImportOptions& options,
                        const TextSink& sink, std::vector<std::string>& warnings, std::string& error);
 // The same song source as a tree. Patch files are read here; false
 // with the reason when one cannot be read. warnings collect what was left
