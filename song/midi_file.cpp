@@ -76,12 +76,13 @@ struct TrackState {
 };
 
 void checkEventCount(const MidiReader& in, const MidiFile& file) {
-    if (file.events.size() + file.tempos.size() >= maxMidiEvents) {
+    if (file.eventCount + file.tempos.size() >= maxMidiEvents) {
         fail("more than " + std::to_string(maxMidiEvents) + " events, more than a module takes", in.position);
     }
 }
 
-void readMeta(MidiReader& in, TrackState& track, MidiFile& file) {
+// file: where tempos and names are kept; null when the tracks are walked again.
+void readMeta(MidiReader& in, TrackState& track, MidiFile* file) {
     const uint8_t type = in.byte();
     const size_t lengthAt = in.position;
     const uint32_t length = in.quantity();
@@ -89,6 +90,7 @@ void readMeta(MidiReader& in, TrackState& track, MidiFile& file) {
     const uint8_t* body = in.data + in.position;
     if (type == metaEndOfTrack) {
         track.ended = true;
+    } else if (!file) {  // walked again: read once already
     } else if (type == metaTempo) {
         if (length != 3) fail(in.what + ": a tempo event of " + std::to_string(length) + " bytes", lengthAt);
         const uint32_t micros = uint32_t(body[0]) << 16 | uint32_t(body[1]) << 8 | body[2];
@@ -97,15 +99,15 @@ void readMeta(MidiReader& in, TrackState& track, MidiFile& file) {
                      std::to_string(maxTempoMicros) + " allowed)",
                  lengthAt);
         }
-        checkEventCount(in, file);
-        file.tempos.push_back({static_cast<uint32_t>(track.tick), micros});
-    } else if (type == metaTrackName && file.trackNames[track.index].empty()) {
-        file.trackNames[track.index].assign(reinterpret_cast<const char*>(body), length);
+        checkEventCount(in, *file);
+        file->tempos.push_back({static_cast<uint32_t>(track.tick), micros});
+    } else if (type == metaTrackName && file->trackNames[track.index].empty()) {
+        file->trackNames[track.index].assign(reinterpret_cast<const char*>(body), length);
     }
     in.skip(length);
 }
 
-void readChannelMessage(MidiReader& in, TrackState& track, uint8_t status, MidiFile& file) {
+MidiEvent readChannelMessage(MidiReader& in, TrackState& track, uint8_t status, MidiFile* file) {
     const bool oneByte = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0;
     uint8_t data[2] = {0, 0};
     for (int32_t i = 0; i < (oneByte ? 1 : 2); ++i) {
@@ -113,11 +115,15 @@ void readChannelMessage(MidiReader& in, TrackState& track, uint8_t status, MidiF
         data[i] = in.byte();
         if (data[i] & 0x80) fail(in.what + ": status " + hexByte(data[i]) + " where a data byte belongs", at);
     }
-    checkEventCount(in, file);
-    file.events.push_back({static_cast<uint32_t>(track.tick) & maxMidiTick, status, track.index, data[0], data[1]});
+    if (file) {
+        checkEventCount(in, *file);
+        ++file->eventCount;
+    }
+    return {static_cast<uint32_t>(track.tick) & maxMidiTick, status, track.index, data[0], data[1]};
 }
 
-void readEvent(MidiReader& in, TrackState& track, MidiFile& file) {
+// Reads one event; true when it is a channel message, then put into event.
+bool readEvent(MidiReader& in, TrackState& track, MidiFile* file, MidiEvent& event) {
     const size_t deltaAt = in.position;
     track.tick += in.quantity();
     if (track.tick > maxMidiTick) {
@@ -132,18 +138,26 @@ void readEvent(MidiReader& in, TrackState& track, MidiFile& file) {
         status = track.runningStatus;
         --in.position;  // the byte is the message's first data byte
     }
-    if (status == 0xFF) return readMeta(in, track, file);
-    if (status == 0xF0 || status == 0xF7) return in.skip(in.quantity());  // SysEx: skipped whole
+    if (status == 0xFF) {
+        readMeta(in, track, file);
+        return false;
+    }
+    if (status == 0xF0 || status == 0xF7) {  // SysEx: skipped whole
+        in.skip(in.quantity());
+        return false;
+    }
     if (status > 0xEF) fail(in.what + ": status " + hexByte(status) + " has no place in a file", statusAt);
     track.runningStatus = status;
-    readChannelMessage(in, track, status, file);
+    event = readChannelMessage(in, track, status, file);
+    return true;
 }
 
 void readTrack(MidiReader& in, uint16_t index, MidiFile& file) {
     TrackState track{index};
+    MidiEvent event{};
     while (!track.ended) {
         if (in.left() == 0) fail(in.what + " ends without its end-of-track event", in.position);
-        readEvent(in, track, file);
+        readEvent(in, track, &file, event);
     }
     file.endTick = std::max(file.endTick, static_cast<uint32_t>(track.tick));
 }
@@ -184,10 +198,8 @@ void readFile(const uint8_t* data, size_t size, MidiFile& file) {
     file = MidiFile{};
     MidiReader in{data, 0, size, "the header"};
     readHeader(in, file);
+    file.data = data;
     file.trackNames.assign(file.trackCount, "");
-    // An event takes at least two bytes: reserved at that bound, the list
-    // never grows by copying (pages never written are never resident).
-    file.events.reserve(std::min(size / 2, maxMidiEvents));
     uint16_t tracksRead = 0;
     while (tracksRead < file.trackCount) {
         if (in.left() == 0) {
@@ -212,7 +224,7 @@ void readFile(const uint8_t* data, size_t size, MidiFile& file) {
         }
         MidiReader track{data, in.position, in.position + length, "track " + std::to_string(tracksRead + 1)};
         readTrack(track, tracksRead, file);
-        file.trackEnds.push_back(file.events.size());
+        file.tracks.push_back({in.position, in.position + length});
         in.position += length;
         ++tracksRead;
     }
@@ -220,39 +232,44 @@ void readFile(const uint8_t* data, size_t size, MidiFile& file) {
                      [](const MidiTempo& a, const MidiTempo& b) { return a.tick < b.tick; });
 }
 
-// The next event of one track, as the tracks are merged.
+// One track walked again: its next channel event.
 struct TrackCursor {
-    uint32_t tick;
-    uint16_t track;
-    size_t next, end;  // indices into the events
+    MidiReader in;
+    TrackState state;
+    MidiEvent event{};
+
+    // False at the track's end.
+    bool advance() {
+        while (!state.ended) {
+            if (readEvent(in, state, nullptr, event)) return true;
+        }
+        return false;
+    }
 };
 
 // Earliest first; at one tick the lower track.
 bool laterThan(const TrackCursor& a, const TrackCursor& b) {
-    return a.tick != b.tick ? a.tick > b.tick : a.track > b.track;
+    return a.event.tick != b.event.tick ? a.event.tick > b.event.tick : a.event.track > b.event.track;
 }
 
 }  // namespace
 
 void forEachMidiEvent(const MidiFile& file, const std::function<void(const MidiEvent&)>& visit) {
     std::vector<TrackCursor> heap;
-    size_t begin = 0;
-    for (size_t t = 0; t < file.trackEnds.size(); ++t) {
-        if (file.trackEnds[t] > begin) {
-            heap.push_back({file.events[begin].tick, static_cast<uint16_t>(t), begin, file.trackEnds[t]});
-        }
-        begin = file.trackEnds[t];
+    for (size_t t = 0; t < file.tracks.size(); ++t) {
+        const uint16_t index = static_cast<uint16_t>(t);
+        TrackCursor cursor{{file.data, file.tracks[t].first, file.tracks[t].second, "track"}, {index}, {}};
+        if (cursor.advance()) heap.push_back(std::move(cursor));
     }
     std::make_heap(heap.begin(), heap.end(), laterThan);
     while (!heap.empty()) {
         std::pop_heap(heap.begin(), heap.end(), laterThan);
         TrackCursor& cursor = heap.back();
-        visit(file.events[cursor.next]);
-        if (++cursor.next == cursor.end) {
+        visit(cursor.event);
+        if (!cursor.advance()) {
             heap.pop_back();
             continue;
         }
-        cursor.tick = file.events[cursor.next].tick;
         std::push_heap(heap.begin(), heap.end(), laterThan);
     }
 }

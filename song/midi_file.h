@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Beyond this tick an event cannot be placed in a module (tick distances
@@ -40,8 +41,11 @@ struct MidiFile {
     uint32_t ticksPerQuarter = 0;
     uint32_t smpteFramesPerSecond = 0;  // 0: ticks per quarter note
     uint32_t smpteTicksPerFrame = 0;
-    std::vector<MidiEvent> events;      // track by track, each track's in file order
-    std::vector<size_t> trackEnds;      // per track, the end of its events in events
+    // The channel events are not held: forEachMidiEvent reads them again
+    // from the file's bytes, which must outlive its walks.
+    const uint8_t* data = nullptr;
+    std::vector<std::pair<size_t, size_t>> tracks;  // each track's events: [begin, end) in data
+    size_t eventCount = 0;              // channel events
     std::vector<MidiTempo> tempos;      // tempo meta events of all tracks, in time order
     std::vector<std::string> trackNames;  // per track, "" when it has none
     uint32_t endTick = 0;               // the latest end of track
@@ -53,6 +57,6 @@ struct MidiFile {
 bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error);
 
 // Calls visit with every channel event of file in time order: at one tick
-// in track order, within a track in file order. The tracks are merged as
-// they are walked, so the events are never sorted (nor copied).
+// in track order, within a track in file order. The tracks are read again
+// and merged as they are walked, so the events are never held.
 void forEachMidiEvent(const MidiFile& file, const std::function<void(const MidiEvent&)>& visit);

@@ -34,7 +34,7 @@ struct Part {
 
 // Notes of one key waiting for their ends, first in, first out.
 struct KeyQueue {
-    std::vector<size_t> notes;  // indices into the part's notes
+    std::vector<uint32_t> notes;  // indices into the part's notes
     size_t head = 0;
     bool empty() const { return head == notes.size(); }
 };
@@ -45,7 +45,7 @@ struct Route {
     bool sustain = false;
     uint8_t program = 0;
     std::array<KeyQueue, 128> open;                     // per MIDI key
-    std::array<std::vector<size_t>, 128> held;          // notes of the route's part the pedal holds, per key
+    std::array<std::vector<uint32_t>, 128> held;        // notes of the route's part the pedal holds, per key
 };
 
 struct Importer {
@@ -102,8 +102,13 @@ struct Importer {
     // Ends the key's oldest open note, or lets the pedal hold it.
     void endNote(Route& route, bool melodicChannel, uint8_t key, int32_t partIndex, uint32_t tick) {
         KeyQueue& open = route.open[key];
-        const size_t note = open.notes[open.head++];
-        if (open.empty()) open = KeyQueue{};
+        const uint32_t note = open.notes[open.head++];
+        if (open.empty()) {
+            open = KeyQueue{};
+        } else if (open.head * 2 >= open.notes.size()) {  // the ended half let go
+            open.notes.erase(open.notes.begin(), open.notes.begin() + static_cast<long>(open.head));
+            open.head = 0;
+        }
         if (route.sustain && melodicChannel && !parts[partIndex].speaks) {
             route.held[key].push_back(note);
         } else {
@@ -112,7 +117,7 @@ struct Importer {
     }
 
     void endHeld(Route& route, uint8_t key, uint32_t tick) {
-        for (size_t note : route.held[key]) parts[route.part].notes[note].end = tick;
+        for (uint32_t note : route.held[key]) parts[route.part].notes[note].end = tick;
         route.held[key].clear();
     }
 
@@ -140,7 +145,7 @@ struct Importer {
         // A note the pedal holds ends where its key is struck again.
         if (melodic(channel)) endHeld(route, key, tick);
         if (part.track < 0) part.track = track;
-        route.open[key].notes.push_back(part.notes.size());
+        route.open[key].notes.push_back(static_cast<uint32_t>(part.notes.size()));
         part.notes.push_back({tick, noMoreEvents, playedKey, velocity});
     }
 
@@ -211,12 +216,12 @@ struct Importer {
     // copying itself.
     void reserveNotes() {
         std::array<size_t, 16> counts{};
-        for (const MidiEvent& e : file.events) {
+        forEachMidiEvent(file, [&](const MidiEvent& e) {
             const int32_t channel = e.status & 15;
-            if ((e.status & 0xF0) != 0x90 || !e.data2) continue;
+            if ((e.status & 0xF0) != 0x90 || !e.data2) return;
             const int32_t index = melodic(channel) ? routes[channel].part : drumPart(e.data1);
             if (index >= 0) ++counts[index];
-        }
+        });
         for (size_t p = 0; p < parts.size(); ++p) parts[p].notes.reserve(counts[p]);
     }
 
@@ -227,7 +232,7 @@ struct Importer {
     // highest first.
     void routeChannels() {
         std::array<bool, 16> used{};
-        for (const MidiEvent& e : file.events) used[e.status & 15] = true;
+        forEachMidiEvent(file, [&used](const MidiEvent& e) { used[e.status & 15] = true; });
         forEachMidiEvent(file, [&](const MidiEvent& e) {
             if ((e.status & 15) != midiPercussionChannel || (e.status & 0xF0) != 0x90 || !e.data2) return;
             const std::string& name = mapping.drums[e.data1].patch.name;
@@ -529,7 +534,6 @@ void writeSong(MidiFile& file, const MidiMapping& rawMapping, const MidiImportOp
     importer.routeChannels();
     importer.reserveNotes();
     forEachMidiEvent(file, [&importer](const MidiEvent& e) { importer.event(e); });
-    file.events = std::vector<MidiEvent>();  // walked: the parts hold the song now
     uint32_t eventsEnd = 0;
     for (Part& part : importer.parts) {
         for (Note& note : part.notes) note.end = std::min(note.end, file.endTick);  // each on gets its off
