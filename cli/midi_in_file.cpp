@@ -1,23 +1,29 @@
 #include "cli/midi_in_file.h"
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <sstream>
-#include "player/midi_parser.h"
 
 namespace {
 
 constexpr double maxSeconds = 86400.0;
 
-void feed(MidiParser& parser, uint8_t byte, uint64_t frame, std::vector<MidiMessage>& messages) {
-    MidiMessage message{frame, {0, 0, 0}, 0};
-    if (midiParserFeed(parser, byte, message.bytes, message.length)) messages.push_back(message);
+uint8_t lengthOf(uint8_t status) {
+    const uint8_t kind = status & 0xF0;
+    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+}
+
+void feed(MidiParser& parser, uint8_t byte, uint32_t frame, std::vector<TimedMidiMessage>& messages) {
+    uint8_t bytes[3] = {0, 0, 0};
+    uint8_t length = 0;
+    if (midiParserFeed(parser, byte, bytes, length)) messages.push_back({frame, {bytes[0], bytes[1], bytes[2]}});
 }
 
 // One text line: "[SECONDS:] HH HH ...".
-bool parseLine(const std::string& line, MidiParser& parser, std::vector<MidiMessage>& messages,
+bool parseLine(const std::string& line, MidiParser& parser, std::vector<TimedMidiMessage>& messages,
                std::string& reason) {
     std::string rest = line;
-    uint64_t frame = 0;
+    uint32_t frame = 0;
     const size_t colon = rest.find(':');
     if (colon != std::string::npos) {
         char* end = nullptr;
@@ -28,7 +34,7 @@ bool parseLine(const std::string& line, MidiParser& parser, std::vector<MidiMess
             return false;
         }
         // Frame 0 means "at once", so a time of 0 is the first frame too.
-        frame = static_cast<uint64_t>(std::llround(seconds * 44100.0));
+        frame = static_cast<uint32_t>(std::llround(seconds * 44100.0));
         rest = rest.substr(colon + 1);
     }
     std::istringstream words(rest);
@@ -45,19 +51,17 @@ bool parseLine(const std::string& line, MidiParser& parser, std::vector<MidiMess
     return true;
 }
 
-}  // namespace
-
-bool parseMidiInput(const std::vector<uint8_t>& bytes, std::vector<MidiMessage>& messages, std::string& reason) {
+bool parseText(const std::vector<uint8_t>& bytes, std::vector<TimedMidiMessage>& messages, std::string& reason) {
+    // A message takes at least two characters (a digit and a space): reserved
+    // at that bound, the list never grows by copying (pages never written
+    // are never resident).
+    messages.reserve(bytes.size() / 2 + 1);
     MidiParser parser;
-    bool text = true;
-    for (uint8_t byte : bytes) text = text && byte < 0x80;
-    if (!text) {
-        for (uint8_t byte : bytes) feed(parser, byte, 0, messages);
-        return true;
-    }
-    std::istringstream lines(std::string(bytes.begin(), bytes.end()));
-    std::string line;
-    for (int32_t number = 1; std::getline(lines, line); ++number) {
+    size_t start = 0;
+    for (int32_t number = 1; start < bytes.size(); ++number) {
+        const auto newline = std::find(bytes.begin() + static_cast<long>(start), bytes.end(), '\n');
+        std::string line(bytes.begin() + static_cast<long>(start), newline);
+        start = static_cast<size_t>(newline - bytes.begin()) + 1;
         const size_t hash = line.find('#');
         if (hash != std::string::npos) line.resize(hash);
         if (!parseLine(line, parser, messages, reason)) {
@@ -65,5 +69,35 @@ bool parseMidiInput(const std::vector<uint8_t>& bytes, std::vector<MidiMessage>&
             return false;
         }
     }
+    return true;
+}
+
+}  // namespace
+
+bool parseMidiInput(std::vector<uint8_t> bytes, MidiInput& input, std::string& reason) {
+    input = MidiInput{};
+    if (std::any_of(bytes.begin(), bytes.end(), [](uint8_t byte) { return byte >= 0x80; })) {
+        input.raw = std::move(bytes);
+        return true;
+    }
+    if (!parseText(bytes, input.timed, reason)) return false;
+    bytes = std::vector<uint8_t>();
+    const auto byFrame = [](const TimedMidiMessage& a, const TimedMidiMessage& b) { return a.frame < b.frame; };
+    if (!std::is_sorted(input.timed.begin(), input.timed.end(), byFrame)) {
+        std::stable_sort(input.timed.begin(), input.timed.end(), byFrame);
+    }
+    return true;
+}
+
+bool midiInputNext(MidiInput& input, MidiMessage& message) {
+    while (input.position < input.raw.size()) {
+        message.frame = 0;
+        if (midiParserFeed(input.parser, input.raw[input.position++], message.bytes, message.length)) return true;
+    }
+    if (input.next == input.timed.size()) return false;
+    const TimedMidiMessage& timed = input.timed[input.next++];
+    message.frame = timed.frame;
+    std::copy(timed.bytes, timed.bytes + 3, message.bytes);
+    message.length = lengthOf(timed.bytes[0]);
     return true;
 }
