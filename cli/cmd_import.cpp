@@ -81,8 +81,8 @@ int runImport(ImportOptions options) {
     MidiMapping mapping;
     int status = 0;
     if (!loadMidiMapping(options.patches, mapping, reason, status)) return fail(status, options.patches, reason);
-    MidiFile file;  // its events are read again from data as the song is laid out
-    if (!readMidiFile(data.data(), data.size(), file, reason)) return fail(2, options.input, reason);
+    MidiFile file;
+    if (!readMidiFile(std::move(data), file, reason)) return fail(2, options.input, reason);
     MidiImportOptions importOptions{std::filesystem::path(options.input).filename().string(),
                                     !options.speech.empty(), options.speech};
     if (endsWithModule(options.output)) return importModule(options, file, mapping, importOptions);

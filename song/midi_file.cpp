@@ -198,7 +198,6 @@ void readFile(const uint8_t* data, size_t size, MidiFile& file) {
     file = MidiFile{};
     MidiReader in{data, 0, size, "the header"};
     readHeader(in, file);
-    file.data = data;
     file.trackNames.assign(file.trackCount, "");
     uint16_t tracksRead = 0;
     while (tracksRead < file.trackCount) {
@@ -258,7 +257,7 @@ void forEachMidiEvent(const MidiFile& file, const std::function<void(const MidiE
     std::vector<TrackCursor> heap;
     for (size_t t = 0; t < file.tracks.size(); ++t) {
         const uint16_t index = static_cast<uint16_t>(t);
-        TrackCursor cursor{{file.data, file.tracks[t].first, file.tracks[t].second, "track"}, {index}, {}};
+        TrackCursor cursor{{file.bytes.data(), file.tracks[t].first, file.tracks[t].second, "track"}, {index}, {}};
         if (cursor.advance()) heap.push_back(std::move(cursor));
     }
     std::make_heap(heap.begin(), heap.end(), laterThan);
@@ -274,9 +273,10 @@ void forEachMidiEvent(const MidiFile& file, const std::function<void(const MidiE
     }
 }
 
-bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error) {
+bool readMidiFile(std::vector<uint8_t> bytes, MidiFile& file, std::string& error) {
     try {
-        readFile(data, size, file);
+        readFile(bytes.data(), bytes.size(), file);
+        file.bytes = std::move(bytes);
         return true;
     } catch (const MidiFault& fault) {
         error = fault.message;

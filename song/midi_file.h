@@ -42,8 +42,8 @@ struct MidiFile {
     uint32_t smpteFramesPerSecond = 0;  // 0: ticks per quarter note
     uint32_t smpteTicksPerFrame = 0;
     // The channel events are not held: forEachMidiEvent reads them again
-    // from the file's bytes, which must outlive its walks.
-    const uint8_t* data = nullptr;
+    // from the file's bytes.
+    std::vector<uint8_t> bytes;
     std::vector<std::pair<size_t, size_t>> tracks;  // each track's events: [begin, end) in data
     size_t eventCount = 0;              // channel events
     std::vector<MidiTempo> tempos;      // tempo meta events of all tracks, in time order
@@ -54,7 +54,8 @@ struct MidiFile {
 // Reads a format 0 or 1 file. On failure returns false with the reason and
 // the byte offset, e.g. "track 2 is truncated at offset 1234 (chunk needs
 // 500 bytes, 80 left)".
-bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error);
+// The file keeps bytes.
+bool readMidiFile(std::vector<uint8_t> bytes, MidiFile& file, std::string& error);
 
 // Calls visit with every channel event of file in time order: at one tick
 // in track order, within a track in file order. The tracks are read again

@@ -15,9 +15,12 @@ using nlohmann::ordered_json;
 
 namespace {
 
+// Eight bytes: a file may hold half a million notes.
 struct Note {
-    uint32_t start, end;
-    uint8_t key, velocity;
+    uint32_t start : 24;
+    uint32_t key : 8;
+    uint32_t end : 24;  // maxMidiTick while the note is open
+    uint32_t velocity : 8;
 };
 
 // One module channel being filled.
@@ -146,7 +149,7 @@ struct Importer {
         if (melodic(channel)) endHeld(route, key, tick);
         if (part.track < 0) part.track = track;
         route.open[key].notes.push_back(static_cast<uint32_t>(part.notes.size()));
-        part.notes.push_back({tick, noMoreEvents, playedKey, velocity});
+        part.notes.push_back({tick, playedKey, maxMidiTick, velocity});
     }
 
     void noteOff(int32_t channel, uint8_t key, uint32_t tick) {
@@ -289,7 +292,7 @@ std::string printable(const std::string& text) {
 
 uint32_t lastTick(const Part& part) {
     uint32_t last = 0;
-    for (const Note& note : part.notes) last = std::max(last, note.end);
+    for (const Note& note : part.notes) last = std::max<uint32_t>(last, note.end);
     for (const auto& change : part.programChanges) last = std::max(last, change.first);
     for (const auto& bend : part.bends) last = std::max(last, static_cast<uint32_t>(bend[0]));
     for (const auto& list : part.controllers) {
@@ -425,7 +428,7 @@ void addNotes(const Part& part, std::vector<std::pair<std::string, MemberWriter>
     std::array<uint32_t, 128> busyUntil{};
     for (const Note& note : notes) {
         if (note.end == note.start || note.start < busyUntil[note.key]) clean = false;
-        busyUntil[note.key] = std::max(busyUntil[note.key], note.end);
+        busyUntil[note.key] = std::max<uint32_t>(busyUntil[note.key], note.end);
     }
     if (!clean) {
         members.push_back({"noteEvents", [&notes](SourceText& out, const std::string& indent) {
@@ -439,6 +442,19 @@ void addNotes(const Part& part, std::vector<std::pair<std::string, MemberWriter>
             return numberList({n.start, n.key, n.velocity, n.end - n.start});
         });
     }});
+}
+
+// A list let go with its memory (clear() keeps it).
+template <typename Event>
+void release(std::vector<Event>& list) {
+    std::vector<Event>().swap(list);
+}
+
+void releaseEvents(Part& part) {
+    release(part.notes);
+    release(part.programChanges);
+    release(part.bends);
+    for (auto& list : part.controllers) release(list);
 }
 
 void writeChannel(SourceText& out, const std::string& indent, const Part& part, const Importer& importer) {
@@ -534,9 +550,11 @@ void writeSong(MidiFile& file, const MidiMapping& rawMapping, const MidiImportOp
     importer.routeChannels();
     importer.reserveNotes();
     forEachMidiEvent(file, [&importer](const MidiEvent& e) { importer.event(e); });
+    release(file.bytes);  // walked: the parts hold the song now
+    file.tracks.clear();
     uint32_t eventsEnd = 0;
     for (Part& part : importer.parts) {
-        for (Note& note : part.notes) note.end = std::min(note.end, file.endTick);  // each on gets its off
+        for (Note& note : part.notes) note.end = std::min<uint32_t>(note.end, file.endTick);  // each on gets its off
         if (!part.notes.empty()) eventsEnd = std::max(eventsEnd, lastTick(part));
     }
     const uint32_t songEnd = file.endTick > eventsEnd ? file.endTick : 0;
@@ -577,6 +595,7 @@ void writeSong(MidiFile& file, const MidiMapping& rawMapping, const MidiImportOp
                     emit(o, "null");
                 } else {
                     writeChannel(o, indent + "  ", importer.parts[c], importer);
+                    releaseEvents(importer.parts[c]);  // written: the builder reading it holds it now
                 }
                 emit(o, c + 1 < channelCount ? ",\n" : "\n");
             }

@@ -39,7 +39,7 @@ Bytes smf(uint16_t format, uint16_t division, const std::vector<Bytes>& tracks) 
 json import(const Bytes& bytes, bool speech = false) {
     MidiFile file;
     std::string error;
-    EXPECT_TRUE(readMidiFile(bytes.data(), bytes.size(), file, error)) << error;
+    EXPECT_TRUE(readMidiFile(bytes, file, error)) << error;
     nlohmann::ordered_json song;
     std::vector<std::string> warnings;
     EXPECT_TRUE(importMidi(file, defaultMidiMapping("songs/patches"), {"test.mid", speech, "ah"}, song, warnings, error))
@@ -170,7 +170,7 @@ TEST(MidiImport, DamagedFilesAreRefusedWithTheOffset) {
     for (const auto& c : cases) {
         MidiFile file;
         std::string error;
-        EXPECT_FALSE(readMidiFile(c.file.data(), c.file.size(), file, error)) << c.message;
+        EXPECT_FALSE(readMidiFile(c.file, file, error)) << c.message;
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
     }
 }
