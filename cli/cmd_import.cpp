@@ -40,8 +40,10 @@ void printWarnings(const ImportOptions& options, const std::vector<std::string>&
 // The song source built into a module as it is written: a thread writes the
 // text into a pipe that the builder reads, so the text is never held whole.
 int importModule(const ImportOptions& options, MidiFile& file, const MidiMapping& mapping,
-                 const MidiImportOptions& importOptions) {
+                 MidiImportOptions importOptions) {
     TextPipe pipe;
+    SongListSizes sizes;  // filled in by the writer before the pipe carries the channels
+    importOptions.listSizes = &sizes;
     std::vector<std::string> warnings;
     std::string writeError;
     bool imported = false, wrote = false;
@@ -56,7 +58,7 @@ int importModule(const ImportOptions& options, MidiFile& file, const MidiMapping
     std::vector<uint8_t> image;
     std::string reason;
     std::istream source(&pipe);
-    const bool built = buildSongImage(source, ".", image, reason);
+    const bool built = buildSongImage(source, ".", image, reason, &sizes);
     pipe.close();  // a builder that stopped early lets the writer end
     writer.join();
     printWarnings(options, warnings);

@@ -558,6 +558,10 @@ void writeSong(MidiFile& file, const MidiMapping& rawMapping, const MidiImportOp
         if (!part.notes.empty()) eventsEnd = std::max(eventsEnd, lastTick(part));
     }
     const uint32_t songEnd = file.endTick > eventsEnd ? file.endTick : 0;
+    for (size_t c = 0; options.listSizes && c < importer.parts.size(); ++c) {
+        options.listSizes->noteEvents[c] = 2 * importer.parts[c].notes.size();
+    }
+    importer.routes = {};  // the open notes are ended: let go of their queues
     if (importer.patchOrder.empty()) importer.usePatch(mapping.programs[0]);
 
     ordered_json comment = ordered_json::object();

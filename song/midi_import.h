@@ -8,11 +8,15 @@
 #include "song/midi_file.h"
 #include "song/midi_mapping.h"
 #include "song/json_writer.h"
+#include "song/song.h"
 
 struct MidiImportOptions {
     std::string sourceName;   // recorded in the song's comment
     bool speech = false;      // MIDI channel 16 speaks speechText on the module's 16th channel
     std::string speechText;
+    // When set, each channel's number of note events is put here before
+    // anything is written (for a builder reading the source as it is written).
+    SongListSizes* listSizes = nullptr;
 };
 
 // Writes the song source of file under mapping to sink as it is laid out
