@@ -574,6 +574,7 @@ void writeSong(MidiFile& file, const MidiMapping& rawMapping, const MidiImportOp
     comment["mapping"] = describeMidiMapping(mapping, importer.usedPrograms, importer.usedDrums);
     uint32_t timeDivision = 0;
     const std::vector<MidiTempo> tempo = tempoMap(file, timeDivision, songEnd);
+    if (options.listSizes) options.listSizes->tempo = tempo.size();
     const ordered_json division = timeDivision;
     ordered_json patches = ordered_json::object(), programs = ordered_json::object();
     for (size_t p = 0; p < importer.patchOrder.size(); ++p) {

@@ -14,8 +14,9 @@ struct MidiImportOptions {
     std::string sourceName;   // recorded in the song's comment
     bool speech = false;      // MIDI channel 16 speaks speechText on the module's 16th channel
     std::string speechText;
-    // When set, each channel's number of note events is put here before
-    // anything is written (for a builder reading the source as it is written).
+    // When set, the lengths of the tempo map and of each channel's note
+    // events are put here before anything is written (for a builder reading
+    // the source as it is written).
     SongListSizes* listSizes = nullptr;
 };
 

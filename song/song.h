@@ -26,16 +26,17 @@ bool compileSong(const nlohmann::json& song, const std::filesystem::path& baseDi
 // so a long song takes little more memory than its events.
 bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
                     std::vector<uint8_t>& image, std::string& error);
-// What the writer of a source being read knows of its channels' note lists
-// (0: nothing): a channel's list of note events is reserved at that length
-// when its entry begins, so that a long list never grows by copying itself.
+// What the writer of a source being read knows of its longest lists (0:
+// nothing): each is reserved at that length when it begins, so that a long
+// list never grows by copying itself.
 struct SongListSizes {
-    std::array<size_t, 16> noteEvents{};  // two a note for "notes"
+    size_t tempo = 0;
+    std::array<size_t, 16> noteEvents{};  // per channel; two a note for "notes"
 };
 
 // The same, reading the text from source as it parses. sizes, when given,
-// is read as each channel's entry begins: a writer on another thread fills
-// it in before it writes the channels.
+// is read as each list begins: a writer on another thread fills it in
+// before it writes the lists.
 bool buildSongImage(std::istream& source, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
                     std::string& error, const SongListSizes* sizes = nullptr);
 

@@ -510,7 +510,7 @@ struct ChannelLists {
 struct SongLists {
     TempoList tempo;
     std::array<ChannelLists, 16> channels;
-    const SongListSizes* sizes = nullptr;  // read as a channel's entry begins
+    const SongListSizes* sizes = nullptr;  // read as a list begins
 };
 
 std::string channelPlace(size_t c) {
@@ -734,6 +734,7 @@ struct SongReader {
     std::function<void(const json&)> streamedList(const OpenValue& parent) {
         if (parent.role == Role::top && pendingKey == "tempo") {
             restart(lists.tempo);
+            lists.tempo.events.reserve(lists.sizes ? lists.sizes->tempo : 0);
             return [this](const json& e) { feed(lists.tempo, e); };
         }
         if (parent.role == Role::controllers && pendingKey.size() == 1 && pendingKey[0] >= '1' && pendingKey[0] <= '7') {
