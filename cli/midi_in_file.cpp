@@ -8,11 +8,6 @@ namespace {
 
 constexpr double maxSeconds = 86400.0;
 
-uint8_t lengthOf(uint8_t status) {
-    const uint8_t kind = status & 0xF0;
-    return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-}
-
 void feed(MidiParser& parser, uint8_t byte, uint32_t frame, std::vector<TimedMidiMessage>& messages) {
     uint8_t bytes[3] = {0, 0, 0};
     uint8_t length = 0;
@@ -98,6 +93,6 @@ bool midiInputNext(MidiInput& input, MidiMessage& message) {
     const TimedMidiMessage& timed = input.timed[input.next++];
     message.frame = timed.frame;
     std::copy(timed.bytes, timed.bytes + 3, message.bytes);
-    message.length = lengthOf(timed.bytes[0]);
+    message.length = static_cast<uint8_t>(1 + midiDataBytes(timed.bytes[0]));
     return true;
 }
