@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
+#include <string_view>
 
 namespace {
 
@@ -14,15 +14,18 @@ void feed(MidiParser& parser, uint8_t byte, uint32_t frame, std::vector<TimedMid
     if (midiParserFeed(parser, byte, bytes, length)) messages.push_back({frame, {bytes[0], bytes[1], bytes[2]}});
 }
 
-// One text line: "[SECONDS:] HH HH ...".
-bool parseLine(const std::string& line, MidiParser& parser, std::vector<TimedMidiMessage>& messages,
+bool isSpace(char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// One text line: "[SECONDS:] HH HH ...", read in place (a line may be long).
+bool parseLine(std::string_view rest, MidiParser& parser, std::vector<TimedMidiMessage>& messages,
                std::string& reason) {
-    std::string rest = line;
     uint32_t frame = 0;
     const size_t colon = rest.find(':');
-    if (colon != std::string::npos) {
+    if (colon != std::string_view::npos) {
         char* end = nullptr;
-        const std::string time = rest.substr(0, colon);
+        const std::string time(rest.substr(0, colon));
         const double seconds = std::strtod(time.c_str(), &end);
         if (end == time.c_str() || !(seconds >= 0 && seconds <= maxSeconds)) {
             reason = "\"" + time + "\" is not a time in seconds (0 to 86400)";
@@ -30,11 +33,15 @@ bool parseLine(const std::string& line, MidiParser& parser, std::vector<TimedMid
         }
         // Frame 0 means "at once", so a time of 0 is the first frame too.
         frame = static_cast<uint32_t>(std::llround(seconds * 44100.0));
-        rest = rest.substr(colon + 1);
+        rest.remove_prefix(colon + 1);
     }
-    std::istringstream words(rest);
-    std::string word;
-    while (words >> word) {
+    while (true) {
+        while (!rest.empty() && isSpace(rest.front())) rest.remove_prefix(1);
+        if (rest.empty()) return true;
+        size_t length = 0;
+        while (length < rest.size() && !isSpace(rest[length])) ++length;
+        const std::string word(rest.substr(0, length));
+        rest.remove_prefix(length);
         char* end = nullptr;
         const long value = std::strtol(word.c_str(), &end, 16);
         if (*end != '\0' || value < 0 || value > 255 || word.size() > 2) {
@@ -43,7 +50,6 @@ bool parseLine(const std::string& line, MidiParser& parser, std::vector<TimedMid
         }
         feed(parser, static_cast<uint8_t>(value), frame, messages);
     }
-    return true;
 }
 
 bool parseText(const std::vector<uint8_t>& bytes, std::vector<TimedMidiMessage>& messages, std::string& reason) {
@@ -54,11 +60,11 @@ bool parseText(const std::vector<uint8_t>& bytes, std::vector<TimedMidiMessage>&
     MidiParser parser;
     size_t start = 0;
     for (int32_t number = 1; start < bytes.size(); ++number) {
-        const auto newline = std::find(bytes.begin() + static_cast<long>(start), bytes.end(), '\n');
-        std::string line(bytes.begin() + static_cast<long>(start), newline);
-        start = static_cast<size_t>(newline - bytes.begin()) + 1;
-        const size_t hash = line.find('#');
-        if (hash != std::string::npos) line.resize(hash);
+        const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        const size_t newline = std::min(text.find('\n', start), text.size());
+        std::string_view line = text.substr(start, newline - start);
+        start = newline + 1;
+        line = line.substr(0, line.find('#'));
         if (!parseLine(line, parser, messages, reason)) {
             reason = "line " + std::to_string(number) + ": " + reason;
             return false;
