@@ -1,4 +1,5 @@
 #include "synth/fx/channel_lanes.h"
+#include "synth/fx/compressor_detect_lanes.h"
 #include "synth/simd/bass_boost_lanes.h"
 #include "synth/simd/compressor_lanes.h"
 #include "synth/simd/filter_lanes.h"
@@ -10,9 +11,11 @@ namespace {
 
 constexpr int32_t laneBlock = 64;  // samples per pass through the lane buffer
 
-void compressorGainsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
+// The detectors together, the look-ahead lines channel by channel, then the
+// gains together.
+void compressorsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
     Compressor* units[synthChannelCount];
-    const float* levels[synthChannelCount];
+    float* levels[synthChannelCount];
     float* buffers[synthChannelCount];
     int32_t on = 0;
     for (int32_t k = 0; k < count; ++k) {
@@ -22,7 +25,10 @@ void compressorGainsTogether(Synth& synth, const int32_t* channels, int32_t coun
         levels[on] = synth.channelLevels[c];
         buffers[on++] = synth.channelOut[c];
     }
-    if (on > 0) compressorGainLanes(units, levels, buffers, on, n);
+    if (on == 0) return;
+    compressorDetectLanes(units, buffers, levels, on, n);
+    for (int32_t k = 0; k < on; ++k) compressorDelay(*units[k], buffers[k], n);
+    compressorGainLanes(units, levels, buffers, on, n);
 }
 
 void boostsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
@@ -113,7 +119,7 @@ void channelFxFinishPart(Synth& synth, int32_t part, int32_t n) {
     int32_t count = 0;
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (synth.channelSounds[c] && synth.channelPart[c] == part) channels[count++] = c;
-    compressorGainsTogether(synth, channels, count, n);
+    compressorsTogether(synth, channels, count, n);
     boostsTogether(synth, channels, count, n);
     choruses(synth, channels, count, true, n);
     distortionsTogether(synth, channels, count, n);

@@ -6,6 +6,7 @@
 #include <vector>
 #include "synth/fx/compressor.h"
 #include "synth/output_filter.h"
+#include "synth/fx/compressor_detect_lanes.h"
 #include "synth/simd/compressor_lanes.h"
 #include "synth/simd/lane_targets.h"
 
@@ -116,9 +117,9 @@ TEST(Compressor, FusedLoopMatchesTheStagesOneAfterTheOther) {
     }
 }
 
-// Channels' compressors in two halves, the gains of all together in lanes,
-// on every SIMD target, against each one's compressorProcess: every
-// detector, gains falling and rising (loud noise, then silence).
+// Channels' compressors on the lane engine (the detectors and the gains of
+// all together in lanes), on every SIMD target, against each one's
+// compressorProcess: every detector, gains falling and rising (loud noise, then silence).
 TEST(Compressor, GainLanesMatchEachChannelsCompressor) {
     constexpr int32_t count = 9;  // one 16-lane vector and a second one
     for (int32_t target = 0; target < laneTargetCount(); ++target) {
@@ -144,15 +145,15 @@ TEST(Compressor, GainLanesMatchEachChannelsCompressor) {
             if (f < 60) for (auto& buffer : a) for (float& v : buffer) v = u(noise);
             std::vector<std::vector<float>> b = a, laneLevels(count, std::vector<float>(2 * n));
             std::vector<Compressor*> units;
-            std::vector<const float*> levelPointers;
-            std::vector<float*> buffers;
+            std::vector<float*> levelPointers, buffers;
             for (int32_t k = 0; k < count; ++k) {
                 compressorProcess(*scalar[k], a[k].data(), levels.data(), n);
-                compressorDetectAndDelay(*lanes[k], b[k].data(), laneLevels[k].data(), n);
                 units.push_back(lanes[k].get());
                 levelPointers.push_back(laneLevels[k].data());
                 buffers.push_back(b[k].data());
             }
+            compressorDetectLanes(units.data(), buffers.data(), levelPointers.data(), count, n);
+            for (int32_t k = 0; k < count; ++k) compressorDelay(*lanes[k], b[k].data(), n);
             compressorGainLanes(units.data(), levelPointers.data(), buffers.data(), count, n);
             for (int32_t k = 0; k < count; ++k) {
                 ASSERT_EQ(std::memcmp(a[k].data(), b[k].data(), a[k].size() * sizeof(float)), 0)

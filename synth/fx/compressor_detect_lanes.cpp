@@ -1,0 +1,97 @@
+#include "synth/fx/compressor_detect_lanes.h"
+#include "synth/simd/detector_lanes.h"
+#include "synth/simd/pair_lanes.h"
+
+namespace {
+
+constexpr int32_t detectBlock = 64;  // samples per pass through the lane rows
+constexpr int32_t rmsMask = compressorRmsLength - 1;
+
+bool linked(const Compressor& c) { return (c.mode & 2) == 0; }
+bool rms(const Compressor& c) { return (c.mode & 1) != 0; }
+
+// A linked detector runs on the mean of the sides in both of its lanes, the
+// same steps on the same values; its left lane's state is the one kept.
+DetectorLanes gatherStates(Compressor* const* units, int32_t count) {
+    DetectorLanes batch{};
+    batch.lanes = (2 * count + 15) / 16 * 16;
+    for (int32_t k = 0; k < count; ++k) {
+        const Compressor& c = *units[k];
+        const bool sum = rms(c);
+        for (int32_t side = 0; side < 2; ++side) {
+            batch.rms[2 * k + side] = sum ? 1 : 0;
+            batch.inGain[2 * k + side] = c.inGain;
+        }
+        const bool second = !linked(c);
+        batch.state[2 * k] = sum ? c.rmsSumL : c.peakL;
+        batch.state[2 * k + 1] = second ? (sum ? c.rmsSumR : c.peakR) : batch.state[2 * k];
+    }
+    return batch;
+}
+
+void storeStates(const DetectorLanes& batch, Compressor* const* units, int32_t count, int32_t n) {
+    for (int32_t k = 0; k < count; ++k) {
+        Compressor& c = *units[k];
+        float& left = rms(c) ? c.rmsSumL : c.peakL;
+        float& right = rms(c) ? c.rmsSumR : c.peakR;
+        left = batch.state[2 * k];
+        if (!linked(c)) right = batch.state[2 * k + 1];
+        if (rms(c)) c.rmsIndex = (c.rmsIndex + n) & rmsMask;
+    }
+}
+
+// The detected samples of a block, lane-major.
+void inputsToLanes(float* rows, int32_t lanes, Compressor* const* units, const float* const* buffers,
+                   int32_t count, int32_t start, int32_t m) {
+    pairsToLanes(rows, lanes, buffers, count, start, m);
+    for (int32_t k = 0; k < count; ++k) {
+        if (!linked(*units[k])) continue;
+        for (int32_t i = 0; i < m; ++i) {
+            float* pair = rows + i * lanes + 2 * k;
+            pair[0] = pair[1] = (pair[0] + pair[1]) * 0.5f;
+        }
+    }
+}
+
+// The window slots of an RMS unit's block, lane-major, and back (squares).
+template <bool out>
+void moveSlots(float* rows, int32_t lanes, Compressor& c, int32_t k, int32_t start, int32_t m) {
+    for (int32_t i = 0; i < m; ++i) {
+        const int32_t index = (c.rmsIndex + start + i) & rmsMask;
+        float* pair = rows + i * lanes + 2 * k;
+        float* slot = linked(c) ? c.rmsWindow + index : c.rmsWindow + 2 * index;
+        if constexpr (out) {
+            slot[0] = pair[0];
+            if (!linked(c)) slot[1] = pair[1];
+        } else {
+            pair[0] = slot[0];
+            pair[1] = linked(c) ? slot[0] : slot[1];
+        }
+    }
+}
+
+}  // namespace
+
+void compressorDetectLanes(Compressor* const* units, const float* const* buffers, float* const* levels,
+                           int32_t count, int32_t n) {
+    DetectorLanes batch = gatherStates(units, count);
+    const int32_t lanes = batch.lanes;
+    alignas(64) float inputs[detectBlock * detectorLaneCapacity] = {};  // lanes past the units stay 0
+    alignas(64) float slots[detectBlock * detectorLaneCapacity] = {};
+    alignas(64) float levelRows[detectBlock * detectorLaneCapacity];
+    for (int32_t start = 0; start < n; start += detectBlock) {
+        const int32_t m = n - start < detectBlock ? n - start : detectBlock;
+        inputsToLanes(inputs, lanes, units, buffers, count, start, m);
+        for (int32_t k = 0; k < count; ++k)
+            if (rms(*units[k])) moveSlots<false>(slots, lanes, *units[k], k, start, m);
+        detectorLanesProcess(batch, inputs, slots, levelRows, m);
+        for (int32_t k = 0; k < count; ++k)
+            if (rms(*units[k])) moveSlots<true>(slots, lanes, *units[k], k, start, m);
+        lanesToPairs(levelRows, lanes, levels, count, start, m);
+    }
+    storeStates(batch, units, count, n);
+    for (int32_t k = 0; k < count; ++k) {
+        if (batch.failed[2 * k] == 0 && batch.failed[2 * k + 1] == 0) continue;
+        for (int32_t i = 0; i < 2 * n; ++i) levels[k][i] = 0.0f;
+    }
+}
