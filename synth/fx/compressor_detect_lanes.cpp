@@ -53,21 +53,43 @@ void inputsToLanes(float* rows, int32_t lanes, Compressor* const* units, const f
     }
 }
 
-// The window slots of an RMS unit's block, lane-major, and back (squares).
-template <bool out>
+// The window slots of an RMS unit's block, lane-major (window to rows), or
+// back (rows to window: the squares), a stretch up to the window's wrap at once.
+template <bool linkedUnit, bool back>
 void moveSlots(float* rows, int32_t lanes, Compressor& c, int32_t k, int32_t start, int32_t m) {
-    for (int32_t i = 0; i < m; ++i) {
+    for (int32_t i = 0; i < m;) {
         const int32_t index = (c.rmsIndex + start + i) & rmsMask;
+        const int32_t count = m - i < compressorRmsLength - index ? m - i : compressorRmsLength - index;
         float* pair = rows + i * lanes + 2 * k;
-        float* slot = linked(c) ? c.rmsWindow + index : c.rmsWindow + 2 * index;
-        if constexpr (out) {
-            slot[0] = pair[0];
-            if (!linked(c)) slot[1] = pair[1];
-        } else {
-            pair[0] = slot[0];
-            pair[1] = linked(c) ? slot[0] : slot[1];
+        float* slot = linkedUnit ? c.rmsWindow + index : c.rmsWindow + 2 * index;
+        for (int32_t j = 0; j < count; ++j, pair += lanes) {
+            if constexpr (back && linkedUnit) {
+                slot[j] = pair[0];
+            } else if constexpr (back) {
+                slot[2 * j] = pair[0], slot[2 * j + 1] = pair[1];
+            } else if constexpr (linkedUnit) {
+                pair[0] = pair[1] = slot[j];
+            } else {
+                pair[0] = slot[2 * j], pair[1] = slot[2 * j + 1];
+            }
         }
+        i += count;
     }
+}
+
+template <bool back>
+void slotsOfUnits(float* rows, int32_t lanes, Compressor* const* units, int32_t count, int32_t start, int32_t m) {
+    for (int32_t k = 0; k < count; ++k) {
+        if (!rms(*units[k])) continue;
+        if (linked(*units[k])) moveSlots<true, back>(rows, lanes, *units[k], k, start, m);
+        else moveSlots<false, back>(rows, lanes, *units[k], k, start, m);
+    }
+}
+
+// The lanes past the units, which no unit reads, hold zeros.
+void clearSpareLanes(float* rows, int32_t lanes, int32_t count, int32_t m) {
+    for (int32_t i = 0; i < m; ++i)
+        for (int32_t j = 2 * count; j < lanes; ++j) rows[i * lanes + j] = 0.0f;
 }
 
 }  // namespace
@@ -76,17 +98,17 @@ void compressorDetectLanes(Compressor* const* units, const float* const* buffers
                            int32_t count, int32_t n) {
     DetectorLanes batch = gatherStates(units, count);
     const int32_t lanes = batch.lanes;
-    alignas(64) float inputs[detectBlock * detectorLaneCapacity] = {};  // lanes past the units stay 0
-    alignas(64) float slots[detectBlock * detectorLaneCapacity] = {};
+    alignas(64) float inputs[detectBlock * detectorLaneCapacity];
+    alignas(64) float slots[detectBlock * detectorLaneCapacity];
     alignas(64) float levelRows[detectBlock * detectorLaneCapacity];
+    clearSpareLanes(inputs, lanes, count, detectBlock);
+    clearSpareLanes(slots, lanes, 0, detectBlock);  // a peak unit's lanes too
     for (int32_t start = 0; start < n; start += detectBlock) {
         const int32_t m = n - start < detectBlock ? n - start : detectBlock;
         inputsToLanes(inputs, lanes, units, buffers, count, start, m);
-        for (int32_t k = 0; k < count; ++k)
-            if (rms(*units[k])) moveSlots<false>(slots, lanes, *units[k], k, start, m);
+        slotsOfUnits<false>(slots, lanes, units, count, start, m);
         detectorLanesProcess(batch, inputs, slots, levelRows, m);
-        for (int32_t k = 0; k < count; ++k)
-            if (rms(*units[k])) moveSlots<true>(slots, lanes, *units[k], k, start, m);
+        slotsOfUnits<true>(slots, lanes, units, count, start, m);
         lanesToPairs(levelRows, lanes, levels, count, start, m);
     }
     storeStates(batch, units, count, n);
