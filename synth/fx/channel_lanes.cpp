@@ -2,6 +2,7 @@
 #include "synth/fx/compressor_detect_lanes.h"
 #include "synth/simd/bass_boost_lanes.h"
 #include "synth/simd/compressor_lanes.h"
+#include "synth/simd/dist_lanes.h"
 #include "synth/simd/filter_lanes.h"
 #include "synth/simd/mod_delay_lanes.h"
 #include "synth/simd/pair_lanes.h"
@@ -89,12 +90,30 @@ void filtersTogether(Synth& synth, const int32_t* channels, int32_t count, int32
     }
 }
 
+// Overdrive and clip treat every sample alike: the stereo buffer goes
+// through the voices' shaping kernel as rows of 16 lanes of one setting; a
+// tail shorter than a row the scalar way.
+void shapeInLanes(Distortion& d, float* buffer, int32_t n) {
+    constexpr int32_t width = 16;
+    DistLanes batch{};
+    batch.lanes = batch.rowStride = width;
+    for (int32_t j = 0; j < width; ++j) {
+        batch.mode[j] = d.mode, batch.gain[j] = d.gain, batch.offset[j] = d.offset;
+        batch.outScale[j] = d.outScale;
+    }
+    const int32_t rows = 2 * n / width;
+    distLanesProcess(batch, buffer, rows);
+    const int32_t done = rows * width / 2;
+    if (done < n) distProcessStereo(d, buffer + 2 * done, buffer + 2 * done, n - done);
+}
+
 void distortionsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
     int32_t filtered[synthChannelCount];
     int32_t together = 0;
     for (int32_t k = 0; k < count; ++k) {
         Distortion& d = synth.channels[channels[k]].distortion;
         if (filterDistortion(d)) filtered[together++] = channels[k];
+        else if (distLanesTake(d.mode)) shapeInLanes(d, synth.channelOut[channels[k]], n);
         else distProcessStereo(d, synth.channelOut[channels[k]], synth.channelOut[channels[k]], n);
     }
     if (together == 1) {
