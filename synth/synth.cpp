@@ -222,7 +222,7 @@ void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n
         if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
         if (!lanes) channelFxChain(synth, c, buffer, scratch.levels, n);
     }
-    if (lanes) channelFxFinishPart(synth, part, n);
+    if (lanes) channelFxFinishPart(synth, scratch, part, n);
 }
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {

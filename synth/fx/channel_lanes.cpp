@@ -14,22 +14,20 @@ constexpr int32_t laneBlock = 64;  // samples per pass through the lane buffer
 
 // The detectors together, the look-ahead lines channel by channel, then the
 // gains together.
-void compressorsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
+void compressorsTogether(Synth& synth, float* levelRows, const int32_t* channels, int32_t count, int32_t n) {
     Compressor* units[synthChannelCount];
-    float* levels[synthChannelCount];
     float* buffers[synthChannelCount];
     int32_t on = 0;
     for (int32_t k = 0; k < count; ++k) {
         const int32_t c = channels[k];
         if (!compressorOn(synth.channels[c].compressor)) continue;
         units[on] = &synth.channels[c].compressor;
-        levels[on] = synth.channelLevels[c];
         buffers[on++] = synth.channelOut[c];
     }
     if (on == 0) return;
-    compressorDetectLanes(units, buffers, levels, on, n);
+    compressorDetectLanes(units, buffers, levelRows, on, n);
     for (int32_t k = 0; k < on; ++k) compressorDelay(*units[k], buffers[k], n);
-    compressorGainLanes(units, levels, buffers, on, n);
+    compressorGainLanes(units, levelRows, buffers, on, n);
 }
 
 void boostsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
@@ -133,12 +131,12 @@ void choruses(Synth& synth, const int32_t* channels, int32_t count, bool first, 
 
 }  // namespace
 
-void channelFxFinishPart(Synth& synth, int32_t part, int32_t n) {
+void channelFxFinishPart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n) {
     int32_t channels[synthChannelCount];
     int32_t count = 0;
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (synth.channelSounds[c] && synth.channelPart[c] == part) channels[count++] = c;
-    compressorsTogether(synth, channels, count, n);
+    compressorsTogether(synth, scratch.levelRows, channels, count, n);
     boostsTogether(synth, channels, count, n);
     choruses(synth, channels, count, true, n);
     distortionsTogether(synth, channels, count, n);

@@ -14,7 +14,7 @@ bool rms(const Compressor& c) { return (c.mode & 1) != 0; }
 // same steps on the same values; its left lane's state is the one kept.
 DetectorLanes gatherStates(Compressor* const* units, int32_t count) {
     DetectorLanes batch{};
-    batch.lanes = (2 * count + 15) / 16 * 16;
+    batch.lanes = compressorLevelLanes(count);
     for (int32_t k = 0; k < count; ++k) {
         const Compressor& c = *units[k];
         const bool sum = rms(c);
@@ -94,26 +94,24 @@ void clearSpareLanes(float* rows, int32_t lanes, int32_t count, int32_t m) {
 
 }  // namespace
 
-void compressorDetectLanes(Compressor* const* units, const float* const* buffers, float* const* levels,
+void compressorDetectLanes(Compressor* const* units, const float* const* buffers, float* levelRows,
                            int32_t count, int32_t n) {
     DetectorLanes batch = gatherStates(units, count);
     const int32_t lanes = batch.lanes;
     alignas(64) float inputs[detectBlock * detectorLaneCapacity];
     alignas(64) float slots[detectBlock * detectorLaneCapacity];
-    alignas(64) float levelRows[detectBlock * detectorLaneCapacity];
     clearSpareLanes(inputs, lanes, count, detectBlock);
     clearSpareLanes(slots, lanes, 0, detectBlock);  // a peak unit's lanes too
     for (int32_t start = 0; start < n; start += detectBlock) {
         const int32_t m = n - start < detectBlock ? n - start : detectBlock;
         inputsToLanes(inputs, lanes, units, buffers, count, start, m);
         slotsOfUnits<false>(slots, lanes, units, count, start, m);
-        detectorLanesProcess(batch, inputs, slots, levelRows, m);
+        detectorLanesProcess(batch, inputs, slots, levelRows + start * lanes, m);
         slotsOfUnits<true>(slots, lanes, units, count, start, m);
-        lanesToPairs(levelRows, lanes, levels, count, start, m);
     }
     storeStates(batch, units, count, n);
     for (int32_t k = 0; k < count; ++k) {
         if (batch.failed[2 * k] == 0 && batch.failed[2 * k + 1] == 0) continue;
-        for (int32_t i = 0; i < 2 * n; ++i) levels[k][i] = 0.0f;
+        for (int32_t i = 0; i < n; ++i) levelRows[i * lanes + 2 * k] = levelRows[i * lanes + 2 * k + 1] = 0.0f;
     }
 }

@@ -48,7 +48,7 @@ void DetectorLanesKernel(DetectorLanes& batch, const float* inputs, float* slots
                 level = hn::IfThenElse(rms, rmsLevel, level);
             }
             state = next;
-            hn::Store(level, d, levels + row);
+            hn::StoreU(level, d, levels + row);
         }
         hn::Store(state, d, batch.state + at);
         const auto wasFailed = hn::Load(di, batch.failed + at);

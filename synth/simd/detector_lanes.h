@@ -16,7 +16,7 @@ struct DetectorLanes {
     alignas(64) int32_t failed[detectorLaneCapacity];  // 1 once a sum was below 0 or not a number
 };
 
-// m rows, lane-major (sample i of lane j at [i * lanes + j]): inputs the
-// detected samples; slots the window values each square replaces, which
-// become the squares; levels receives the levels.
+// m rows, lane-major (sample i of lane j at [i * lanes + j]; levels need not
+// be aligned): inputs the detected samples; slots the window values each
+// square replaces, which become the squares; levels receives the levels.
 void detectorLanesProcess(DetectorLanes& batch, const float* inputs, float* slots, float* levels, int32_t m);

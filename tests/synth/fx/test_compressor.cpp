@@ -143,18 +143,18 @@ TEST(Compressor, GainLanesMatchEachChannelsCompressor) {
             const int32_t n = f % 3 == 0 ? 280 : 128;
             std::vector<std::vector<float>> a(count, std::vector<float>(2 * n, 0.0f));
             if (f < 60) for (auto& buffer : a) for (float& v : buffer) v = u(noise);
-            std::vector<std::vector<float>> b = a, laneLevels(count, std::vector<float>(2 * n));
+            std::vector<std::vector<float>> b = a;
+            std::vector<float> levelRows(size_t(n * compressorLevelLanes(count)));
             std::vector<Compressor*> units;
-            std::vector<float*> levelPointers, buffers;
+            std::vector<float*> buffers;
             for (int32_t k = 0; k < count; ++k) {
                 compressorProcess(*scalar[k], a[k].data(), levels.data(), n);
                 units.push_back(lanes[k].get());
-                levelPointers.push_back(laneLevels[k].data());
                 buffers.push_back(b[k].data());
             }
-            compressorDetectLanes(units.data(), buffers.data(), levelPointers.data(), count, n);
+            compressorDetectLanes(units.data(), buffers.data(), levelRows.data(), count, n);
             for (int32_t k = 0; k < count; ++k) compressorDelay(*lanes[k], b[k].data(), n);
-            compressorGainLanes(units.data(), levelPointers.data(), buffers.data(), count, n);
+            compressorGainLanes(units.data(), levelRows.data(), buffers.data(), count, n);
             for (int32_t k = 0; k < count; ++k) {
                 ASSERT_EQ(std::memcmp(a[k].data(), b[k].data(), a[k].size() * sizeof(float)), 0)
                     << laneTargetName(target) << " " << k << " " << f;
