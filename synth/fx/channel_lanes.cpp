@@ -88,17 +88,14 @@ void filtersTogether(Synth& synth, const int32_t* channels, int32_t count, int32
     }
 }
 
-// Overdrive and clip treat every sample alike: the stereo buffer goes
+// Overdrive, clip and crusher treat every sample alike: the stereo buffer goes
 // through the voices' shaping kernel as rows of 16 lanes of one setting; a
 // tail shorter than a row the scalar way.
 void shapeInLanes(Distortion& d, float* buffer, int32_t n) {
     constexpr int32_t width = 16;
     DistLanes batch{};
     batch.lanes = batch.rowStride = width;
-    for (int32_t j = 0; j < width; ++j) {
-        batch.mode[j] = d.mode, batch.gain[j] = d.gain, batch.offset[j] = d.offset;
-        batch.outScale[j] = d.outScale;
-    }
+    for (int32_t j = 0; j < width; ++j) distLanesSet(batch, j, d);
     const int32_t rows = 2 * n / width;
     distLanesProcess(batch, buffer, rows);
     const int32_t done = rows * width / 2;
