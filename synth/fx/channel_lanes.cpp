@@ -88,13 +88,7 @@ void filtersTogether(Synth& synth, const int32_t* channels, int32_t count, int32
     }
 }
 
-// A channel's overdrive and clip go through the lanes. Its crusher stays
-// scalar: in lanes it gave other samples than the scalar engine on some of
-// the engine test's random songs (the voices' crusher lanes agree; the cause
-// is not found yet).
-bool shapedInLanes(const Distortion& d) { return d.mode != 3 && distLanesTake(d.mode); }
-
-// Overdrive and clip treat every sample alike: the stereo buffer goes
+// Overdrive, clip and crusher treat every sample alike: the stereo buffer goes
 // through the voices' shaping kernel as rows of 16 lanes of one setting; a
 // tail shorter than a row the scalar way.
 void shapeInLanes(Distortion& d, float* buffer, int32_t n) {
@@ -114,7 +108,7 @@ void distortionsTogether(Synth& synth, const int32_t* channels, int32_t count, i
     for (int32_t k = 0; k < count; ++k) {
         Distortion& d = synth.channels[channels[k]].distortion;
         if (filterDistortion(d)) filtered[together++] = channels[k];
-        else if (shapedInLanes(d)) shapeInLanes(d, synth.channelOut[channels[k]], n);
+        else if (distLanesTake(d.mode)) shapeInLanes(d, synth.channelOut[channels[k]], n);
         else distProcessStereo(d, synth.channelOut[channels[k]], synth.channelOut[channels[k]], n);
     }
     if (together == 1) {
