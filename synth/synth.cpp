@@ -220,10 +220,9 @@ void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n
             else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
         }
         if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
-        if (lanes) channelFxDetect(synth, c, buffer, n);
-        else channelFxChain(synth, c, buffer, scratch.levels, n);
+        if (!lanes) channelFxChain(synth, c, buffer, scratch.levels, n);
     }
-    if (lanes) channelFxFinishPart(synth, part, n);
+    if (lanes) channelFxFinishPart(synth, scratch, part, n);
 }
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {

@@ -32,6 +32,9 @@ struct FrameCrew;
 // One rendering thread's work space for a frame.
 struct FrameScratch {
     float levels[maxFrameLength * 2];  // a compressor's detector levels
+    // The lane engine: the channel compressors' levels, lane-major
+    // (compressor_detect_lanes.h).
+    float levelRows[maxFrameLength * 2 * synthChannelCount];
     float voiceBuffer[maxFrameLength];
     float voiceBuffer2[maxFrameLength];
     LaneScratch lanes;
@@ -90,9 +93,6 @@ struct Synth : SynthResettable {
     bool channelSounds[synthChannelCount];
     int32_t channelPart[synthChannelCount];
     float channelOut[synthChannelCount][maxFrameLength * 2];
-    // The lane engine: each channel compressor's detector levels, waiting
-    // for the part's gains to run together (channel_lanes.h).
-    float channelLevels[synthChannelCount][maxFrameLength * 2];
     // render bookkeeping
     uint32_t renderLeft;
     int32_t renderFrameLength;

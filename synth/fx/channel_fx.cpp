@@ -62,10 +62,6 @@ void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32
     channelFxFinish(synth, c, buffer, n);
 }
 
-void channelFxDetect(Synth& synth, int32_t c, float* buffer, int32_t n) {
-    compressorDetectAndDelay(synth.channels[c].compressor, buffer, synth.channelLevels[c], n);
-}
-
 void channelFxFinish(Synth& synth, int32_t c, float* buffer, int32_t n) {
     SynthChannel& ch = synth.channels[c];
     const bool lanes = synth.engine == SynthEngine::lanes;

@@ -43,10 +43,7 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n);
 // buses, which must come channel after channel.
 void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n);
 void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n);
-// The lane engine's frame parts split the chain: per channel its
-// compressor's detector and look-ahead line (levels into
-// synth.channelLevels[c]), then the rest of the part's chains together
-// (channel_lanes.h), which ends each channel with channelFxFinish: the
-// distortion and the chorus in the channel's order.
-void channelFxDetect(Synth& synth, int32_t c, float* buffer, int32_t n);
+// The lane engine runs a frame part's chains together (channel_lanes.h),
+// which ends each channel with channelFxFinish: the distortion and the
+// chorus in the channel's order.
 void channelFxFinish(Synth& synth, int32_t c, float* buffer, int32_t n);

@@ -1,6 +1,8 @@
 #include "synth/fx/channel_lanes.h"
+#include "synth/fx/compressor_detect_lanes.h"
 #include "synth/simd/bass_boost_lanes.h"
 #include "synth/simd/compressor_lanes.h"
+#include "synth/simd/dist_lanes.h"
 #include "synth/simd/filter_lanes.h"
 #include "synth/simd/mod_delay_lanes.h"
 #include "synth/simd/pair_lanes.h"
@@ -10,19 +12,22 @@ namespace {
 
 constexpr int32_t laneBlock = 64;  // samples per pass through the lane buffer
 
-void compressorGainsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
+// The detectors together, the look-ahead lines channel by channel, then the
+// gains together.
+void compressorsTogether(Synth& synth, float* levelRows, const int32_t* channels, int32_t count, int32_t n) {
     Compressor* units[synthChannelCount];
-    const float* levels[synthChannelCount];
     float* buffers[synthChannelCount];
     int32_t on = 0;
     for (int32_t k = 0; k < count; ++k) {
         const int32_t c = channels[k];
         if (!compressorOn(synth.channels[c].compressor)) continue;
         units[on] = &synth.channels[c].compressor;
-        levels[on] = synth.channelLevels[c];
         buffers[on++] = synth.channelOut[c];
     }
-    if (on > 0) compressorGainLanes(units, levels, buffers, on, n);
+    if (on == 0) return;
+    compressorDetectLanes(units, buffers, levelRows, on, n);
+    for (int32_t k = 0; k < on; ++k) compressorDelay(*units[k], buffers[k], n);
+    compressorGainLanes(units, levelRows, buffers, on, n);
 }
 
 void boostsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
@@ -83,12 +88,27 @@ void filtersTogether(Synth& synth, const int32_t* channels, int32_t count, int32
     }
 }
 
+// Overdrive, clip and crusher treat every sample alike: the stereo buffer goes
+// through the voices' shaping kernel as rows of 16 lanes of one setting; a
+// tail shorter than a row the scalar way.
+void shapeInLanes(Distortion& d, float* buffer, int32_t n) {
+    constexpr int32_t width = 16;
+    DistLanes batch{};
+    batch.lanes = batch.rowStride = width;
+    for (int32_t j = 0; j < width; ++j) distLanesSet(batch, j, d);
+    const int32_t rows = 2 * n / width;
+    distLanesProcess(batch, buffer, rows);
+    const int32_t done = rows * width / 2;
+    if (done < n) distProcessStereo(d, buffer + 2 * done, buffer + 2 * done, n - done);
+}
+
 void distortionsTogether(Synth& synth, const int32_t* channels, int32_t count, int32_t n) {
     int32_t filtered[synthChannelCount];
     int32_t together = 0;
     for (int32_t k = 0; k < count; ++k) {
         Distortion& d = synth.channels[channels[k]].distortion;
         if (filterDistortion(d)) filtered[together++] = channels[k];
+        else if (distLanesTake(d.mode)) shapeInLanes(d, synth.channelOut[channels[k]], n);
         else distProcessStereo(d, synth.channelOut[channels[k]], synth.channelOut[channels[k]], n);
     }
     if (together == 1) {
@@ -108,12 +128,12 @@ void choruses(Synth& synth, const int32_t* channels, int32_t count, bool first, 
 
 }  // namespace
 
-void channelFxFinishPart(Synth& synth, int32_t part, int32_t n) {
+void channelFxFinishPart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n) {
     int32_t channels[synthChannelCount];
     int32_t count = 0;
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (synth.channelSounds[c] && synth.channelPart[c] == part) channels[count++] = c;
-    compressorGainsTogether(synth, channels, count, n);
+    compressorsTogether(synth, scratch.levelRows, channels, count, n);
     boostsTogether(synth, channels, count, n);
     choruses(synth, channels, count, true, n);
     distortionsTogether(synth, channels, count, n);

@@ -6,8 +6,8 @@
 
 namespace {
 
-constexpr float peakDecay = 0.99980002641677856f;
-constexpr float rmsWeight = 0.0110485432669520f;  // 1 / sqrt(8192)
+constexpr float peakDecay = compressorPeakDecay;
+constexpr float rmsWeight = compressorRmsWeight;
 constexpr int32_t rmsMask = compressorRmsLength - 1;
 
 bool isOff(int32_t mode) { return (mode & 4) != 0; }
@@ -302,10 +302,4 @@ void compressorProcessFused(Compressor& comp, float* buffer, float* levels, int3
 
 bool compressorOn(const Compressor& comp) { return !isOff(comp.mode); }
 
-void compressorDetectAndDelay(Compressor& comp, float* buffer, float* levels, int32_t n) {
-    if (isOff(comp.mode)) return;
-    if (!detect(comp, buffer, levels, n)) {
-        for (int32_t i = 0; i < 2 * n; ++i) levels[i] = 0.0f;
-    }
-    delayPairs(comp, buffer, n);
-}
+void compressorDelay(Compressor& comp, float* buffer, int32_t n) { delayPairs(comp, buffer, n); }

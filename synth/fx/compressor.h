@@ -8,6 +8,8 @@ struct OutputCut;
 
 constexpr int32_t compressorLookLength = 5700;   // stereo pairs
 constexpr int32_t compressorRmsLength = 8192;
+constexpr float compressorPeakDecay = 0.99980002641677856f;  // a peak's fall per sample
+constexpr float compressorRmsWeight = 0.0110485432669520f;   // 1 / sqrt(8192)
 
 struct Compressor {
     int32_t mode;       // lowest byte: bit 2 off; bits 0..1 detector
@@ -52,8 +54,8 @@ void compressorProcessFused(Compressor& comp, float* buffer, float* levels, int3
                             OutputCut* cut = nullptr);
 
 bool compressorOn(const Compressor& comp);
-// The lane engine's channel compressors in two halves: per channel, the
-// detector and the look-ahead line (the levels into levels, 2 x n floats;
-// the pairs that left the line into buffer), then the gains of many
-// channels together (synth/simd/compressor_lanes.h). Does nothing when off.
-void compressorDetectAndDelay(Compressor& comp, float* buffer, float* levels, int32_t n);
+// The lane engine's channel compressors in parts: the detectors of many
+// channels together (compressor_detect_lanes.h), the look-ahead line per
+// channel (each pair of buffer in, the pair that left the line out), then
+// the gains of many channels together (synth/simd/compressor_lanes.h).
+void compressorDelay(Compressor& comp, float* buffer, int32_t n);

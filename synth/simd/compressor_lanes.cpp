@@ -1,5 +1,6 @@
 // Compiled once per SIMD target; compressorGainLanes runs the chosen one.
-// Levels and pairs are gathered lane-major a block at a time (pair_lanes.h).
+// The levels come in lane-major rows; the pairs are gathered lane-major a
+// block at a time (pair_lanes.h).
 #include "synth/simd/compressor_lanes.h"
 #include "synth/simd/pair_lanes.h"
 
@@ -51,7 +52,7 @@ void gainBlockLanes(GainLanes& l, const float* levelRows, float* pairRows, int32
     for (int32_t i = 0; i < m; ++i) {
         for (int32_t k = 0; k < groups; ++k) {
             const int32_t at = i * lanes + k * w;
-            const V level = hn::Load(d, levelRows + at);
+            const V level = hn::LoadU(d, levelRows + at);
             // nextGain: level < 1 ? 1 : 1 / (1 + (level - 1) ratio).
             const V ratio = hn::Load(d, l.ratio + k * w);
             const V reduced = hn::Div(one, hn::Add(one, hn::Mul(hn::Sub(level, one), ratio)));
@@ -68,18 +69,17 @@ void gainBlockLanes(GainLanes& l, const float* levelRows, float* pairRows, int32
 
 }  // namespace
 
-void CompressorGainLanesKernel(Compressor* const* units, const float* const* levels, float* const* buffers,
+void CompressorGainLanesKernel(Compressor* const* units, const float* levelRows, float* const* buffers,
                                int32_t count, int32_t n) {
     GainLanes l = gatherUnits(units, count);
     const int32_t lanes = (2 * count + 15) / 16 * 16;  // every target's vectors fill it exactly
-    alignas(64) float levelRows[gainBlock * gainLanes] = {};  // the lanes past the units stay 0
     alignas(64) float pairRows[gainBlock * gainLanes] = {};
     for (int32_t start = 0; start < n; start += gainBlock) {
         const int32_t m = n - start < gainBlock ? n - start : gainBlock;
-        pairsToLanes(levelRows, lanes, levels, count, start, m);
         pairsToLanes(pairRows, lanes, buffers, count, start, m);
-        if (lanes == 16) gainBlockLanes<16>(l, levelRows, pairRows, m);
-        else gainBlockLanes<gainLanes>(l, levelRows, pairRows, m);
+        const float* blockLevels = levelRows + start * lanes;
+        if (lanes == 16) gainBlockLanes<16>(l, blockLevels, pairRows, m);
+        else gainBlockLanes<gainLanes>(l, blockLevels, pairRows, m);
         lanesToPairs(pairRows, lanes, buffers, count, start, m);
     }
     for (int32_t k = 0; k < count; ++k) units[k]->gainL = l.gain[2 * k], units[k]->gainR = l.gain[2 * k + 1];
@@ -94,8 +94,8 @@ HWY_AFTER_NAMESPACE();
 
 WB_LANE_KERNEL_TABLE(CompressorGainLanesKernel)
 
-void compressorGainLanes(Compressor* const* units, const float* const* levels, float* const* buffers,
+void compressorGainLanes(Compressor* const* units, const float* levelRows, float* const* buffers,
                          int32_t count, int32_t n) {
-    wembrastel::CompressorGainLanesKernelTargets[laneTargetSlot()](units, levels, buffers, count, n);
+    wembrastel::CompressorGainLanesKernelTargets[laneTargetSlot()](units, levelRows, buffers, count, n);
 }
 #endif

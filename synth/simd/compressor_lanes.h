@@ -10,7 +10,8 @@
 constexpr int32_t compressorLaneUnits = 16;  // units in one call at most
 
 // buffers[k] holds n pairs that left units[k]'s look-ahead line
-// (compressorDetectAndDelay) and levels[k] their levels: each pair becomes
-// pair x output gain x gain, the gains stepping towards the levels' targets.
-void compressorGainLanes(Compressor* const* units, const float* const* levels, float* const* buffers,
+// (compressorDelay) and levelRows their levels, as compressorDetectLanes
+// lays them out: each pair becomes pair x output gain x gain, the gains
+// stepping towards the levels' targets.
+void compressorGainLanes(Compressor* const* units, const float* levelRows, float* const* buffers,
                          int32_t count, int32_t n);

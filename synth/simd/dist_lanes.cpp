@@ -18,6 +18,7 @@ using M = hn::Mask<D>;
 // The distortion's modes (distortion.cpp).
 constexpr int32_t overdriveMode = 1;
 constexpr int32_t clipMode = 2;
+constexpr int32_t crusherMode = 3;
 
 // pi/2 - q in double, rounded once to single.
 V halfPiMinus(V q) {
@@ -65,6 +66,32 @@ V atanLanes(V v) {
     return hn::Mul(hn::IfThenElse(negative, hn::Set(d, -1.0f), one), r);
 }
 
+// roundInt in lanes: to the nearest integer, ties to even (adding and taking
+// away 2^23 rounds so under the render's rounding mode; from 2^23 on a float
+// is whole), and 0x80000000 out of range or for NaN, as the processor's
+// conversion gives.
+hn::Vec<hn::RebindToSigned<D>> roundLanes(V v) {
+    const D d;
+    const hn::RebindToSigned<D> di;
+    const V whole = hn::Set(d, 8388608.0f);
+    const V large = hn::CopySignToAbs(whole, v);
+    const V rounded = hn::IfThenElse(hn::Lt(hn::Abs(v), whole), hn::Sub(hn::Add(large, v), large), v);
+    const M inRange = hn::And(hn::Ge(v, hn::Set(d, -2147483648.0f)), hn::Lt(v, hn::Set(d, 2147483648.0f)));
+    const V safe = hn::IfThenElseZero(inRange, rounded);  // no lane's conversion overflows
+    return hn::IfThenElse(hn::RebindMask(di, inRange), hn::ConvertTo(di, safe), hn::Set(di, static_cast<int32_t>(0x80000000u)));
+}
+
+// The crusher: the product wraps at 32 bits, the clamp keeps it symmetric at
+// 32767, the bit flip comes after it.
+V crushLanes(V x, V scale, hn::Vec<hn::RebindToSigned<D>> mult, hn::Vec<hn::RebindToSigned<D>> flip) {
+    const D d;
+    const hn::RebindToSigned<D> di;
+    const hn::RebindToUnsigned<D> du;
+    const auto product = hn::BitCast(di, hn::Mul(hn::BitCast(du, roundLanes(hn::Mul(x, scale))), hn::BitCast(du, mult)));
+    const auto clamped = hn::Max(hn::Min(product, hn::Set(di, 32767)), hn::Set(di, -32767));
+    return hn::Mul(hn::ConvertTo(d, hn::Xor(clamped, flip)), hn::Set(d, 0.000030517578125f));
+}
+
 void DistLanesKernel(const DistLanes& batch, float* samples, int32_t n) {
     const D d;
     const hn::RebindToSigned<D> di;
@@ -73,12 +100,17 @@ void DistLanesKernel(const DistLanes& batch, float* samples, int32_t n) {
         const auto mode = hn::Load(di, batch.mode + at);
         const M overdrive = hn::RebindMask(d, hn::Eq(mode, hn::Set(di, overdriveMode)));
         const M clip = hn::RebindMask(d, hn::Eq(mode, hn::Set(di, clipMode)));
-        const M mine = hn::Or(overdrive, clip);
+        const M crush = hn::RebindMask(d, hn::Eq(mode, hn::Set(di, crusherMode)));
+        const M mine = hn::Or(hn::Or(overdrive, clip), crush);
         if (hn::AllFalse(d, mine)) continue;
         const V gain = hn::Load(d, batch.gain + at);
         const V offset = hn::Load(d, batch.offset + at);
         const V outScale = hn::Load(d, batch.outScale + at);
         const bool anyOverdrive = !hn::AllFalse(d, overdrive);
+        const bool anyCrush = !hn::AllFalse(d, crush);
+        const V crushScale = hn::Load(d, batch.crushScale + at);
+        const auto crushMult = hn::Load(di, batch.crushMult + at);
+        const auto crushXor = hn::Load(di, batch.crushXor + at);
         const V one = hn::Set(d, 1.0f), minusOne = hn::Set(d, -1.0f);
         for (size_t k = 0; k < static_cast<size_t>(n); ++k) {
             float* row = samples + k * stride + at;
@@ -87,7 +119,9 @@ void DistLanesKernel(const DistLanes& batch, float* samples, int32_t n) {
             V shaped = hn::IfThenElse(hn::Gt(v, one), one, v);
             shaped = hn::IfThenElse(hn::Lt(shaped, minusOne), minusOne, shaped);
             if (anyOverdrive) shaped = hn::IfThenElse(overdrive, atanLanes(v), shaped);
-            hn::StoreU(hn::IfThenElse(mine, hn::Mul(shaped, outScale), x), d, row);
+            V out = hn::Mul(shaped, outScale);
+            if (anyCrush) out = hn::IfThenElse(crush, crushLanes(x, crushScale, crushMult, crushXor), out);
+            hn::StoreU(hn::IfThenElse(mine, out, x), d, row);
         }
     }
 }
@@ -98,10 +132,18 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 #include "synth/simd/lane_targets.h"
+#include "synth/voice/distortion.h"
 
 WB_LANE_KERNEL_TABLE(DistLanesKernel)
 
-bool distLanesTake(int32_t mode) { return mode == 1 || mode == 2; }
+bool distLanesTake(int32_t mode) { return mode >= 1 && mode <= 3; }
+
+void distLanesSet(DistLanes& batch, int32_t j, const Distortion& dist) {
+    batch.mode[j] = dist.mode;
+    batch.gain[j] = dist.gain, batch.offset[j] = dist.offset, batch.outScale[j] = dist.outScale;
+    batch.crushScale[j] = dist.crushScale, batch.crushMult[j] = dist.crushMult;
+    batch.crushXor[j] = dist.crushXor;
+}
 
 void distLanesProcess(const DistLanes& batch, float* samples, int32_t n) {
     wembrastel::DistLanesKernelTargets[laneTargetSlot()](batch, samples, n);

@@ -1,5 +1,5 @@
 #pragma once
-// The voice distortion's overdrive and clip (see synth/voice/distortion.h)
+// The voice distortion's overdrive, clip and crusher (see synth/voice/distortion.h)
 // for many voices at once, one per SIMD lane: each lane computes exactly
 // what distProcessMono computes, the same operations in the same order,
 // without fused multiply-add.
@@ -17,7 +17,14 @@ struct DistLanes {
     alignas(64) float gain[distLaneCapacity];
     alignas(64) float offset[distLaneCapacity];
     alignas(64) float outScale[distLaneCapacity];
+    alignas(64) float crushScale[distLaneCapacity];
+    alignas(64) int32_t crushMult[distLaneCapacity];
+    alignas(64) int32_t crushXor[distLaneCapacity];
 };
 
+struct Distortion;
+
 bool distLanesTake(int32_t mode);  // the modes the lanes compute
+// Lane j of batch takes dist's mode and settings.
+void distLanesSet(DistLanes& batch, int32_t j, const Distortion& dist);
 void distLanesProcess(const DistLanes& batch, float* samples, int32_t n);

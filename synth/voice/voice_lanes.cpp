@@ -184,7 +184,7 @@ void secondFilterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& lay
     runFilters(scratch, laneFilter, layout.lanes, layout.rowStride, n);
 }
 
-// The distortion: its filter modes, overdrive and clip in lanes, the others
+// The distortion: its filter modes, overdrive, clip and crusher in lanes, the others
 // voice by voice.
 void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
     Filter* laneFilter[filterLaneCapacity] = {};
@@ -197,12 +197,10 @@ void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
     for (int32_t j = 0; j < layout.lanes; ++j) {
         Distortion* dist = j < layout.count ? &synth.voices[layout.laneVoice[j]].dist : nullptr;
         const bool inLanes = dist && distLanesTake(dist->mode);
-        shapes.mode[j] = inLanes ? dist->mode : 0;
+        shapes.mode[j] = 0;
         if (inLanes) {
             anyShape = true;
-            shapes.gain[j] = dist->gain;
-            shapes.offset[j] = dist->offset;
-            shapes.outScale[j] = dist->outScale;
+            distLanesSet(shapes, j, *dist);
         } else if (!dist) {
             continue;
         } else if (distIsFilterMode(dist->mode)) {

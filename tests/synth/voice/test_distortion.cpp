@@ -4,6 +4,8 @@
 #include <limits>
 #include <vector>
 #include "tests/support/signal_probe.h"
+#include "synth/simd/dist_lanes.h"
+#include "synth/simd/lane_targets.h"
 #include "synth/voice/distortion.h"
 #include "synth/voice/math.h"
 
@@ -55,6 +57,40 @@ TEST_F(DistortionTest, CrusherClampsSymmetricallyAndFlipsAfterTheClamp) {
     for (float x : {0.3f, std::numeric_limits<float>::infinity(), std::nanf("")}) {
         EXPECT_TRUE(std::isfinite(one(make(3, 127, 128, 127), x)));  // the product wraps
     }
+}
+
+// The shaping modes in lanes on every SIMD target against distProcessMono,
+// bit for bit: ties and near-ties of the crusher's rounding, the ends of its
+// conversion's range (2^31 is out, -2^31 is in), infinities and NaN.
+TEST_F(DistortionTest, ShapingLanesMatchTheScalarModesOnEveryTarget) {
+    const float settings[8][4] = {{3, 32, 0, 0}, {3, 127, 128, 127}, {3, 40, 64, 64}, {3, 0, 1, 5},
+                                  {1, 32, 128, 64}, {1, 100, 64, 30}, {2, 32, 128, 64}, {2, 90, 20, 100}};
+    const float tick = 1.0f / 32768.0f;
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<float> inputs = {0.5f * tick, 1.5f * tick, 2.5f * tick, -0.5f * tick, -2.5f * tick,
+                                       0.49999997f * tick, 65536.0f, 65535.996f, -65536.0f, -65536.01f,
+                                       1e-45f, 3e38f, -0.3f, inf, -inf, std::nanf("")};
+    constexpr int32_t lanes = 16;
+    for (int32_t target = 0; target < laneTargetCount(); ++target) {
+        laneTargetUse(target);
+        DistLanes batch{};
+        batch.lanes = batch.rowStride = lanes;
+        Distortion units[lanes];
+        for (int32_t j = 0; j < lanes; ++j) {
+            units[j] = make(settings[j % 8][0], settings[j % 8][1], settings[j % 8][2], settings[j % 8][3]);
+            distLanesSet(batch, j, units[j]);
+        }
+        std::vector<float> rows;
+        for (float x : inputs) rows.insert(rows.end(), lanes, x);
+        distLanesProcess(batch, rows.data(), int32_t(inputs.size()));
+        for (int32_t j = 0; j < lanes; ++j)
+            for (size_t k = 0; k < inputs.size(); ++k) {
+                const float want = one(Distortion(units[j]), inputs[k]);
+                ASSERT_EQ(std::memcmp(&want, &rows[k * lanes + size_t(j)], sizeof want), 0)
+                    << laneTargetName(target) << " setting " << j % 8 << " input " << inputs[k];
+            }
+    }
+    laneTargetUse(0);
 }
 
 }  // namespace
