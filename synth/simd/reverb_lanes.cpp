@@ -151,12 +151,14 @@ uint32_t underflowIn(D d, const float* values, int32_t count) {
 // The comb inputs of one side's block of m samples; the positions stay.
 void combInputs(const Reverb& r, SideLines s, const float* x, SideBlock& work, int32_t m) {
     const hn::ScalableTag<float> d;
+    const hn::CappedTag<float, 4> d4;
     const hn::CappedTag<float, 1> d1;
     bySegments(s, 0, 4, m, [&](int32_t i, int32_t count) {
         const float* line[4];
         for (int32_t k = 0; k < 4; ++k) line[k] = s.data[k] + s.pos[k];
         float* rows = work.rows + 4 * i;
-        const int32_t j = gatherCombs(d, line, r.combGain, x + i, rows, 0, count);
+        int32_t j = gatherCombs(d, line, r.combGain, x + i, rows, 0, count);
+        j = gatherCombs(d4, line, r.combGain, x + i, rows, j, count);
         gatherCombs(d1, line, r.combGain, x + i, rows, j, count);
     });
 }
@@ -164,20 +166,23 @@ void combInputs(const Reverb& r, SideLines s, const float* x, SideBlock& work, i
 // The comb states into the lines, then the sums through the all-passes.
 uint32_t combOutputs(const Reverb& r, SideLines& s, SideBlock& work, int32_t m) {
     const hn::ScalableTag<float> d;
+    const hn::CappedTag<float, 4> d4;
     const hn::CappedTag<float, 1> d1;
     uint32_t underflow = 0;
     bySegments(s, 0, 4, m, [&](int32_t i, int32_t count) {
         float* line[4];
         for (int32_t k = 0; k < 4; ++k) line[k] = s.data[k] + s.pos[k];
         const float* rows = work.rows + 4 * i;
-        const int32_t j = scatterCombs(d, line, rows, work.out + i, 0, count, underflow);
+        int32_t j = scatterCombs(d, line, rows, work.out + i, 0, count, underflow);
+        j = scatterCombs(d4, line, rows, work.out + i, j, count, underflow);
         scatterCombs(d1, line, rows, work.out + i, j, count, underflow);
     });
     for (int32_t k = 4; k < 6; ++k) {
         bySegments(s, k, k + 1, m, [&](int32_t i, int32_t count) {
             float* line = s.data[k] + s.pos[k];
             const float g = r.allpassGain[k - 4];
-            const int32_t j = allpassStretch(d, line, g, work.out + i, 0, count, underflow);
+            int32_t j = allpassStretch(d, line, g, work.out + i, 0, count, underflow);
+            j = allpassStretch(d4, line, g, work.out + i, j, count, underflow);
             allpassStretch(d1, line, g, work.out + i, j, count, underflow);
         });
     }
