@@ -83,7 +83,7 @@ V pickCrossing(const Cases& c, V y7, V y3, V y4, V y2) {
 // the cycle end (so every step's case stays that of the first), at most
 // limit; 0 when the first step may be one. The phase distance over the
 // increment in single precision, less 2 for its rounding.
-int32_t plainSteps(VU phase, VU increment, VU breakpoint, M mine, int32_t limit) {
+HWY_INLINE int32_t plainSteps(VU phase, VU increment, VU breakpoint, M mine, int32_t limit) {
     const D d;
     const DU du;
     const DI di;
