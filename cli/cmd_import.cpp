@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <thread>
 #include "cli/commands.h"
 #include "cli/file_io.h"
 #include "cli/output_target.h"
 #include "cli/patch_library.h"
+#include "cli/text_pipe.h"
 #include "song/midi_import.h"
 #include "song/song.h"
 
@@ -31,14 +33,39 @@ bool endsWithModule(const std::string& name) {
     return extension == ".q7m";
 }
 
-// The song source, built into a module image.
-int buildImported(const ImportOptions& options, const std::string& text, std::string& bytes) {
+void printWarnings(const ImportOptions& options, const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) std::cerr << "q7m: " << options.input << ": " << warning << "\n";
+}
+
+// The song source built into a module as it is written: a thread writes the
+// text into a pipe that the builder reads, so the text is never held whole.
+int importModule(const ImportOptions& options, MidiFile& file, const MidiMapping& mapping,
+                 MidiImportOptions importOptions) {
+    TextPipe pipe;
+    SongListSizes sizes;  // filled in by the writer before the pipe carries the channels
+    importOptions.listSizes = &sizes;
+    std::vector<std::string> warnings;
+    std::string writeError;
+    bool imported = false, wrote = false;
+    std::thread writer([&] {
+        const TextSink sink = [&](std::string_view chunk) {
+            wrote = true;
+            return pipe.write(chunk);
+        };
+        imported = writeImportedSong(std::move(file), mapping, importOptions, sink, warnings, writeError);
+        pipe.finish();
+    });
     std::vector<uint8_t> image;
     std::string reason;
-    if (!buildSongImage(text, ".", image, reason)) {
-        return fail(2, options.input, "the imported song does not build: " + reason);
-    }
-    bytes.assign(image.begin(), image.end());
+    std::istream source(&pipe);
+    const bool built = buildSongImage(source, ".", image, reason, &sizes);
+    pipe.close();  // a builder that stopped early lets the writer end
+    writer.join();
+    printWarnings(options, warnings);
+    // Nothing written: a patch file could not be read.
+    if (!imported && !wrote) return fail(2, options.input, writeError);
+    if (!built) return fail(2, options.input, "the imported song does not build: " + reason);
+    if (!writeOutputFile(options.output, image.data(), image.size(), reason)) return fail(1, options.output, reason);
     return 0;
 }
 
@@ -57,39 +84,24 @@ int runImport(ImportOptions options) {
     int status = 0;
     if (!loadMidiMapping(options.patches, mapping, reason, status)) return fail(status, options.patches, reason);
     MidiFile file;
-    if (!readMidiFile(data.data(), data.size(), file, reason)) return fail(2, options.input, reason);
-    data = {};  // the events are read out
+    if (!readMidiFile(std::move(data), file, reason)) return fail(2, options.input, reason);
     MidiImportOptions importOptions{std::filesystem::path(options.input).filename().string(),
                                     !options.speech.empty(), options.speech};
-    // A source is written as it is laid out; a module is built from the text.
-    const bool toModule = endsWithModule(options.output);
+    if (endsWithModule(options.output)) return importModule(options, file, mapping, importOptions);
+    // The source is written as it is laid out.
     OutputStream output;
     output.file = stdout;
-    if (!toModule && !toStdout && !outputOpen(output, options.output, reason)) return fail(1, options.output, reason);
-    std::string text;
-    const TextSink sink = [&](std::string_view chunk) {
-        if (toModule) text += chunk;
-        return toModule || outputWrite(output, chunk.data(), chunk.size());
-    };
+    if (!toStdout && !outputOpen(output, options.output, reason)) return fail(1, options.output, reason);
+    const TextSink sink = [&](std::string_view chunk) { return outputWrite(output, chunk.data(), chunk.size()); };
     std::vector<std::string> warnings;
-    const bool imported = writeImportedSong(file, mapping, importOptions, sink, warnings, reason);
-    for (const std::string& warning : warnings) std::cerr << "q7m: " << options.input << ": " << warning << "\n";
+    const bool imported = writeImportedSong(std::move(file), mapping, importOptions, sink, warnings, reason);
+    printWarnings(options, warnings);
     if (!imported && !output.error) {  // nothing written: a patch file could not be read
         outputAbandon(output);
         return fail(2, options.input, reason);
     }
-    if (!toModule) {
-        if (outputFinish(output, reason) || (toStdout && reason.empty())) return 0;  // empty: the reader has gone
-        return fail(1, toStdout ? "standard output" : options.output, reason);
-    }
-    file = MidiFile{};  // the text holds the song now
-    std::string bytes;
-    if (const int failed = buildImported(options, text, bytes)) return failed;
-    text = {};
-    if (!writeOutputFile(options.output, bytes.data(), bytes.size(), reason)) {
-        return fail(1, options.output, reason);
-    }
-    return 0;
+    if (outputFinish(output, reason) || (toStdout && reason.empty())) return 0;  // empty: the reader has gone
+    return fail(1, toStdout ? "standard output" : options.output, reason);
 }
 }  // namespace
 

@@ -48,8 +48,9 @@ struct LiveJob {
     const char* speechTexts[speechTableSlots];
     LiveAudio audio;
     MidiPort* port = nullptr;
-    std::vector<MidiMessage> fileMessages;
-    size_t fed = 0;
+    MidiInput file;
+    MidiMessage pending{};  // taken from the file, not yet queued
+    bool hasPending = false;
     std::atomic<bool> inputDone{false};
     std::atomic<bool> stop{false};
 };
@@ -57,11 +58,13 @@ struct LiveJob {
 // The --midi-in messages into the queue from the first not yet fed; with
 // wait, waits while the queue is full, otherwise stops there.
 void feedFile(LiveJob& job, bool wait) {
-    for (; job.fed < job.fileMessages.size(); ++job.fed) {
-        while (!midiQueuePush(job.engine->queue, job.fileMessages[job.fed])) {
+    while (job.hasPending || midiInputNext(job.file, job.pending)) {
+        job.hasPending = true;
+        while (!midiQueuePush(job.engine->queue, job.pending)) {
             if (!wait || job.stop.load()) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
+        job.hasPending = false;
     }
     job.inputDone.store(true);
 }
@@ -115,9 +118,7 @@ int openInput(const LiveOptions& options, LiveJob& job) {
         std::vector<uint8_t> bytes;
         const std::string path = options.midiIn == "-" ? "/dev/stdin" : options.midiIn;
         if (!readWholeFile(path, bytes, reason)) return fail(1, options.midiIn, reason);
-        if (!parseMidiInput(bytes, job.fileMessages, reason)) return fail(2, options.midiIn, reason);
-        std::stable_sort(job.fileMessages.begin(), job.fileMessages.end(),
-                         [](const MidiMessage& a, const MidiMessage& b) { return a.frame < b.frame; });
+        if (!parseMidiInput(std::move(bytes), job.file, reason)) return fail(2, options.midiIn, reason);
         return 0;
     }
     job.port = midiPortOpen(options.port, job.engine->queue, reason);

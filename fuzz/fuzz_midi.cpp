@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const MidiMapping mapping = defaultMidiMapping("songs/patches");
     MidiFile file;
     std::string error;
-    if (!readMidiFile(data, size, file, error)) return 0;
+    if (!readMidiFile({data, data + size}, file, error)) return 0;
     nlohmann::ordered_json song;
     std::vector<std::string> warnings;
     if (!importMidi(file, mapping, {"fuzz.mid", size % 2 == 1, "ah"}, song, warnings, error)) std::abort();

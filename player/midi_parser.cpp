@@ -1,13 +1,9 @@
 #include "player/midi_parser.h"
 
-namespace {
-
-uint8_t dataBytesOf(uint8_t status) {
+uint8_t midiDataBytes(uint8_t status) {
     const uint8_t kind = status & 0xF0;
     return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
 }
-
-}  // namespace
 
 bool midiParserFeed(MidiParser& parser, uint8_t byte, uint8_t message[3], uint8_t& length) {
     if (byte >= 0xF8) return false;  // real time: may stand anywhere, changes nothing
@@ -20,7 +16,7 @@ bool midiParserFeed(MidiParser& parser, uint8_t byte, uint8_t message[3], uint8_
     }
     if (parser.inSysEx || !parser.status) return false;
     parser.data[parser.count++] = byte;
-    if (parser.count < dataBytesOf(parser.status)) return false;
+    if (parser.count < midiDataBytes(parser.status)) return false;
     message[0] = parser.status;
     message[1] = parser.data[0];
     message[2] = parser.count > 1 ? parser.data[1] : 0;

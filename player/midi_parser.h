@@ -11,6 +11,9 @@ struct MidiParser {
     bool inSysEx = false;
 };
 
+// The data bytes a channel message of this status carries (1 or 2).
+uint8_t midiDataBytes(uint8_t status);
+
 // Takes one byte; true when it completes a channel message, which is then
 // written into message (status and data bytes) with its length (2 or 3).
 bool midiParserFeed(MidiParser& parser, uint8_t byte, uint8_t message[3], uint8_t& length);

@@ -76,12 +76,13 @@ struct TrackState {
 };
 
 void checkEventCount(const MidiReader& in, const MidiFile& file) {
-    if (file.events.size() + file.tempos.size() >= maxMidiEvents) {
+    if (file.eventCount + file.tempos.size() >= maxMidiEvents) {
         fail("more than " + std::to_string(maxMidiEvents) + " events, more than a module takes", in.position);
     }
 }
 
-void readMeta(MidiReader& in, TrackState& track, MidiFile& file) {
+// file: where tempos and names are kept; null when the tracks are walked again.
+void readMeta(MidiReader& in, TrackState& track, MidiFile* file) {
     const uint8_t type = in.byte();
     const size_t lengthAt = in.position;
     const uint32_t length = in.quantity();
@@ -89,6 +90,7 @@ void readMeta(MidiReader& in, TrackState& track, MidiFile& file) {
     const uint8_t* body = in.data + in.position;
     if (type == metaEndOfTrack) {
         track.ended = true;
+    } else if (!file) {  // walked again: read once already
     } else if (type == metaTempo) {
         if (length != 3) fail(in.what + ": a tempo event of " + std::to_string(length) + " bytes", lengthAt);
         const uint32_t micros = uint32_t(body[0]) << 16 | uint32_t(body[1]) << 8 | body[2];
@@ -97,15 +99,15 @@ void readMeta(MidiReader& in, TrackState& track, MidiFile& file) {
                      std::to_string(maxTempoMicros) + " allowed)",
                  lengthAt);
         }
-        checkEventCount(in, file);
-        file.tempos.push_back({static_cast<uint32_t>(track.tick), micros});
-    } else if (type == metaTrackName && file.trackNames[track.index].empty()) {
-        file.trackNames[track.index].assign(reinterpret_cast<const char*>(body), length);
+        checkEventCount(in, *file);
+        file->tempos.push_back({static_cast<uint32_t>(track.tick), micros});
+    } else if (type == metaTrackName && file->trackNames[track.index].empty()) {
+        file->trackNames[track.index].assign(reinterpret_cast<const char*>(body), length);
     }
     in.skip(length);
 }
 
-void readChannelMessage(MidiReader& in, TrackState& track, uint8_t status, MidiFile& file) {
+MidiEvent readChannelMessage(MidiReader& in, TrackState& track, uint8_t status, MidiFile* file) {
     const bool oneByte = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0;
     uint8_t data[2] = {0, 0};
     for (int32_t i = 0; i < (oneByte ? 1 : 2); ++i) {
@@ -113,11 +115,15 @@ void readChannelMessage(MidiReader& in, TrackState& track, uint8_t status, MidiF
         data[i] = in.byte();
         if (data[i] & 0x80) fail(in.what + ": status " + hexByte(data[i]) + " where a data byte belongs", at);
     }
-    checkEventCount(in, file);
-    file.events.push_back({static_cast<uint32_t>(track.tick), track.index, status, data[0], data[1]});
+    if (file) {
+        checkEventCount(in, *file);
+        ++file->eventCount;
+    }
+    return {static_cast<uint32_t>(track.tick) & maxMidiTick, status, track.index, data[0], data[1]};
 }
 
-void readEvent(MidiReader& in, TrackState& track, MidiFile& file) {
+// Reads one event; true when it is a channel message, then put into event.
+bool readEvent(MidiReader& in, TrackState& track, MidiFile* file, MidiEvent& event) {
     const size_t deltaAt = in.position;
     track.tick += in.quantity();
     if (track.tick > maxMidiTick) {
@@ -132,18 +138,26 @@ void readEvent(MidiReader& in, TrackState& track, MidiFile& file) {
         status = track.runningStatus;
         --in.position;  // the byte is the message's first data byte
     }
-    if (status == 0xFF) return readMeta(in, track, file);
-    if (status == 0xF0 || status == 0xF7) return in.skip(in.quantity());  // SysEx: skipped whole
+    if (status == 0xFF) {
+        readMeta(in, track, file);
+        return false;
+    }
+    if (status == 0xF0 || status == 0xF7) {  // SysEx: skipped whole
+        in.skip(in.quantity());
+        return false;
+    }
     if (status > 0xEF) fail(in.what + ": status " + hexByte(status) + " has no place in a file", statusAt);
     track.runningStatus = status;
-    readChannelMessage(in, track, status, file);
+    event = readChannelMessage(in, track, status, file);
+    return true;
 }
 
 void readTrack(MidiReader& in, uint16_t index, MidiFile& file) {
     TrackState track{index};
+    MidiEvent event{};
     while (!track.ended) {
         if (in.left() == 0) fail(in.what + " ends without its end-of-track event", in.position);
-        readEvent(in, track, file);
+        readEvent(in, track, &file, event);
     }
     file.endTick = std::max(file.endTick, static_cast<uint32_t>(track.tick));
 }
@@ -209,23 +223,60 @@ void readFile(const uint8_t* data, size_t size, MidiFile& file) {
         }
         MidiReader track{data, in.position, in.position + length, "track " + std::to_string(tracksRead + 1)};
         readTrack(track, tracksRead, file);
+        file.tracks.push_back({in.position, in.position + length});
         in.position += length;
         ++tracksRead;
     }
-    // Events of all tracks merged by time; at one tick in track order, and
-    // within a track in file order.
-    std::stable_sort(file.events.begin(), file.events.end(), [](const MidiEvent& a, const MidiEvent& b) {
-        return a.tick != b.tick ? a.tick < b.tick : a.track < b.track;
-    });
     std::stable_sort(file.tempos.begin(), file.tempos.end(),
                      [](const MidiTempo& a, const MidiTempo& b) { return a.tick < b.tick; });
 }
 
+// One track walked again: its next channel event.
+struct TrackCursor {
+    MidiReader in;
+    TrackState state;
+    MidiEvent event{};
+
+    // False at the track's end.
+    bool advance() {
+        while (!state.ended) {
+            if (readEvent(in, state, nullptr, event)) return true;
+        }
+        return false;
+    }
+};
+
+// Earliest first; at one tick the lower track.
+bool laterThan(const TrackCursor& a, const TrackCursor& b) {
+    return a.event.tick != b.event.tick ? a.event.tick > b.event.tick : a.event.track > b.event.track;
+}
+
 }  // namespace
 
-bool readMidiFile(const uint8_t* data, size_t size, MidiFile& file, std::string& error) {
+void forEachMidiEvent(const MidiFile& file, const std::function<void(const MidiEvent&)>& visit) {
+    std::vector<TrackCursor> heap;
+    for (size_t t = 0; t < file.tracks.size(); ++t) {
+        const uint16_t index = static_cast<uint16_t>(t);
+        TrackCursor cursor{{file.bytes.data(), file.tracks[t].first, file.tracks[t].second, "track"}, {index}, {}};
+        if (cursor.advance()) heap.push_back(std::move(cursor));
+    }
+    std::make_heap(heap.begin(), heap.end(), laterThan);
+    while (!heap.empty()) {
+        std::pop_heap(heap.begin(), heap.end(), laterThan);
+        TrackCursor& cursor = heap.back();
+        visit(cursor.event);
+        if (!cursor.advance()) {
+            heap.pop_back();
+            continue;
+        }
+        std::push_heap(heap.begin(), heap.end(), laterThan);
+    }
+}
+
+bool readMidiFile(std::vector<uint8_t> bytes, MidiFile& file, std::string& error) {
     try {
-        readFile(data, size, file);
+        readFile(bytes.data(), bytes.size(), file);
+        file.bytes = std::move(bytes);
         return true;
     } catch (const MidiFault& fault) {
         error = fault.message;

@@ -15,9 +15,12 @@ using nlohmann::ordered_json;
 
 namespace {
 
+// Eight bytes: a file may hold half a million notes.
 struct Note {
-    uint32_t start, end;
-    uint8_t key, velocity;
+    uint32_t start : 24;
+    uint32_t key : 8;
+    uint32_t end : 24;  // maxMidiTick while the note is open
+    uint32_t velocity : 8;
 };
 
 // One module channel being filled.
@@ -34,7 +37,7 @@ struct Part {
 
 // Notes of one key waiting for their ends, first in, first out.
 struct KeyQueue {
-    std::vector<size_t> notes;  // indices into the part's notes
+    std::vector<uint32_t> notes;  // indices into the part's notes
     size_t head = 0;
     bool empty() const { return head == notes.size(); }
 };
@@ -45,7 +48,7 @@ struct Route {
     bool sustain = false;
     uint8_t program = 0;
     std::array<KeyQueue, 128> open;                     // per MIDI key
-    std::array<std::vector<size_t>, 128> held;          // notes of the route's part the pedal holds, per key
+    std::array<std::vector<uint32_t>, 128> held;        // notes of the route's part the pedal holds, per key
 };
 
 struct Importer {
@@ -102,8 +105,13 @@ struct Importer {
     // Ends the key's oldest open note, or lets the pedal hold it.
     void endNote(Route& route, bool melodicChannel, uint8_t key, int32_t partIndex, uint32_t tick) {
         KeyQueue& open = route.open[key];
-        const size_t note = open.notes[open.head++];
-        if (open.empty()) open = KeyQueue{};
+        const uint32_t note = open.notes[open.head++];
+        if (open.empty()) {
+            open = KeyQueue{};
+        } else if (open.head * 2 >= open.notes.size()) {  // the ended half let go
+            open.notes.erase(open.notes.begin(), open.notes.begin() + static_cast<long>(open.head));
+            open.head = 0;
+        }
         if (route.sustain && melodicChannel && !parts[partIndex].speaks) {
             route.held[key].push_back(note);
         } else {
@@ -112,7 +120,7 @@ struct Importer {
     }
 
     void endHeld(Route& route, uint8_t key, uint32_t tick) {
-        for (size_t note : route.held[key]) parts[route.part].notes[note].end = tick;
+        for (uint32_t note : route.held[key]) parts[route.part].notes[note].end = tick;
         route.held[key].clear();
     }
 
@@ -140,8 +148,8 @@ struct Importer {
         // A note the pedal holds ends where its key is struck again.
         if (melodic(channel)) endHeld(route, key, tick);
         if (part.track < 0) part.track = track;
-        route.open[key].notes.push_back(part.notes.size());
-        part.notes.push_back({tick, noMoreEvents, playedKey, velocity});
+        route.open[key].notes.push_back(static_cast<uint32_t>(part.notes.size()));
+        part.notes.push_back({tick, playedKey, maxMidiTick, velocity});
     }
 
     void noteOff(int32_t channel, uint8_t key, uint32_t tick) {
@@ -207,6 +215,19 @@ struct Importer {
         }
     }
 
+    // Each part's notes reserved at their number, so that no list grows by
+    // copying itself.
+    void reserveNotes() {
+        std::array<size_t, 16> counts{};
+        forEachMidiEvent(file, [&](const MidiEvent& e) {
+            const int32_t channel = e.status & 15;
+            if ((e.status & 0xF0) != 0x90 || !e.data2) return;
+            const int32_t index = melodic(channel) ? routes[channel].part : drumPart(e.data1);
+            if (index >= 0) ++counts[index];
+        });
+        for (size_t p = 0; p < parts.size(); ++p) parts[p].notes.reserve(counts[p]);
+    }
+
     std::string channelName(int32_t c) const { return "channel " + std::to_string(c + 1); }
 
     // MIDI channels keep their number; channel 16 (unless it speaks) and
@@ -214,15 +235,15 @@ struct Importer {
     // highest first.
     void routeChannels() {
         std::array<bool, 16> used{};
-        for (const MidiEvent& e : file.events) used[e.status & 15] = true;
-        for (const MidiEvent& e : file.events) {
-            if ((e.status & 15) != midiPercussionChannel || (e.status & 0xF0) != 0x90 || !e.data2) continue;
+        forEachMidiEvent(file, [&used](const MidiEvent& e) { used[e.status & 15] = true; });
+        forEachMidiEvent(file, [&](const MidiEvent& e) {
+            if ((e.status & 15) != midiPercussionChannel || (e.status & 0xF0) != 0x90 || !e.data2) return;
             const std::string& name = mapping.drums[e.data1].patch.name;
             if (std::find(drumPatches.begin(), drumPatches.end(), name) == drumPatches.end()) {
                 drumPatches.push_back(name);
                 drumChoices.push_back(mapping.drums[e.data1].patch);
             }
-        }
+        });
         drumPatches.resize(std::min<size_t>(drumPatches.size(), 16));
         drumChoices.resize(drumPatches.size());
         std::vector<int32_t> free;
@@ -271,7 +292,7 @@ std::string printable(const std::string& text) {
 
 uint32_t lastTick(const Part& part) {
     uint32_t last = 0;
-    for (const Note& note : part.notes) last = std::max(last, note.end);
+    for (const Note& note : part.notes) last = std::max<uint32_t>(last, note.end);
     for (const auto& change : part.programChanges) last = std::max(last, change.first);
     for (const auto& bend : part.bends) last = std::max(last, static_cast<uint32_t>(bend[0]));
     for (const auto& list : part.controllers) {
@@ -362,46 +383,78 @@ MemberWriter laidOut(const ordered_json& value) {
     };
 }
 
+// Raw note events in the order of the synth's pairing: by tick; at one tick
+// ends of notes first, then starts, then ends of notes that start there;
+// otherwise in the order of the notes. Three streams each already in that
+// order are merged: the starts, the ends of notes of no length, and the
+// other ends, sorted through an index of the notes.
+void writeNoteEvents(SourceText& out, const std::string& indent, const std::vector<Note>& notes) {
+    std::vector<uint32_t> ends;  // notes of some length, by end
+    for (uint32_t i = 0; i < notes.size(); ++i) {
+        if (notes[i].end != notes[i].start) ends.push_back(i);
+    }
+    std::sort(ends.begin(), ends.end(), [&](uint32_t a, uint32_t b) {
+        return notes[a].end != notes[b].end ? notes[a].end < notes[b].end : a < b;
+    });
+    size_t start = 0, zero = 0, end = 0;
+    const auto nextZero = [&] {
+        while (zero < notes.size() && notes[zero].end != notes[zero].start) ++zero;
+    };
+    nextZero();
+    writeEventList(out, indent, 2 * notes.size(), [&](size_t) {
+        const uint32_t endTick = end < ends.size() ? notes[ends[end]].end : noMoreEvents;
+        const uint32_t startTick = start < notes.size() ? notes[start].start : noMoreEvents;
+        const uint32_t zeroTick = zero < notes.size() ? notes[zero].start : noMoreEvents;
+        if (endTick <= startTick && endTick <= zeroTick && end < ends.size()) {
+            return numberList({endTick, notes[ends[end++]].key, 0});
+        }
+        if (startTick <= zeroTick && start < notes.size()) {
+            const Note& n = notes[start++];
+            return numberList({n.start, n.key, n.velocity});
+        }
+        const Note& n = notes[zero++];
+        nextZero();
+        return numberList({n.start, n.key, 0});
+    });
+}
+
 // Notes as [tick, key, velocity, length] when no two of one key overlap;
-// otherwise raw events, which the synth pairs as it would live.
+// otherwise raw events, which the synth pairs as it would live. A part's
+// notes are in order of their starts (they are made as the events are
+// walked in time order).
 void addNotes(const Part& part, std::vector<std::pair<std::string, MemberWriter>>& members) {
-    auto notes = std::make_shared<std::vector<Note>>(part.notes);
-    std::stable_sort(notes->begin(), notes->end(), [](const Note& a, const Note& b) { return a.start < b.start; });
+    const std::vector<Note>& notes = part.notes;
     bool clean = true;
     std::array<uint32_t, 128> busyUntil{};
-    for (const Note& note : *notes) {
+    for (const Note& note : notes) {
         if (note.end == note.start || note.start < busyUntil[note.key]) clean = false;
-        busyUntil[note.key] = std::max(busyUntil[note.key], note.end);
+        busyUntil[note.key] = std::max<uint32_t>(busyUntil[note.key], note.end);
     }
-    if (clean) {
-        members.push_back({"notes", [notes](SourceText& out, const std::string& indent) {
-            writeEventList(out, indent, notes->size(), [&](size_t i) {
-                const Note& n = (*notes)[i];
-                return numberList({n.start, n.key, n.velocity, n.end - n.start});
-            });
+    if (!clean) {
+        members.push_back({"noteEvents", [&notes](SourceText& out, const std::string& indent) {
+            writeNoteEvents(out, indent, notes);
         }});
         return;
     }
-    // At one tick: ends of notes first, then starts, then ends of notes that start there.
-    struct Raw {
-        uint32_t tick;
-        int32_t rank;
-        uint8_t key, velocity;
-    };
-    members.push_back({"noteEvents", [notes](SourceText& out, const std::string& indent) {
-        std::vector<Raw> raw;
-        for (const Note& n : *notes) {
-            raw.push_back({n.start, 1, n.key, n.velocity});
-            raw.push_back({n.end, n.end == n.start ? 2 : 0, n.key, 0});
-        }
-        *notes = {};
-        std::stable_sort(raw.begin(), raw.end(), [](const Raw& a, const Raw& b) {
-            return a.tick != b.tick ? a.tick < b.tick : a.rank < b.rank;
-        });
-        writeEventList(out, indent, raw.size(), [&](size_t i) {
-            return numberList({raw[i].tick, raw[i].key, raw[i].velocity});
+    members.push_back({"notes", [&notes](SourceText& out, const std::string& indent) {
+        writeEventList(out, indent, notes.size(), [&](size_t i) {
+            const Note& n = notes[i];
+            return numberList({n.start, n.key, n.velocity, n.end - n.start});
         });
     }});
+}
+
+// A list let go with its memory (clear() keeps it).
+template <typename Event>
+void release(std::vector<Event>& list) {
+    std::vector<Event>().swap(list);
+}
+
+void releaseEvents(Part& part) {
+    release(part.notes);
+    release(part.programChanges);
+    release(part.bends);
+    for (auto& list : part.controllers) release(list);
 }
 
 void writeChannel(SourceText& out, const std::string& indent, const Part& part, const Importer& importer) {
@@ -442,8 +495,8 @@ void writeChannel(SourceText& out, const std::string& indent, const Part& part, 
 
 // The tempo map; with an SMPTE time division one fixed tempo at which a
 // beat is one second (1.001 s at 29.97 frames per second, whose ticks run
-// at 30 frames per 1.001 s).
-ordered_json writeTempo(const MidiFile& file, uint32_t& timeDivision, uint32_t songEnd) {
+// at 30 frames per 1.001 s). Takes the file's tempos.
+std::vector<MidiTempo> tempoMap(MidiFile& file, uint32_t& timeDivision, uint32_t songEnd) {
     std::vector<MidiTempo> tempos;
     if (file.smpteFramesPerSecond) {
         const bool drop = file.smpteFramesPerSecond == 29;
@@ -451,15 +504,22 @@ ordered_json writeTempo(const MidiFile& file, uint32_t& timeDivision, uint32_t s
         tempos.push_back({0, drop ? 1001000u : 1000000u});
     } else {
         timeDivision = file.ticksPerQuarter;
-        if (file.tempos.empty() || file.tempos.front().tick > 0) tempos.push_back({0, 500000});
-        tempos.insert(tempos.end(), file.tempos.begin(), file.tempos.end());
+        tempos = std::move(file.tempos);
+        if (tempos.empty() || tempos.front().tick > 0) tempos.insert(tempos.begin(), {0, 500000});
     }
     // The module ends at its last event; a repeat of the last tempo where
     // the file ends after its last event keeps the song as long as the file.
     if (songEnd > tempos.back().tick) tempos.push_back({songEnd, tempos.back().microsPerBeat});
-    ordered_json list = ordered_json::array();
-    for (const MidiTempo& t : tempos) list.push_back({{"tick", t.tick}, {"microsPerBeat", t.microsPerBeat}});
-    return list;
+    return tempos;
+}
+
+MemberWriter tempoWriter(const std::vector<MidiTempo>& tempos) {
+    return [&tempos](SourceText& out, const std::string& indent) {
+        writeEventList(out, indent, tempos.size(), [&](size_t i) {
+            return "{\"tick\":" + std::to_string(tempos[i].tick) +
+                   ",\"microsPerBeat\":" + std::to_string(tempos[i].microsPerBeat) + "}";
+        });
+    };
 }
 
 std::string uniqueName(const std::string& name, std::map<std::string, std::string>& files, const std::string& file) {
@@ -483,18 +543,25 @@ MidiMapping uniqueNames(const MidiMapping& mapping) {
 
 // The song's small parts as a tree; its channels are written from the
 // importer's records.
-void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiImportOptions& options,
+void writeSong(MidiFile& file, const MidiMapping& rawMapping, const MidiImportOptions& options,
                SourceText& out, std::vector<std::string>& warnings) {
     const MidiMapping mapping = uniqueNames(rawMapping);
     Importer importer{file, mapping, options, warnings, {}, {}, {}, {}, {}, {}, {}, {}, {}};
     importer.routeChannels();
-    for (const MidiEvent& e : file.events) importer.event(e);
+    importer.reserveNotes();
+    forEachMidiEvent(file, [&importer](const MidiEvent& e) { importer.event(e); });
+    release(file.bytes);  // walked: the parts hold the song now
+    file.tracks.clear();
     uint32_t eventsEnd = 0;
     for (Part& part : importer.parts) {
-        for (Note& note : part.notes) note.end = std::min(note.end, file.endTick);  // each on gets its off
+        for (Note& note : part.notes) note.end = std::min<uint32_t>(note.end, file.endTick);  // each on gets its off
         if (!part.notes.empty()) eventsEnd = std::max(eventsEnd, lastTick(part));
     }
     const uint32_t songEnd = file.endTick > eventsEnd ? file.endTick : 0;
+    for (size_t c = 0; options.listSizes && c < importer.parts.size(); ++c) {
+        options.listSizes->noteEvents[c] = 2 * importer.parts[c].notes.size();
+    }
+    importer.routes = {};  // the open notes are ended: let go of their queues
     if (importer.patchOrder.empty()) importer.usePatch(mapping.programs[0]);
 
     ordered_json comment = ordered_json::object();
@@ -506,7 +573,8 @@ void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
     if (!importer.channelMoves.empty()) comment["moved"] = importer.channelMoves;
     comment["mapping"] = describeMidiMapping(mapping, importer.usedPrograms, importer.usedDrums);
     uint32_t timeDivision = 0;
-    const ordered_json tempo = writeTempo(file, timeDivision, songEnd);
+    const std::vector<MidiTempo> tempo = tempoMap(file, timeDivision, songEnd);
+    if (options.listSizes) options.listSizes->tempo = tempo.size();
     const ordered_json division = timeDivision;
     ordered_json patches = ordered_json::object(), programs = ordered_json::object();
     for (size_t p = 0; p < importer.patchOrder.size(); ++p) {
@@ -518,7 +586,7 @@ void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
     const ordered_json speech = ordered_json::array({options.speechText});
 
     std::vector<std::pair<std::string, MemberWriter>> members = {
-        {"comment", laidOut(comment)}, {"timeDivision", laidOut(division)}, {"tempo", laidOut(tempo)},
+        {"comment", laidOut(comment)}, {"timeDivision", laidOut(division)}, {"tempo", tempoWriter(tempo)},
         {"patches", laidOut(patches)}, {"programs", laidOut(programs)}};
     members.push_back({"channels", [&](SourceText& o, const std::string& indent) {
         writeEventList(o, indent, 0, [](size_t) { return std::string(); });
@@ -532,6 +600,7 @@ void writeSong(const MidiFile& file, const MidiMapping& rawMapping, const MidiIm
                     emit(o, "null");
                 } else {
                     writeChannel(o, indent + "  ", importer.parts[c], importer);
+                    releaseEvents(importer.parts[c]);  // written: the builder reading it holds it now
                 }
                 emit(o, c + 1 < channelCount ? ",\n" : "\n");
             }
@@ -560,7 +629,7 @@ ordered_json readPatchFile(const PatchChoice& patch) {
     return object;
 }
 
-bool writeImportedSong(const MidiFile& file, const MidiMapping& mapping, const MidiImportOptions& options,
+bool writeImportedSong(MidiFile file, const MidiMapping& mapping, const MidiImportOptions& options,
                        const TextSink& sink, std::vector<std::string>& warnings, std::string& error) {
     SourceText out{sink, {}, false};
     try {

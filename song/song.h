@@ -3,6 +3,7 @@
 // notes and controllers per channel, named patches, global effect settings,
 // speech texts) compiled into a module image, and modules turned back into
 // song sources.
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <istream>
@@ -25,9 +26,19 @@ bool compileSong(const nlohmann::json& song, const std::filesystem::path& baseDi
 // so a long song takes little more memory than its events.
 bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
                     std::vector<uint8_t>& image, std::string& error);
-// The same, reading the text from source as it parses.
+// What the writer of a source being read knows of its longest lists (0:
+// nothing): each is reserved at that length when it begins, so that a long
+// list never grows by copying itself.
+struct SongListSizes {
+    size_t tempo = 0;
+    std::array<size_t, 16> noteEvents{};  // per channel; two a note for "notes"
+};
+
+// The same, reading the text from source as it parses. sizes, when given,
+// is read as each list begins: a writer on another thread fills it in
+// before it writes the lists.
 bool buildSongImage(std::istream& source, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
-                    std::string& error);
+                    std::string& error, const SongListSizes* sizes = nullptr);
 
 // Writes the song source of a parsed module to sink as it walks the module
 // (the text of nlohmann's dump(2) and a newline). Note-on / note-off pairs

@@ -510,6 +510,7 @@ struct ChannelLists {
 struct SongLists {
     TempoList tempo;
     std::array<ChannelLists, 16> channels;
+    const SongListSizes* sizes = nullptr;  // read as a list begins
 };
 
 std::string channelPlace(size_t c) {
@@ -733,6 +734,7 @@ struct SongReader {
     std::function<void(const json&)> streamedList(const OpenValue& parent) {
         if (parent.role == Role::top && pendingKey == "tempo") {
             restart(lists.tempo);
+            lists.tempo.events.reserve(lists.sizes ? lists.sizes->tempo : 0);
             return [this](const json& e) { feed(lists.tempo, e); };
         }
         if (parent.role == Role::controllers && pendingKey.size() == 1 && pendingKey[0] >= '1' && pendingKey[0] <= '7') {
@@ -742,16 +744,20 @@ struct SongReader {
         }
         if (parent.role != Role::channel) return nullptr;
         ChannelLists& channel = lists.channels[parent.channel];
-        if (pendingKey == "notes") return streamInto(channel.notes);
-        if (pendingKey == "noteEvents") return streamInto(channel.noteEvents);
+        if (pendingKey == "notes") return streamInto(channel.notes, expectedNoteEvents(parent.channel));
+        if (pendingKey == "noteEvents") return streamInto(channel.noteEvents, expectedNoteEvents(parent.channel));
         if (pendingKey == "programChanges") return streamInto(channel.programChanges);
         if (pendingKey == "bends") return streamInto(channel.bends);
         return nullptr;
     }
 
+    // What the writer of the source said of the channel's note events.
+    size_t expectedNoteEvents(size_t channel) const { return lists.sizes ? lists.sizes->noteEvents[channel] : 0; }
+
     template <typename List>
-    std::function<void(const json&)> streamInto(List& list) {
+    std::function<void(const json&)> streamInto(List& list, size_t expected = 0) {
         restart(list);
+        list.events.reserve(expected);
         return [&list](const json& e) { feed(list, e); };
     }
 
@@ -885,8 +891,9 @@ namespace {
 // Parses with parse(reader), then compiles and writes the module.
 template <typename Parse>
 bool buildWith(Parse parse, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
-               std::string& error) {
+               std::string& error, const SongListSizes* sizes = nullptr) {
     std::unique_ptr<SongLists> lists = makeSongLists();
+    lists->sizes = sizes;
     SongReader reader{*lists, {}, {}, {}, {}, 0, nullptr, {}};
     if (!parse(reader)) {
         error = reader.error;
@@ -907,7 +914,7 @@ bool buildSongImage(std::string_view text, const std::filesystem::path& baseDir,
 }
 
 bool buildSongImage(std::istream& source, const std::filesystem::path& baseDir, std::vector<uint8_t>& image,
-                    std::string& error) {
+                    std::string& error, const SongListSizes* sizes) {
     return buildWith([&source](SongReader& reader) { return json::sax_parse(source, &reader); }, baseDir,
-                     image, error);
+                     image, error, sizes);
 }

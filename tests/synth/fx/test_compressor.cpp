@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
 #include "synth/fx/compressor.h"
-#include "synth/output_filter.h"
-#include "synth/simd/compressor_lanes.h"
-#include "synth/simd/lane_targets.h"
 
 namespace {
 
@@ -79,89 +75,6 @@ TEST(Compressor, RmsSilenceAfterLoudMaterialStaysFiniteAndRecovers) {
             EXPECT_LE(g, 1.0f);
         }
     }
-}
-
-// The lane engine's one-loop compressor (and the output filter before it)
-// against the two stages one after the other: every detector, with noise and
-// the silence after it.
-TEST(Compressor, FusedLoopMatchesTheStagesOneAfterTheOther) {
-    constexpr int32_t lengths[] = {128, 1, 77, 280};
-    for (int32_t detector = 0; detector < 4; ++detector) {
-        for (const bool withCut : {false, true}) {
-            CompParams c;
-            c.mode = detector % 2 == 0 ? 1 : 2;
-            c.link = detector < 2 ? 0 : 1;
-            c.threshold = 10;
-            c.lookahead = 3;
-            c.attack = c.release = 10;
-            auto staged = makeCompressor(c), fused = makeCompressor(c);
-            OutputCut cutS{outputCutCoef(5), outputCutCoef(withCut ? 120 : 127), 0, 0, 0, 0};
-            OutputCut cutF = cutS;
-            std::mt19937 noise(detector);
-            std::uniform_real_distribution<float> u(-2.0f, 2.0f);
-            std::vector<float> levels(2 * 280);
-            for (int32_t f = 0; f < 300; ++f) {
-                const int32_t n = lengths[f % 4];
-                std::vector<float> a(2 * n, 0.0f);
-                if (f < 200) for (float& v : a) v = u(noise);
-                std::vector<float> b = a;
-                for (int32_t i = 0; i < n && withCut; ++i) outputCutPair(cutS, a.data() + 2 * i);
-                compressorProcess(*staged, a.data(), levels.data(), n);
-                compressorProcessFused(*fused, b.data(), levels.data(), n, withCut ? &cutF : nullptr);
-                ASSERT_EQ(std::memcmp(a.data(), b.data(), a.size() * sizeof(float)), 0) << detector << " " << f;
-                ASSERT_EQ(std::memcmp(staged.get(), fused.get(), sizeof(Compressor)), 0) << detector << " " << f;
-                ASSERT_EQ(std::memcmp(&cutS, &cutF, sizeof cutS), 0);
-            }
-        }
-    }
-}
-
-// Channels' compressors in two halves, the gains of all together in lanes,
-// on every SIMD target, against each one's compressorProcess: every
-// detector, gains falling and rising (loud noise, then silence).
-TEST(Compressor, GainLanesMatchEachChannelsCompressor) {
-    constexpr int32_t count = 9;  // one 16-lane vector and a second one
-    for (int32_t target = 0; target < laneTargetCount(); ++target) {
-        laneTargetUse(target);
-        std::vector<std::unique_ptr<Compressor>> scalar, lanes;
-        for (int32_t k = 0; k < count; ++k) {
-            CompParams c;
-            c.mode = float(1 + k % 2);
-            c.link = float(k / 2 % 2);
-            c.threshold = float(10 * k);
-            c.lookahead = float(k);
-            c.attack = c.release = float(5 + 10 * k);
-            c.ratio = float(20 + 12 * k);
-            scalar.push_back(makeCompressor(c));
-            lanes.push_back(makeCompressor(c));
-        }
-        std::mt19937 noise(target);
-        std::uniform_real_distribution<float> u(-2.0f, 2.0f);
-        std::vector<float> levels(2 * 280);
-        for (int32_t f = 0; f < 120; ++f) {
-            const int32_t n = f % 3 == 0 ? 280 : 128;
-            std::vector<std::vector<float>> a(count, std::vector<float>(2 * n, 0.0f));
-            if (f < 60) for (auto& buffer : a) for (float& v : buffer) v = u(noise);
-            std::vector<std::vector<float>> b = a, laneLevels(count, std::vector<float>(2 * n));
-            std::vector<Compressor*> units;
-            std::vector<const float*> levelPointers;
-            std::vector<float*> buffers;
-            for (int32_t k = 0; k < count; ++k) {
-                compressorProcess(*scalar[k], a[k].data(), levels.data(), n);
-                compressorDetectAndDelay(*lanes[k], b[k].data(), laneLevels[k].data(), n);
-                units.push_back(lanes[k].get());
-                levelPointers.push_back(laneLevels[k].data());
-                buffers.push_back(b[k].data());
-            }
-            compressorGainLanes(units.data(), levelPointers.data(), buffers.data(), count, n);
-            for (int32_t k = 0; k < count; ++k) {
-                ASSERT_EQ(std::memcmp(a[k].data(), b[k].data(), a[k].size() * sizeof(float)), 0)
-                    << laneTargetName(target) << " " << k << " " << f;
-                ASSERT_EQ(std::memcmp(scalar[k].get(), lanes[k].get(), sizeof(Compressor)), 0);
-            }
-        }
-    }
-    laneTargetUse(0);
 }
 
 }  // namespace

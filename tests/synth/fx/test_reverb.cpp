@@ -1,12 +1,9 @@
 #include <gtest/gtest.h>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
 #include "synth/fx/reverb.h"
-#include "synth/simd/lane_targets.h"
-#include "synth/simd/reverb_lanes.h"
 #include "synth/voice/math.h"
 
 namespace {
@@ -65,36 +62,6 @@ TEST(Reverb, TailEndsInExactZerosThroughTheGuard) {
     for (int32_t k = 0; k < 12; ++k) EXPECT_EQ(r.index[k], 128 % reverbLineLengths[k]);
     for (int32_t f = 0; f < 50; ++f)
         for (float v : rig.frame()) ASSERT_EQ(v, 0.0f);
-}
-
-// The lane reverb on every SIMD target against the scalar one: frame
-// lengths around its blocks and the lines' wraps, loud noise, then silence
-// long enough for the underflow guard to clear the network.
-TEST(Reverb, LanesMatchTheScalarReverbOnEveryTarget) {
-    constexpr int32_t lengths[] = {1, 31, 32, 33, 75, 128, 280};
-    for (int32_t target = 0; target < laneTargetCount(); ++target) {
-        laneTargetUse(target);
-        ReverbRig scalar(8, 127, 30, 128), lanes(8, 127, 30, 128);
-        std::mt19937 rng(target);
-        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-        for (int32_t f = 0; f < 6000; ++f) {
-            const int32_t n = lengths[f % 7];
-            std::vector<float> bus(n), mixS(2 * n), mixL;
-            if (f < 100) {
-                for (float& v : bus) v = u(rng);
-                for (float& v : mixS) v = u(rng);
-            }
-            mixL = mixS;
-            reverbProcess(*scalar.r, bus.data(), mixS.data(), n);
-            reverbLanesProcess(*lanes.r, bus.data(), mixL.data(), n);
-            ASSERT_EQ(std::memcmp(mixS.data(), mixL.data(), mixS.size() * sizeof(float)), 0)
-                << laneTargetName(target) << " frame " << f;
-            ASSERT_EQ(std::memcmp(scalar.r.get(), lanes.r.get(), sizeof(Reverb)), 0)
-                << laneTargetName(target) << " frame " << f;
-        }
-        for (float v : lanes.r->lines) ASSERT_EQ(v, 0.0f);  // the guard has cleared it
-    }
-    laneTargetUse(0);
 }
 
 }  // namespace
