@@ -30,7 +30,8 @@ bool setupInputsChanged(SetupInputs<Count>& last, const float (&now)[Count]) {
     // difference: not vectorised, so it never loads in one vector the inputs
     // the caller has just stored one by one (which stalls store forwarding).
     bool same = last.valid;
-    for (int32_t i = 0; same && i < Count; ++i) same = setupInputBits(last.values[i]) == setupInputBits(now[i]);
+    for (int32_t i = 0; same && i < Count; ++i)
+        same = setupInputBits(last.values[i]) == setupInputBits(now[i]);
     if (same) return false;
     std::copy_n(now, Count, last.values);
     last.valid = true;
