@@ -155,17 +155,21 @@ void measure(benchmark::State& state, const ModuleSource& source, uint32_t warmU
     laneTargetUse(0);
 }
 
-// With WB_STRESS_MODULE set, the stress module is also written to that file,
-// for the WebAssembly benchmark (bench/wasm_render.mjs) to render the same song.
-const bool stressModuleWritten = [] {
-    const char* path = std::getenv("WB_STRESS_MODULE");
+// Writes a song's module to the file an environment variable names, if set.
+bool writeModuleTo(const char* variable, ModuleSource (*source)()) {
+    const char* path = std::getenv(variable);
     std::vector<uint8_t> image;
     std::string error;
-    if (!path || !writeModule(stressSource(), image, error)) return false;
+    if (!path || !writeModule(source(), image, error)) return false;
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()), std::streamsize(image.size()));
     return true;
-}();
+}
+
+// The stress module for the WebAssembly benchmark (bench/wasm_render.mjs) to
+// render the same song; the light one for timing a whole `q7m render`.
+const bool modulesWritten[] = {writeModuleTo("WB_STRESS_MODULE", stressSource),
+                               writeModuleTo("WB_LIGHT_MODULE", lightSource)};
 
 struct Song {
     const char* name;

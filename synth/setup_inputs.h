@@ -26,10 +26,13 @@ inline uint32_t setupInputBits(float value) {
 
 template <int32_t Count>
 bool setupInputsChanged(SetupInputs<Count>& last, const float (&now)[Count]) {
-    uint32_t differ = last.valid ? 0u : 1u;  // a loop the compiler keeps inline, unlike memcmp
-    for (int32_t i = 0; i < Count; ++i)
-        differ |= setupInputBits(last.values[i]) ^ setupInputBits(now[i]);
-    if (differ == 0) return false;
+    // A loop the compiler keeps inline, unlike memcmp, and stops at the first
+    // difference: not vectorised, so it never loads in one vector the inputs
+    // the caller has just stored one by one (which stalls store forwarding).
+    bool same = last.valid;
+    for (int32_t i = 0; same && i < Count; ++i)
+        same = setupInputBits(last.values[i]) == setupInputBits(now[i]);
+    if (same) return false;
     std::copy_n(now, Count, last.values);
     last.valid = true;
     return true;

@@ -185,13 +185,16 @@ void interpolate(SpeechVoice& speech) {
     if (r > 1.0f) r = 1.0f;
     const float rankPrev = speechTargetTable[speech.prevTarget][colRANK];
     const float rankCur = speechTargetTable[speech.curTarget][colRANK];
+    const int32_t previous =
+        std::fabs(rankPrev - rankCur) > rankJumpDistance ? speech.curTarget : speech.prevTarget;
+    // A target blended with itself is itself at every weight (c + (c - c) w
+    // is c), so the weight is left 0 and the set-up skipped while the voice
+    // holds one target, silence above all.
     float weight = 0.0f;
-    if (r != 0.0f) {
+    if (r != 0.0f && previous != speech.curTarget) {
         const float exponent = rankPrev / rankCur;
         weight = static_cast<float>(std::pow(static_cast<double>(r), static_cast<double>(exponent)));
     }
-    const int32_t previous =
-        std::fabs(rankPrev - rankCur) > rankJumpDistance ? speech.curTarget : speech.prevTarget;
     setTargets(speech, speech.curTarget, previous, weight);
 }
 

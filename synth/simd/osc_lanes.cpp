@@ -79,6 +79,30 @@ V pickCrossing(const Cases& c, V y7, V y3, V y4, V y2) {
     return hn::IfThenElse(c.s, hn::IfThenElse(c.a, y7, y3), hn::IfThenElse(c.a, y4, y2));
 }
 
+// How many steps from phase on no lane of `mine` crosses its breakpoint or
+// the cycle end (so every step's case stays that of the first), at most
+// limit; 0 when the first step may be one. The phase distance over the
+// increment in single precision, less 2 for its rounding.
+HWY_INLINE int32_t plainSteps(VU phase, VU increment, VU breakpoint, M mine, int32_t limit) {
+    const D d;
+    const DU du;
+    const DI di;
+    const hn::Mask<DU> s = hn::Lt(phase, breakpoint);
+    // Neither this step nor the one before wraps or changes segment.
+    const hn::Mask<DU> clean = hn::And(hn::Not(hn::Lt(phase, increment)),
+                                       hn::Or(s, hn::Not(hn::Lt(hn::Sub(phase, increment), breakpoint))));
+    if (!hn::AllTrue(d, hn::Or(hn::RebindMask(d, clean), hn::Not(mine)))) return 0;
+    const VU distance = hn::IfThenElse(s, hn::Sub(breakpoint, phase), hn::Sub(hn::Zero(du), phase));
+    const auto toFloat = [&](VU v) {
+        return hn::Add(hn::Mul(hn::ConvertTo(d, hn::BitCast(di, hn::ShiftRight<1>(v))), hn::Set(d, 2.0f)),
+                       hn::ConvertTo(d, hn::BitCast(di, hn::And(v, hn::Set(du, 1u)))));
+    };
+    const V steps = hn::IfThenElse(mine, hn::Div(toFloat(distance), toFloat(increment)), hn::Set(d, 1e9f));
+    const float fewest = hn::GetLane(hn::MinOfLanes(d, steps)) - 2.0f;
+    if (!(fewest >= 1.0f)) return 0;
+    return fewest >= static_cast<float>(limit) ? limit : static_cast<int32_t>(fewest);
+}
+
 void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
     const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
@@ -90,7 +114,19 @@ void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
     const M tiny = hn::RebindMask(d, hn::Ne(hn::Load(DI(), b.tinyStep + at), hn::Zero(DI())));
     const V one = hn::Set(d, 1.0f), two = hn::Set(d, 2.0f);
     VU phase = grp.phase;
-    for (int32_t i = 0; i < grp.n; ++i) {
+    for (int32_t i = 0; i < grp.n;) {
+        // Between crossings every step is a plain one in the same segment.
+        const int32_t plain = plainSteps(phase, grp.increment, breakpoint, mine, grp.n - i);
+        if (plain > 0) {
+            const V slope = hn::IfThenElse(below(phase, breakpoint), B, A);
+            for (const int32_t end = i + plain; i < end; ++i) {
+                const V delta = hn::Sub(fraction(phase), bp);
+                const V y = hn::Add(hn::Mul(hn::Sub(hn::Mul(two, delta), f), slope), g);
+                combine(grp, mine, grp.samples + static_cast<size_t>(i) * grp.stride, y);
+                phase = hn::Add(phase, grp.increment);
+            }
+            continue;
+        }
         const V delta = hn::Sub(fraction(phase), bp);
         const Cases c = cases(phase, grp.increment, breakpoint, tiny);
         V y = hn::Add(hn::Mul(hn::Sub(hn::Mul(two, delta), f), hn::IfThenElse(c.s, B, A)), g);
@@ -107,6 +143,7 @@ void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
         }
         combine(grp, mine, grp.samples + static_cast<size_t>(i) * grp.stride, y);
         phase = hn::Add(phase, grp.increment);
+        ++i;
     }
 }
 

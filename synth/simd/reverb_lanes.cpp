@@ -32,9 +32,11 @@ struct SideLines {
 
 // One side's work on one block: rows[4 i + k] is comb k's input at sample
 // i, then its state; out is the comb sum, then the all-passes' output.
+// high is the output high-pass's state at each sample.
 struct SideBlock {
     alignas(64) float rows[4 * reverbBlock];
     alignas(64) float out[reverbBlock];
+    alignas(64) float high[reverbBlock];
 };
 
 SideLines bindLines(Reverb& r, int32_t side) {
@@ -137,26 +139,17 @@ int32_t allpassStretch(D d, float* line, float gain, float* a, int32_t j, int32_
     return j;
 }
 
-template <class D>
-uint32_t underflowIn(D d, const float* values, int32_t count) {
-    const int32_t w = static_cast<int32_t>(hn::Lanes(d));
-    auto bits = hn::Zero(hn::RebindToSigned<D>());
-    int32_t j = 0;
-    for (; j + w <= count; j += w) bits = hn::Or(bits, underflowBits(d, hn::LoadU(d, values + j)));
-    uint32_t underflow = anyBits(d, bits);
-    for (; j < count; ++j) underflow |= reverbUnderflow(values[j]);
-    return underflow;
-}
-
 // The comb inputs of one side's block of m samples; the positions stay.
 void combInputs(const Reverb& r, SideLines s, const float* x, SideBlock& work, int32_t m) {
     const hn::ScalableTag<float> d;
+    const hn::CappedTag<float, 4> d4;
     const hn::CappedTag<float, 1> d1;
     bySegments(s, 0, 4, m, [&](int32_t i, int32_t count) {
         const float* line[4];
         for (int32_t k = 0; k < 4; ++k) line[k] = s.data[k] + s.pos[k];
         float* rows = work.rows + 4 * i;
-        const int32_t j = gatherCombs(d, line, r.combGain, x + i, rows, 0, count);
+        int32_t j = gatherCombs(d, line, r.combGain, x + i, rows, 0, count);
+        j = gatherCombs(d4, line, r.combGain, x + i, rows, j, count);
         gatherCombs(d1, line, r.combGain, x + i, rows, j, count);
     });
 }
@@ -164,38 +157,68 @@ void combInputs(const Reverb& r, SideLines s, const float* x, SideBlock& work, i
 // The comb states into the lines, then the sums through the all-passes.
 uint32_t combOutputs(const Reverb& r, SideLines& s, SideBlock& work, int32_t m) {
     const hn::ScalableTag<float> d;
+    const hn::CappedTag<float, 4> d4;
     const hn::CappedTag<float, 1> d1;
     uint32_t underflow = 0;
     bySegments(s, 0, 4, m, [&](int32_t i, int32_t count) {
         float* line[4];
         for (int32_t k = 0; k < 4; ++k) line[k] = s.data[k] + s.pos[k];
         const float* rows = work.rows + 4 * i;
-        const int32_t j = scatterCombs(d, line, rows, work.out + i, 0, count, underflow);
+        int32_t j = scatterCombs(d, line, rows, work.out + i, 0, count, underflow);
+        j = scatterCombs(d4, line, rows, work.out + i, j, count, underflow);
         scatterCombs(d1, line, rows, work.out + i, j, count, underflow);
     });
     for (int32_t k = 4; k < 6; ++k) {
         bySegments(s, k, k + 1, m, [&](int32_t i, int32_t count) {
             float* line = s.data[k] + s.pos[k];
             const float g = r.allpassGain[k - 4];
-            const int32_t j = allpassStretch(d, line, g, work.out + i, 0, count, underflow);
+            int32_t j = allpassStretch(d, line, g, work.out + i, 0, count, underflow);
+            j = allpassStretch(d4, line, g, work.out + i, j, count, underflow);
             allpassStretch(d1, line, g, work.out + i, j, count, underflow);
         });
     }
     return underflow;
 }
 
-// The output high-pass of a finished block into the mix: samples from..to
-// of both sides; keeps its states in out for the underflow check.
-inline void lowCutSamples(SideBlock* block, float (&h)[2], float lowCut, float* mix, int32_t from,
-                          int32_t to) {
+// The output high-pass's recursion over samples from..to of a finished
+// block's sides; only the recursion, so that it costs the loop it shares
+// with the combs little more than its latency.
+inline void lowCutSamples(SideBlock* block, float (&h)[2], float lowCut, int32_t from, int32_t to) {
     for (int32_t i = from; i < to; ++i) {
         for (int32_t side = 0; side < 2; ++side) {
             const float a = block[side].out[i];
             h[side] = h[side] + (a - h[side]) * lowCut;
-            mix[2 * i + side] += a - h[side];
-            block[side].out[i] = h[side];
+            block[side].high[i] = h[side];
         }
     }
+}
+
+// A finished block's high-passed output (input minus state) added into the
+// mix; returns the underflow flags of the states and the mix.
+template <class D>
+uint32_t lowCutIntoMix(D d, const SideBlock* block, float* mix, int32_t count) {
+    const int32_t w = static_cast<int32_t>(hn::Lanes(d));
+    auto bits = hn::Zero(hn::RebindToSigned<D>());
+    int32_t i = 0;
+    for (; i + w <= count; i += w) {
+        const auto hl = hn::Load(d, block[0].high + i), hr = hn::Load(d, block[1].high + i);
+        hn::Vec<D> left, right;
+        hn::LoadInterleaved2(d, mix + 2 * i, left, right);
+        left = hn::Add(left, hn::Sub(hn::Load(d, block[0].out + i), hl));
+        right = hn::Add(right, hn::Sub(hn::Load(d, block[1].out + i), hr));
+        hn::StoreInterleaved2(left, right, d, mix + 2 * i);
+        bits = hn::Or(bits, hn::Or(hn::Or(underflowBits(d, hl), underflowBits(d, hr)),
+                                   hn::Or(underflowBits(d, left), underflowBits(d, right))));
+    }
+    uint32_t underflow = anyBits(d, bits);
+    for (; i < count; ++i) {
+        for (int32_t side = 0; side < 2; ++side) {
+            const float h = block[side].high[i];
+            mix[2 * i + side] += block[side].out[i] - h;
+            underflow |= reverbUnderflow(h) | reverbUnderflow(mix[2 * i + side]);
+        }
+    }
+    return underflow;
 }
 
 }  // namespace
@@ -217,9 +240,8 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
     uint32_t underflow = 0;
     SideBlock* pending = nullptr;  // the block whose high-pass is still to run
     int32_t pendingStart = 0, pendingCount = 0;
-    auto finishPending = [&](int32_t from, int32_t to) {
-        lowCutSamples(pending, h, r.lowCut, mainMix + 2 * pendingStart, from, to);
-    };
+    const float lowCut = r.lowCut;  // a local: the loop's stores may not reload it
+    auto finishPending = [&](int32_t from, int32_t to) { lowCutSamples(pending, h, lowCut, from, to); };
     for (int32_t start = 0; start < n; start += reverbBlock) {
         const int32_t m = n - start < reverbBlock ? n - start : reverbBlock;
         SideBlock* now = work[(start / reverbBlock) & 1];
@@ -243,8 +265,7 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
         for (int32_t i = both; i < m; ++i) combStep(i);
         if (pending) {
             finishPending(both, pendingCount);
-            for (int32_t side = 0; side < 2; ++side) underflow |= underflowIn(d, pending[side].out, pendingCount);
-            underflow |= underflowIn(d, mainMix + 2 * pendingStart, 2 * pendingCount);
+            underflow |= lowCutIntoMix(d, pending, mainMix + 2 * pendingStart, pendingCount);
         }
         for (int32_t side = 0; side < 2; ++side) underflow |= combOutputs(r, lines[side], now[side], m);
         pending = now;
@@ -253,8 +274,7 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
     }
     if (pending) {
         finishPending(0, pendingCount);
-        for (int32_t side = 0; side < 2; ++side) underflow |= underflowIn(d, pending[side].out, pendingCount);
-        underflow |= underflowIn(d, mainMix + 2 * pendingStart, 2 * pendingCount);
+        underflow |= lowCutIntoMix(d, pending, mainMix + 2 * pendingStart, pendingCount);
     }
     for (int32_t side = 0; side < 2; ++side) {
         for (int32_t k = 0; k < 6; ++k) r.index[side * 6 + k] = lines[side].pos[k];

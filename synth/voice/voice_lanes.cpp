@@ -138,8 +138,12 @@ void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
     OscLanes& batch = scratch.osc;
     batch.lanes = layout.lanes;
     batch.rowStride = layout.rowStride;
-    // The parallel half of each row is filled from the main half later.
-    for (int32_t k = 0; k < n; ++k) std::fill_n(scratch.samples + k * layout.rowStride, layout.lanes, 0.0f);
+    // The parallel half of each row is filled from the main half later; with
+    // no such half the rows lie end to end, and one fill is cheaper than n.
+    if (layout.rowStride == layout.lanes)
+        std::fill_n(scratch.samples, n * layout.lanes, 0.0f);
+    else
+        for (int32_t k = 0; k < n; ++k) std::fill_n(scratch.samples + k * layout.rowStride, layout.lanes, 0.0f);
     for (int32_t slot = 0; slot < 3; ++slot) {
         gatherOscillators(batch, synth, layout, slot);
         oscLanesProcess(batch, scratch.samples, n);
