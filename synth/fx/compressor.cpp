@@ -178,12 +178,14 @@ bool gainsHold(const Compressor& c, const float* levels, int32_t n) {
 }
 
 // The look-ahead line alone: each pair of buffer in, the pair that left the
-// line out, along time, a stretch up to the line's wrap at once.
+// line out, along time, a stretch up to the line's wrap at once. A look-ahead
+// shortened below the position takes one more pair there, then wraps, as
+// gainPair does.
 void delayPairs(Compressor& c, float* buffer, int32_t n) {
     const float inGain = c.inGain;
     int32_t look = c.lookIndex;
     for (int32_t i = 0; i < n;) {
-        const int32_t count = std::min(n - i, c.lookahead + 1 - look);
+        const int32_t count = std::min(n - i, std::max(1, c.lookahead + 1 - look));
         float* slot = c.lookLine + 2 * look;
         float* pair = buffer + 2 * i;
         for (int32_t k = 0; k < 2 * count; ++k) {

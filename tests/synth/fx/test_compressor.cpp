@@ -50,6 +50,37 @@ TEST(Compressor, LookaheadOf255StaysInsideItsLine) {
     EXPECT_LT(comp->lookIndex, compressorLookLength);
 }
 
+TEST(Compressor, LookaheadShortenedBelowItsPositionWrapsTheSameOnEveryPath) {
+    // A patch change can shorten the look-ahead while the line position is
+    // past its new end: the next pair still goes through that slot, then the
+    // position wraps. The lane engine's line (quiet material: gains hold)
+    // once took a negative stretch there and wrote before its buffer.
+    CompParams c;
+    c.mode = 2;  // an RMS detector: the lane engine runs the line on its own
+    c.lookahead = 10;  // 441 pairs
+    auto plain = makeCompressor(c);
+    auto lanes = makeCompressor(c);
+    std::vector<float> levels(2 * 128);
+    std::vector<float> a = constant(128, 0.01f, -0.01f), b = a;
+    for (int32_t frame = 0; frame < 2; ++frame) {
+        compressorProcess(*plain, a.data(), levels.data(), 128);
+        compressorProcessFused(*lanes, b.data(), levels.data(), 128);
+    }
+    c.lookahead = 1;  // 44 pairs, the position at 256
+    const float shorter[9] = {c.mode, c.link, c.autoGain, c.lookahead, c.threshold,
+                              c.ratio, c.attack, c.release, c.outGain};
+    compressorSetup(*plain, shorter);
+    compressorSetup(*lanes, shorter);
+    constexpr int32_t guard = 64;
+    std::vector<float> x(2 * (guard + 128 + guard), 7.0f), y = x;
+    for (int32_t i = 0; i < 2 * 128; ++i) x[2 * guard + i] = y[2 * guard + i] = 0.02f * float(i % 9);
+    compressorProcess(*plain, x.data() + 2 * guard, levels.data(), 128);
+    compressorProcessFused(*lanes, y.data() + 2 * guard, levels.data(), 128);
+    EXPECT_EQ(x, y);
+    for (int32_t i = 0; i < 2 * guard; ++i) ASSERT_EQ(y[i], 7.0f);
+    EXPECT_EQ(plain->lookIndex, lanes->lookIndex);
+}
+
 TEST(Compressor, RmsSilenceAfterLoudMaterialStaysFiniteAndRecovers) {
     for (float link : {0.0f, 1.0f}) {
         CompParams c;
