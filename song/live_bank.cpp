@@ -53,7 +53,7 @@ void build(const MidiMapping& mapping, LiveBank& bank) {
     route(mapping, bank.routing, order);
     nlohmann::json song = nlohmann::json::object();
     for (size_t p = 0; p < order.size(); ++p) {
-        const std::string name = "p" + std::to_string(p);
+        const std::string name = std::string("p").append(std::to_string(p));
         song["patches"][name] = nlohmann::json::parse(readPatchFile(order[p]).dump());
         song["programs"][std::to_string(p)] = name;
     }

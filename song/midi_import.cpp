@@ -346,8 +346,11 @@ void emit(SourceText& out, std::string_view text) {
 // [a,b,...] as the layout writes a list of numbers.
 std::string numberList(std::initializer_list<int64_t> values) {
     std::string text = "[";
-    for (int64_t v : values) text += (text.size() > 1 ? "," : "") + std::to_string(v);
-    return text + "]";
+    for (int64_t v : values) {
+        if (text.size() > 1) text += ',';
+        text += std::to_string(v);
+    }
+    return text += ']';
 }
 
 // A list of events as layout() lays it out: "[]" when empty, else one

@@ -66,9 +66,12 @@ std::string closestName(const std::vector<std::string>& known, const std::string
 }
 
 std::string quotedName(const std::string& name) {
-    if (name.size() <= maxEchoedNameLength) return "\"" + name + "\"";
-    return "\"" + name.substr(0, shortenedNameLength) + "...\" (" + std::to_string(name.size()) +
-           " characters)";
+    std::string quoted(1, '"');
+    if (name.size() <= maxEchoedNameLength) return quoted.append(name) += '"';
+    return quoted.append(name, 0, shortenedNameLength)
+        .append("...\" (")
+        .append(std::to_string(name.size()))
+        .append(" characters)");
 }
 
 std::string unknownNameMessage(const std::string& what, const std::string& name,
