@@ -14,7 +14,7 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 // Two vectors of filters per pass through the samples: their recursions are
 // independent, so the second hides part of the first one's latency.
-constexpr size_t vectorsPerPass = 2;
+constexpr size_t vectorsPerPass = 4;
 
 void FilterLanesKernel(FilterLanes& batch, float* samples, int32_t n) {
     const hn::ScalableTag<float> d;
