@@ -12,8 +12,8 @@ namespace wembrastel {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Two vectors of filters per pass through the samples: their recursions are
-// independent, so the second hides part of the first one's latency.
+// Up to four vectors of filters per pass through the samples: their
+// recursions are independent, so each hides part of the others' latency.
 constexpr size_t vectorsPerPass = 4;
 
 void FilterLanesKernel(FilterLanes& batch, float* samples, int32_t n) {
