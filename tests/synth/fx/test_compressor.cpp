@@ -14,12 +14,16 @@ struct CompParams {
     float attack = 0, release = 0, outGain = 64;
 };
 
+void setUp(Compressor& comp, const CompParams& c) {
+    const float p[9] = {c.mode, c.link, c.autoGain, c.lookahead, c.threshold,
+                        c.ratio, c.attack, c.release, c.outGain};
+    compressorSetup(comp, p);
+}
+
 std::unique_ptr<Compressor> makeCompressor(const CompParams& c) {
     auto comp = std::make_unique<Compressor>();
     compressorInit(*comp);
-    const float p[9] = {c.mode, c.link, c.autoGain, c.lookahead, c.threshold,
-                        c.ratio, c.attack, c.release, c.outGain};
-    compressorSetup(*comp, p);
+    setUp(*comp, c);
     return comp;
 }
 
@@ -67,10 +71,8 @@ TEST(Compressor, LookaheadShortenedBelowItsPositionWrapsTheSameOnEveryPath) {
         compressorProcessFused(*lanes, b.data(), levels.data(), 128);
     }
     c.lookahead = 1;  // 44 pairs, the position at 256
-    const float shorter[9] = {c.mode, c.link, c.autoGain, c.lookahead, c.threshold,
-                              c.ratio, c.attack, c.release, c.outGain};
-    compressorSetup(*plain, shorter);
-    compressorSetup(*lanes, shorter);
+    setUp(*plain, c);
+    setUp(*lanes, c);
     constexpr int32_t guard = 64;
     std::vector<float> x(2 * (guard + 128 + guard), 7.0f), y = x;
     for (int32_t i = 0; i < 2 * 128; ++i) x[2 * guard + i] = y[2 * guard + i] = 0.02f * float(i % 9);
