@@ -27,6 +27,15 @@ void waitFor(std::atomic<int32_t>& counter, int32_t value) {
     }
 }
 
+void waitForAtLeast(std::atomic<int32_t>& counter, int32_t value) {
+    for (int32_t spins = 0;; ++spins) {
+        const int32_t now = counter.load(std::memory_order_acquire);
+        if (now >= value) return;
+        if (spins < spinsBeforeSleep) pause();
+        else counter.wait(now, std::memory_order_acquire);
+    }
+}
+
 void arrive(std::atomic<int32_t>& counter) {
     counter.fetch_add(1, std::memory_order_acq_rel);
     counter.notify_all();
@@ -43,44 +52,48 @@ uint32_t waitForFrame(const FrameCrew& crew, uint32_t seen) {
     return crew.generation.load(std::memory_order_acquire);
 }
 
-// The frame's work word: its generation, its number of parts and the next
-// unclaimed part, in one atomic so that a claim sees all three together.
-uint64_t workWord(uint32_t generation, int32_t parts) {
-    return uint64_t(generation) << 32 | uint64_t(uint32_t(parts)) << 16;
+// The frame's work word: its generation, its number of tasks and the next
+// unclaimed task, in one atomic so that a claim sees all three together.
+uint64_t workWord(uint32_t generation, int32_t tasks) {
+    return uint64_t(generation) << 32 | uint64_t(uint32_t(tasks)) << 16;
 }
 
-// Claims the next unclaimed part of frame `generation`; false when none is
+// Claims the next unclaimed task of frame `generation`; false when none is
 // left or that frame is over. A worker that wakes late thus finds nothing
 // to do, and the calling thread never waits for a worker that has not begun.
-bool claimPart(FrameCrew& crew, uint32_t generation, int32_t& part) {
+bool claimTask(FrameCrew& crew, uint32_t generation, int32_t& task) {
     uint64_t work = crew.work.load(std::memory_order_acquire);
     for (;;) {
-        const int32_t parts = int32_t((work >> 16) & 0xFFFF);
+        const int32_t tasks = int32_t((work >> 16) & 0xFFFF);
         const int32_t next = int32_t(work & 0xFFFF);
-        if (uint32_t(work >> 32) != generation || next >= parts) return false;
+        if (uint32_t(work >> 32) != generation || next >= tasks) return false;
         if (crew.work.compare_exchange_weak(work, work + 1, std::memory_order_acq_rel,
                                             std::memory_order_acquire)) {
-            part = next;
+            task = next;
             return true;
         }
     }
 }
 
-void renderParts(FrameCrew& crew, FrameScratch& scratch, uint32_t generation) {
-    int32_t part = 0;
-    while (claimPart(crew, generation, part)) {
-        synthFramePart(*crew.synth, scratch, part, crew.frameLength);
-        arrive(crew.partsDone);
+// Tasks are claimed in order, so a channel part waits only for voice parts
+// that some thread has begun.
+void renderTasks(FrameCrew& crew, uint32_t generation) {
+    Synth& synth = *crew.synth;
+    int32_t task = 0;
+    while (claimTask(crew, generation, task)) {
+        if (task >= synth.voiceParts) waitForAtLeast(crew.tasksDone, synth.voiceParts);
+        synthFrameTask(synth, task, crew.frameLength);
+        arrive(crew.tasksDone);
     }
 }
 
-void workerLoop(FrameCrew& crew, int32_t worker) {
+void workerLoop(FrameCrew& crew) {
     FpModeGuard fpMode;  // the same floating-point mode as the rendering thread
     uint32_t seen = 0;
     for (;;) {
         seen = waitForFrame(crew, seen);
         if (crew.stopping.load(std::memory_order_acquire)) return;
-        renderParts(crew, *crew.scratch[size_t(worker)], seen);
+        renderTasks(crew, seen);
     }
 }
 
@@ -95,7 +108,7 @@ void frameCrewStart(FrameCrew& crew, Synth& synth, int32_t threads) {
     crew.work = 0;
     for (int32_t worker = 0; worker + 1 < threads; ++worker) {
         crew.scratch.push_back(std::make_unique<FrameScratch>());
-        crew.workers.emplace_back(workerLoop, std::ref(crew), worker);
+        crew.workers.emplace_back(workerLoop, std::ref(crew));
     }
     synth.crew = crew.workers.empty() ? nullptr : &crew;
 }
@@ -110,13 +123,15 @@ void frameCrewStop(FrameCrew& crew) {
     crew.synth = nullptr;
 }
 
-void frameCrewRender(FrameCrew& crew, Synth& synth, int32_t parts, int32_t n) {
+FrameScratch& frameCrewScratch(FrameCrew& crew, int32_t part) { return *crew.scratch[size_t(part - 1)]; }
+
+void frameCrewRender(FrameCrew& crew, int32_t tasks, int32_t n) {
     crew.frameLength = n;
-    crew.partsDone.store(0, std::memory_order_relaxed);
+    crew.tasksDone.store(0, std::memory_order_relaxed);
     const uint32_t generation = crew.generation.load(std::memory_order_relaxed) + 1;
-    crew.work.store(workWord(generation, parts), std::memory_order_release);
+    crew.work.store(workWord(generation, tasks), std::memory_order_release);
     crew.generation.store(generation, std::memory_order_release);
     crew.generation.notify_all();
-    renderParts(crew, synth.scratch, generation);
-    waitFor(crew.partsDone, parts);
+    renderTasks(crew, generation);
+    waitFor(crew.tasksDone, tasks);
 }

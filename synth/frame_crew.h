@@ -1,12 +1,13 @@
 #pragma once
 // Worker threads that share the frames of one synthesizer with the thread
-// that calls synthRender (offline rendering): each frame, every thread
-// that is free takes the next part of the channels (as many parts as
-// threads, about even in voices) and renders its voices and effects; the
-// calling thread then sums the channels in channel
+// that calls synthRender (offline rendering). Each frame is planned in two
+// stages of parts (synthFrameTask): the voice parts, then the channel parts.
+// Every thread that is free claims the next task, a channel part once all
+// voice parts are done; the calling thread then sums the channels in channel
 // order and runs the global bus, so the samples are the same at every thread
-// count. Starting and stopping allocate; a frame neither allocates nor
-// locks: the threads meet through atomics, and idle workers sleep on one.
+// count. Each part works in its own scratch, whichever thread takes it.
+// Starting and stopping allocate; a frame neither allocates nor locks: the
+// threads meet through atomics, and idle workers sleep on one.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -19,12 +20,12 @@ struct FrameScratch;
 struct FrameCrew {
     Synth* synth = nullptr;
     std::vector<std::thread> workers;
-    std::vector<std::unique_ptr<FrameScratch>> scratch;  // one per worker
+    std::vector<std::unique_ptr<FrameScratch>> scratch;  // parts 1.. (part 0: the synth's)
     std::atomic<uint32_t> generation{0};  // advanced to start a frame
     std::atomic<bool> stopping{false};
     int32_t frameLength = 0;
-    std::atomic<uint64_t> work{0};      // the frame's generation, parts and next part
-    std::atomic<int32_t> partsDone{0};  // parts of the frame rendered
+    std::atomic<uint64_t> work{0};      // the frame's generation, tasks and next task
+    std::atomic<int32_t> tasksDone{0};  // tasks of the frame done
 };
 
 // threads counts the calling thread: threads - 1 workers, none below 2.
@@ -34,6 +35,7 @@ void frameCrewStart(FrameCrew& crew, Synth& synth, int32_t threads);
 // with the crew afterwards.
 void frameCrewStop(FrameCrew& crew);
 int32_t frameCrewThreads(const FrameCrew& crew);
-// One frame's voices and channels, in parts (at most the crew's threads),
-// on the threads of the crew.
-void frameCrewRender(FrameCrew& crew, Synth& synth, int32_t parts, int32_t n);
+// The scratch of part 1 or above.
+FrameScratch& frameCrewScratch(FrameCrew& crew, int32_t part);
+// One frame's tasks (synthFrameTask) on the threads of the crew.
+void frameCrewRender(FrameCrew& crew, int32_t tasks, int32_t n);

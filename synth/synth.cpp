@@ -73,33 +73,77 @@ void synthSetEngine(Synth& synth, SynthEngine engine) { synth.engine = engine; }
 
 namespace {
 
-// The frame's plan: the channels that have a voice (before the voices'
-// updates; see synthFramePart), each given to the part
-// with the fewest voices so far, so the parts are about even; returns the
-// number of parts (the crew's threads, but no more than there are sounding
-// channels; one without a crew). Channels without voices are skipped whole,
-// so their effect tails stop with their last voice.
-int32_t planFrame(Synth& synth) {
-    int32_t voices[synthChannelCount] = {};
-    for (int32_t v = 0; v < synthVoiceCount; ++v)
-        if (synth.voiceChannel[v] >= 0) ++voices[synth.voiceChannel[v]];
+// A rough cost of a sounding channel's part of the frame, for sharing the
+// channels among parts: its effects and, on the last channel, the speech
+// voice (which costs about as much as the other effects of all channels).
+int32_t channelCost(const Synth& synth, int32_t c) {
+    const SynthChannel& ch = synth.channels[c];
+    const int32_t distortion = ch.distortion.mode >= 1 && ch.distortion.mode <= 9;
+    const int32_t speech = c == synthChannelCount - 1 ? 9 : 0;
+    return 1 + (ch.chorus.wet != 0.0f) + distortion + speech;
+}
+
+// The voice parts: the active voices sorted by their oscillator modes (as
+// the lanes lay them out) and cut into groups of whole vectors, one group
+// per thread at most, so that each vector holds voices of few modes.
+void planVoices(Synth& synth, int32_t threads) {
+    int32_t sorted[synthVoiceCount];
+    int32_t key[synthVoiceCount];
+    int32_t count = 0;
+    // A stable insertion sort: std::stable_sort may allocate a buffer.
+    for (int32_t v = 0; v < synthVoiceCount; ++v) {
+        if (synth.voiceChannel[v] < 0) continue;
+        const int32_t signature = voiceModeSignature(synth.voices[v]);
+        int32_t b = count++;
+        for (; b > 0 && key[b - 1] > signature; --b) {
+            key[b] = key[b - 1];
+            sorted[b] = sorted[b - 1];
+        }
+        key[b] = signature;
+        sorted[b] = v;
+    }
+    const int32_t perThread = (count + threads - 1) / threads;
+    const int32_t group = std::max(1, (perThread + filterLaneQuantum - 1) / filterLaneQuantum) * filterLaneQuantum;
+    for (int32_t a = 0; a < count; ++a) synth.voicePart[sorted[a]] = a / group;
+    synth.voiceParts = (count + group - 1) / group;
+}
+
+// The channel parts: the channels that have a voice (before the voices'
+// updates), costliest first, each given to the part with the least cost so
+// far. Channels without voices are skipped whole, so their effect tails stop
+// with their last voice.
+void planChannels(Synth& synth, int32_t threads) {
+    int32_t cost[synthChannelCount] = {};
     int32_t sounding = 0;
-    for (int32_t c = 0; c < synthChannelCount; ++c) sounding += voices[c] > 0;
-    const int32_t parts = synth.crew ? std::max(1, std::min(frameCrewThreads(*synth.crew), sounding)) : 1;
+    for (int32_t c = 0; c < synthChannelCount; ++c) synth.channelSounds[c] = false;
+    for (int32_t v = 0; v < synthVoiceCount; ++v)
+        if (synth.voiceChannel[v] >= 0) synth.channelSounds[synth.voiceChannel[v]] = true;
+    for (int32_t c = 0; c < synthChannelCount; ++c)
+        if (synth.channelSounds[c]) cost[c] = channelCost(synth, c), ++sounding;
+    synth.channelParts = std::min(threads, sounding);
     int32_t load[synthChannelCount] = {};
-    for (int32_t c = 0; c < synthChannelCount; ++c) {
-        synth.channelSounds[c] = voices[c] > 0;
+    for (int32_t placed = 0; placed < sounding; ++placed) {
+        int32_t c = 0;
+        for (int32_t d = 1; d < synthChannelCount; ++d)
+            if (cost[d] > cost[c]) c = d;
         int32_t part = 0;
-        for (int32_t p = 1; p < parts; ++p)
+        for (int32_t p = 1; p < synth.channelParts; ++p)
             if (load[p] < load[part]) part = p;
         synth.channelPart[c] = part;
-        load[part] += voices[c];
+        load[part] += cost[c];
+        cost[c] = 0;
     }
-    return parts;
+}
+
+// The frame's plan for the crew's threads (one without a crew).
+void planFrame(Synth& synth) {
+    const int32_t threads = synth.crew ? frameCrewThreads(*synth.crew) : 1;
+    planVoices(synth, threads);
+    planChannels(synth, threads);
 }
 
 // Control-rate work of a frame start: every channel, then the speech voice.
-// The voices' own updates come with their rendering (synthFramePart), on the
+// The voices' own updates come with their rendering (renderVoicePart), on the
 // thread that renders them: each reads only its voice, its channel's
 // controllers and the patch.
 void updateControls(Synth& synth) {
@@ -114,9 +158,11 @@ void renderFrame(Synth& synth, int32_t n) {
     std::fill_n(synth.mainMix, 2 * n, 0.0f);
     std::fill_n(synth.reverbBus, n, 0.0f);
     std::fill_n(synth.delayBus, n, 0.0f);
-    const int32_t parts = planFrame(synth);
-    if (parts > 1) frameCrewRender(*synth.crew, synth, parts, n);
-    else synthFramePart(synth, synth.scratch, 0, n);
+    planFrame(synth);
+    const int32_t tasks = synth.voiceParts + synth.channelParts;
+    if (synth.voiceParts > 1 || synth.channelParts > 1) frameCrewRender(*synth.crew, tasks, n);
+    else
+        for (int32_t task = 0; task < tasks; ++task) synthFrameTask(synth, task, n);
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (synth.channelSounds[c]) channelFxMix(synth, c, synth.channelOut[c], n);
     // Muted returns still run (their state goes on) into a discarded buffer.
@@ -176,53 +222,60 @@ void copyOut(Synth& synth, const float* mix, uint32_t n) {
     synth.renderDestRight += n;
 }
 
-// The control-rate update of the part's voices, freeing those whose
-// amplitude envelope has finished; returns those left, in voice order.
-int32_t updatePartVoices(Synth& synth, int32_t part, int32_t (&voices)[synthVoiceCount]) {
+FrameScratch& partScratch(Synth& synth, int32_t part) {
+    return part == 0 ? synth.scratch : frameCrewScratch(*synth.crew, part);
+}
+
+// The control-rate update of a voice part, freeing those voices whose
+// amplitude envelope has finished, then the rendering in lanes of those left.
+void renderVoicePart(Synth& synth, int32_t part, int32_t n) {
+    int32_t voices[synthVoiceCount];
     int32_t count = 0;
     for (int32_t v = 0; v < synthVoiceCount; ++v) {
-        const int32_t c = synth.voiceChannel[v];
-        if (c < 0 || synth.channelPart[c] != part) continue;
+        if (synth.voiceChannel[v] < 0 || synth.voicePart[v] != part) continue;
         voiceParamUpdate(synth, v);
         voiceTick(synth.voices[v]);
         if (synth.voices[v].env[0].state == 0) synth.voiceChannel[v] = -1;
         else voices[count++] = v;
     }
-    return count;
+    if (synth.engine == SynthEngine::lanes)
+        voicesRenderLanes(synth, partScratch(synth, part).lanes, voices, count, n);
 }
 
-bool channelHasVoice(const Synth& synth, int32_t c, const int32_t* voices, int32_t count) {
-    for (int32_t a = 0; a < count; ++a)
-        if (synth.voiceChannel[voices[a]] == c) return true;
+bool channelHasVoice(const Synth& synth, int32_t c) {
+    for (int32_t v = 0; v < synthVoiceCount; ++v)
+        if (synth.voiceChannel[v] == c) return true;
     return false;
 }
 
-}  // namespace
-
-void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n) {
-    int32_t voices[synthVoiceCount];
-    const int32_t count = updatePartVoices(synth, part, voices);
+void renderChannelPart(Synth& synth, int32_t part, int32_t n) {
+    FrameScratch& scratch = partScratch(synth, part);
     const bool lanes = synth.engine == SynthEngine::lanes;
-    if (lanes) voicesRenderLanes(synth, scratch.lanes, voices, count, n);
     for (int32_t c = 0; c < synthChannelCount; ++c) {
-        if (!synth.channelSounds[c] || synth.channelPart[c] != part) continue;
+        if (synth.channelPart[c] != part || !synth.channelSounds[c]) continue;
         // A channel whose last voice has just finished is silent, effects and all.
-        if (!channelHasVoice(synth, c, voices, count)) {
+        if (!channelHasVoice(synth, c)) {
             synth.channelSounds[c] = false;
             continue;
         }
         float* buffer = synth.channelOut[c];
         std::fill_n(buffer, 2 * n, 0.0f);
-        for (int32_t a = 0; a < count; ++a) {
-            const int32_t v = voices[a];
+        for (int32_t v = 0; v < synthVoiceCount; ++v) {
             if (synth.voiceChannel[v] != c) continue;
-            if (lanes) voiceAddFromLanes(scratch.lanes, v, buffer, n);
+            if (lanes) voiceAddFromLanes(partScratch(synth, synth.voicePart[v]).lanes, v, buffer, n);
             else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
         }
         if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
         if (!lanes) channelFxChain(synth, c, buffer, scratch.levels, n);
     }
     if (lanes) channelFxFinishPart(synth, scratch, part, n);
+}
+
+}  // namespace
+
+void synthFrameTask(Synth& synth, int32_t task, int32_t n) {
+    if (task < synth.voiceParts) renderVoicePart(synth, task, n);
+    else renderChannelPart(synth, task - synth.voiceParts, n);
 }
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {

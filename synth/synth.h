@@ -85,11 +85,15 @@ struct Synth : SynthResettable {
     // Bits 0..15: channels whose sound does not reach the mix; bit 16: the
     // reverb's and delay's returns. Outside the reset: mutes outlast it.
     uint32_t muteMask = 0;
-    FrameScratch scratch;       // the rendering thread's own
-    // The frame's plan: the channels that have a voice (cleared by its part
-    // when the last one finishes in the frame's update), and which thread's
-    // part each one is in (its voices and effects); each such channel's
-    // output after its effects.
+    FrameScratch scratch;       // part 0's (the crew holds the others')
+    // The frame's plan, in two stages of parts that threads may share (see
+    // synthFrameTask): first the voices, in groups of whole vectors; then the
+    // channels that have a voice (cleared by their part when the last one
+    // finishes in the frame's update). Each sounding channel's output after
+    // its effects.
+    int32_t voiceParts;
+    int32_t channelParts;
+    int32_t voicePart[synthVoiceCount];
     bool channelSounds[synthChannelCount];
     int32_t channelPart[synthChannelCount];
     float channelOut[synthChannelCount][maxFrameLength * 2];
@@ -127,7 +131,9 @@ void synthChannelLevels(const Synth& synth, float (&levels)[synthChannelCount]);
 void synthSetSeed(Synth& synth, uint32_t seed);
 void synthSetEngine(Synth& synth, SynthEngine engine);
 
-// One thread's part of a frame (see frame_crew.h): the control-rate update
-// of the voices in that part, then their rendering and the effects of the
-// part's sounding channels, into channelOut.
-void synthFramePart(Synth& synth, FrameScratch& scratch, int32_t part, int32_t n);
+// One task of a frame's plan (see frame_crew.h), in its part's scratch.
+// Tasks 0..voiceParts-1: the control-rate update of a voice part, then (in
+// lanes) its rendering. The rest, once every voice part is done: a channel
+// part, whose channels sum their voices in voice order and run their effects
+// into channelOut.
+void synthFrameTask(Synth& synth, int32_t task, int32_t n);

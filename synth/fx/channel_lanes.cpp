@@ -132,7 +132,7 @@ void channelFxFinishPart(Synth& synth, FrameScratch& scratch, int32_t part, int3
     int32_t channels[synthChannelCount];
     int32_t count = 0;
     for (int32_t c = 0; c < synthChannelCount; ++c)
-        if (synth.channelSounds[c] && synth.channelPart[c] == part) channels[count++] = c;
+        if (synth.channelPart[c] == part && synth.channelSounds[c]) channels[count++] = c;
     compressorsTogether(synth, scratch.levelRows, channels, count, n);
     boostsTogether(synth, channels, count, n);
     choruses(synth, channels, count, true, n);

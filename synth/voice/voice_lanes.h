@@ -11,6 +11,7 @@
 #include "synth/simd/osc_lanes.h"
 
 struct Synth;
+struct SynthVoice;
 
 constexpr int32_t laneVoiceCount = 32;
 constexpr int32_t laneFrameLength = 280;
@@ -34,3 +35,6 @@ void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices
                        int32_t n);
 // Adds one of them into the interleaved stereo channelBuffer, as voiceMix does.
 void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n);
+// Sorting key of a voice's oscillator modes: voices that share it share
+// their oscillators' code paths, so they go to neighbouring lanes.
+int32_t voiceModeSignature(const SynthVoice& voice);
