@@ -27,15 +27,6 @@ void waitFor(std::atomic<int32_t>& counter, int32_t value) {
     }
 }
 
-void waitForAtLeast(std::atomic<int32_t>& counter, int32_t value) {
-    for (int32_t spins = 0;; ++spins) {
-        const int32_t now = counter.load(std::memory_order_acquire);
-        if (now >= value) return;
-        if (spins < spinsBeforeSleep) pause();
-        else counter.wait(now, std::memory_order_acquire);
-    }
-}
-
 void arrive(std::atomic<int32_t>& counter) {
     counter.fetch_add(1, std::memory_order_acq_rel);
     counter.notify_all();
@@ -75,14 +66,10 @@ bool claimTask(FrameCrew& crew, uint32_t generation, int32_t& task) {
     }
 }
 
-// Tasks are claimed in order, so a channel part waits only for voice parts
-// that some thread has begun.
 void renderTasks(FrameCrew& crew, uint32_t generation) {
-    Synth& synth = *crew.synth;
     int32_t task = 0;
     while (claimTask(crew, generation, task)) {
-        if (task >= synth.voiceParts) waitForAtLeast(crew.tasksDone, synth.voiceParts);
-        synthFrameTask(synth, task, crew.frameLength);
+        synthFrameTask(*crew.synth, task, crew.frameLength);
         arrive(crew.tasksDone);
     }
 }

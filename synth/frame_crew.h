@@ -1,13 +1,13 @@
 #pragma once
 // Worker threads that share the frames of one synthesizer with the thread
-// that calls synthRender (offline rendering). Each frame is planned in two
-// stages of parts (synthFrameTask): the voice parts, then the channel parts.
-// Every thread that is free claims the next task, a channel part once all
-// voice parts are done; the calling thread then sums the channels in channel
-// order and runs the global bus, so the samples are the same at every thread
-// count. Each part works in its own scratch, whichever thread takes it.
-// Starting and stopping allocate; a frame neither allocates nor locks: the
-// threads meet through atomics, and idle workers sleep on one.
+// that calls synthRender (offline rendering). A frame runs in stages (see
+// FrameStage in synth.h); in each, every thread that is free claims the next
+// task until none is left, and the calling thread waits for all of them.
+// Every sum runs in a fixed order whatever thread computes it, so the samples
+// are the same at every thread count. Each part works in its own scratch,
+// whichever thread takes it. Starting and stopping allocate; a frame neither
+// allocates nor locks: the threads meet through atomics, and idle workers
+// sleep on one.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -37,5 +37,5 @@ void frameCrewStop(FrameCrew& crew);
 int32_t frameCrewThreads(const FrameCrew& crew);
 // The scratch of part 1 or above.
 FrameScratch& frameCrewScratch(FrameCrew& crew, int32_t part);
-// One frame's tasks (synthFrameTask) on the threads of the crew.
+// The tasks of one stage (synthFrameTask) on the threads of the crew.
 void frameCrewRender(FrameCrew& crew, int32_t tasks, int32_t n);

@@ -89,8 +89,22 @@ bool silenceNonFinite(float* samples, int32_t count) {
     return found;
 }
 
-void synthClearNonFinite(Synth& synth) {
-    for (SynthVoice& voice : synth.voices) clearVoice(voice);
+bool voiceStatesFinite(const Synth& synth) {
+    bool finite = true;
+    const auto check = [&](float a, float b) { finite = finite & std::isfinite(a) & std::isfinite(b); };
+    for (const SynthVoice& voice : synth.voices) {
+        for (const Oscillator& osc : voice.osc) check(osc.noiseLow, osc.noiseBand);
+        for (const Filter& filter : voice.filter) check(filter.low, filter.band);
+        check(voice.dist.filterA.low, voice.dist.filterA.band);
+        check(voice.dist.filterB.low, voice.dist.filterB.band);
+        check(voice.dist.heldLeft, voice.dist.heldRight);
+    }
+    return finite;
+}
+
+void synthClearNonFinite(Synth& synth, bool voices) {
+    if (voices)
+        for (SynthVoice& voice : synth.voices) clearVoice(voice);
     for (SynthChannel& channel : synth.channels) {
         clearBoost(channel.boost);
         clearDistortion(channel.distortion);

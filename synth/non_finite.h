@@ -20,6 +20,10 @@ struct Synth;
 bool silenceNonFinite(float* samples, int32_t count);
 
 // Clears the signal state (filter and feedback states, delay, reverb and
-// compressor lines) of every unit that holds a value that is not finite.
-// Settings, phases, envelopes and voice allocation stay as they are.
-void synthClearNonFinite(Synth& synth);
+// compressor lines) of every unit that holds a value that is not finite, the
+// voices' only when asked. Settings, phases, envelopes and voice allocation
+// stay as they are.
+void synthClearNonFinite(Synth& synth, bool voices);
+// Whether every voice's signal state is finite (so clearing would leave the
+// voices as they are).
+bool voiceStatesFinite(const Synth& synth);

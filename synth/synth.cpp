@@ -108,10 +108,10 @@ void planVoices(Synth& synth, int32_t threads) {
     synth.voiceParts = (count + group - 1) / group;
 }
 
-// The channel parts: the channels that have a voice (before the voices'
-// updates), costliest first, each given to the part with the least cost so
-// far. Channels without voices are skipped whole, so their effect tails stop
-// with their last voice.
+// The channel parts: the channels that have a voice after the voices'
+// updates, costliest first, each given to the part with the least cost so
+// far. Channels without voices are skipped whole, effects and all, so their
+// effect tails stop with their last voice.
 void planChannels(Synth& synth, int32_t threads) {
     int32_t cost[synthChannelCount] = {};
     int32_t sounding = 0;
@@ -135,12 +135,7 @@ void planChannels(Synth& synth, int32_t threads) {
     }
 }
 
-// The frame's plan for the crew's threads (one without a crew).
-void planFrame(Synth& synth) {
-    const int32_t threads = synth.crew ? frameCrewThreads(*synth.crew) : 1;
-    planVoices(synth, threads);
-    planChannels(synth, threads);
-}
+int32_t synthThreads(const Synth& synth) { return synth.crew ? frameCrewThreads(*synth.crew) : 1; }
 
 // Control-rate work of a frame start: every channel, then the speech voice.
 // The voices' own updates come with their rendering (renderVoicePart), on the
@@ -151,18 +146,14 @@ void updateControls(Synth& synth) {
     speechTick(synth.speech);
 }
 
-// One frame of n samples into mainMix: the voices and channels (on the
-// worker threads too, when there are any), then, on this thread, every
-// channel's sends and volume in channel order and the global bus.
-void renderFrame(Synth& synth, int32_t n) {
+// The frame's channel sends and volumes in channel order, then the global
+// bus, into mainMix. When the next frame's voices render meanwhile, their
+// states were finite at the end of this frame's, so the finite guard leaves
+// them alone, as it would have.
+void mixFrame(Synth& synth, int32_t n) {
     std::fill_n(synth.mainMix, 2 * n, 0.0f);
     std::fill_n(synth.reverbBus, n, 0.0f);
     std::fill_n(synth.delayBus, n, 0.0f);
-    planFrame(synth);
-    const int32_t tasks = synth.voiceParts + synth.channelParts;
-    if (synth.voiceParts > 1 || synth.channelParts > 1) frameCrewRender(*synth.crew, tasks, n);
-    else
-        for (int32_t task = 0; task < tasks; ++task) synthFrameTask(synth, task, n);
     for (int32_t c = 0; c < synthChannelCount; ++c)
         if (synth.channelSounds[c]) channelFxMix(synth, c, synth.channelOut[c], n);
     // Muted returns still run (their state goes on) into a discarded buffer.
@@ -187,16 +178,52 @@ void renderFrame(Synth& synth, int32_t n) {
         compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
     }
     if (silenceNonFinite(synth.mainMix, 2 * n)) {
-        synthClearNonFinite(synth);
+        synthClearNonFinite(synth, synth.frameStage != FrameStage::voicesAhead);
         ++synth.nonFiniteFrames;
     }
+}
+
+// The tasks of one stage of the frame, on the crew's threads when there is
+// more than one.
+void runStage(Synth& synth, FrameStage stage, int32_t tasks, int32_t n) {
+    synth.frameStage = stage;
+    if (synth.crew && tasks > 1) frameCrewRender(*synth.crew, tasks, n);
+    else
+        for (int32_t task = 0; task < tasks; ++task) synthFrameTask(synth, task, n);
+}
+
+// The next frame's voices may render beside this frame's mix when the next
+// frame starts in the same render call (so no command comes between) and the
+// finite guard cannot touch them (see mixFrame). Their updates read only
+// their own state, their channel's controllers and the patch.
+bool voicesMayRunAhead(const Synth& synth, bool nextFrameFollows) {
+    return nextFrameFollows && synth.crew && synth.engine == SynthEngine::lanes && voiceStatesFinite(synth);
+}
+
+// One frame of n samples into mainMix: the voices (unless they rendered
+// during the frame before), the channels, then the mix, beside the next
+// frame's voices when they may run ahead.
+void renderFrame(Synth& synth, int32_t n, bool nextFrameFollows) {
+    if (!synth.voicesAhead) {
+        planVoices(synth, synthThreads(synth));
+        runStage(synth, FrameStage::voices, synth.voiceParts, n);
+    }
+    planChannels(synth, synthThreads(synth));
+    runStage(synth, FrameStage::channels, synth.channelParts, n);
+    synth.voicesAhead = voicesMayRunAhead(synth, nextFrameFollows);
+    if (!synth.voicesAhead) {
+        mixFrame(synth, n);
+        return;
+    }
+    planVoices(synth, synthThreads(synth));
+    runStage(synth, FrameStage::voicesAhead, synth.voiceParts + 1, n);
 }
 
 void startFrame(Synth& synth) {
     updateControls(synth);
     synth.renderFrameLength = synth.rates.frameLength;
     synth.frameLeft = synth.rates.frameLength;
-    renderFrame(synth, synth.renderFrameLength);
+    renderFrame(synth, synth.renderFrameLength, synth.renderLeft > uint32_t(synth.renderFrameLength));
 }
 
 void copyOut(Synth& synth, const float* mix, uint32_t n) {
@@ -242,22 +269,11 @@ void renderVoicePart(Synth& synth, int32_t part, int32_t n) {
         voicesRenderLanes(synth, partScratch(synth, part).lanes, voices, count, n);
 }
 
-bool channelHasVoice(const Synth& synth, int32_t c) {
-    for (int32_t v = 0; v < synthVoiceCount; ++v)
-        if (synth.voiceChannel[v] == c) return true;
-    return false;
-}
-
 void renderChannelPart(Synth& synth, int32_t part, int32_t n) {
     FrameScratch& scratch = partScratch(synth, part);
     const bool lanes = synth.engine == SynthEngine::lanes;
     for (int32_t c = 0; c < synthChannelCount; ++c) {
         if (synth.channelPart[c] != part || !synth.channelSounds[c]) continue;
-        // A channel whose last voice has just finished is silent, effects and all.
-        if (!channelHasVoice(synth, c)) {
-            synth.channelSounds[c] = false;
-            continue;
-        }
         float* buffer = synth.channelOut[c];
         std::fill_n(buffer, 2 * n, 0.0f);
         for (int32_t v = 0; v < synthVoiceCount; ++v) {
@@ -274,8 +290,9 @@ void renderChannelPart(Synth& synth, int32_t part, int32_t n) {
 }  // namespace
 
 void synthFrameTask(Synth& synth, int32_t task, int32_t n) {
-    if (task < synth.voiceParts) renderVoicePart(synth, task, n);
-    else renderChannelPart(synth, task - synth.voiceParts, n);
+    if (synth.frameStage == FrameStage::channels) renderChannelPart(synth, task, n);
+    else if (task < synth.voiceParts) renderVoicePart(synth, task, n);
+    else mixFrame(synth, n);
 }
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {

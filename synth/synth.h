@@ -29,6 +29,10 @@ enum class SynthEngine : int32_t { lanes = 0, scalar = 1 };
 
 struct FrameCrew;
 
+// What the tasks of a frame's stage are (synthFrameTask): the voice parts;
+// the channel parts; or the next frame's voice parts, then this frame's mix.
+enum class FrameStage : int32_t { voices, channels, voicesAhead };
+
 // One rendering thread's work space for a frame.
 struct FrameScratch {
     float levels[maxFrameLength * 2];  // a compressor's detector levels
@@ -86,11 +90,12 @@ struct Synth : SynthResettable {
     // reverb's and delay's returns. Outside the reset: mutes outlast it.
     uint32_t muteMask = 0;
     FrameScratch scratch;       // part 0's (the crew holds the others')
-    // The frame's plan, in two stages of parts that threads may share (see
-    // synthFrameTask): first the voices, in groups of whole vectors; then the
-    // channels that have a voice (cleared by their part when the last one
-    // finishes in the frame's update). Each sounding channel's output after
-    // its effects.
+    // The frame's plan, in stages of parts that threads may share (see
+    // synthFrameTask): the voices in groups of whole vectors, which part
+    // renders each; the channels that have a voice after the voices' updates,
+    // which part runs each. Each sounding channel's output after its effects.
+    FrameStage frameStage;
+    bool voicesAhead = false;  // the next frame's voices are rendered already
     int32_t voiceParts;
     int32_t channelParts;
     int32_t voicePart[synthVoiceCount];
@@ -131,9 +136,9 @@ void synthChannelLevels(const Synth& synth, float (&levels)[synthChannelCount]);
 void synthSetSeed(Synth& synth, uint32_t seed);
 void synthSetEngine(Synth& synth, SynthEngine engine);
 
-// One task of a frame's plan (see frame_crew.h), in its part's scratch.
-// Tasks 0..voiceParts-1: the control-rate update of a voice part, then (in
-// lanes) its rendering. The rest, once every voice part is done: a channel
-// part, whose channels sum their voices in voice order and run their effects
-// into channelOut.
+// One task of a frame's stage (see frame_crew.h and FrameStage), in its
+// part's scratch. A voice part: the control-rate update of its voices, then
+// (in lanes) their rendering. A channel part: its channels sum their voices
+// in voice order and run their effects into channelOut. The mix: every
+// sounding channel's sends and volume in channel order, then the global bus.
 void synthFrameTask(Synth& synth, int32_t task, int32_t n);
