@@ -3,19 +3,17 @@
 #include "synth/synth.h"
 
 static_assert(laneVoiceCount == synthVoiceCount && laneFrameLength == maxFrameLength);
-static_assert(2 * laneVoiceCount <= filterLaneCapacity && laneVoiceCount <= oscLaneCapacity &&
+static_assert(laneVoiceCount <= filterSectionCapacity && laneVoiceCount <= oscLaneCapacity &&
               laneVoiceCount <= mixLaneCapacity && laneVoiceCount <= distLaneCapacity);
 
 namespace {
 
 // A frame's voices in lanes: voice laneVoice[j] in lane j of every row of
-// scratch.samples (sample k at row k). When a voice is routed in parallel,
-// rows are twice as long: lane lanes + j holds voice j's filter-2 path.
+// scratch.samples (sample k at row k).
 struct LaneLayout {
     int32_t laneVoice[laneVoiceCount];
     int32_t count;
-    int32_t lanes;      // count rounded up to whole vectors
-    int32_t rowStride;  // lanes, or 2 lanes with a parallel voice
+    int32_t lanes;  // count rounded up to whole vectors; the rows' length
 };
 
 bool isBypass(const Filter& filter) {
@@ -45,20 +43,14 @@ LaneLayout layOut(const Synth& synth, const int32_t* voices, int32_t count) {
         layout.laneVoice[b] = voices[a];
     }
     layout.lanes = (count + filterLaneQuantum - 1) / filterLaneQuantum * filterLaneQuantum;
-    const bool parallel = std::any_of(voices, voices + count, [&](int32_t v) {
-        return isParallel(synth.voices[v]);
-    });
-    layout.rowStride = parallel ? 2 * layout.lanes : layout.lanes;
     return layout;
 }
 
-// Runs the filters of lanes 0..lanes-1 over the rows (nullptr or a bypass
-// filter: the lane passes through) and keeps their state.
-void runFilters(LaneScratch& scratch, Filter* const* laneFilter, int32_t lanes, int32_t rowStride,
-                int32_t n) {
-    FilterLanes& batch = scratch.batch;
+// The settings and state of each lane's filter into a batch (nullptr or a
+// bypass filter: mode 0, the lane passes through).
+void gatherFilters(FilterLanes& batch, Filter* const* laneFilter, int32_t lanes) {
     batch.lanes = lanes;
-    batch.rowStride = rowStride;
+    batch.rowStride = lanes;
     for (int32_t j = 0; j < lanes; ++j) {
         const Filter* filter = laneFilter[j] && !isBypass(*laneFilter[j]) ? laneFilter[j] : nullptr;
         batch.freq[j] = filter ? filter->freq : 0.0f;
@@ -67,12 +59,22 @@ void runFilters(LaneScratch& scratch, Filter* const* laneFilter, int32_t lanes, 
         batch.low[j] = filter ? filter->low : 0.0f;
         batch.band[j] = filter ? filter->band : 0.0f;
     }
-    filterLanesProcess(batch, scratch.samples, n);
+}
+
+// The state of each filtering lane back into its filter.
+void scatterFilters(const FilterLanes& batch, Filter* const* laneFilter, int32_t lanes) {
     for (int32_t j = 0; j < lanes; ++j) {
         if (batch.mode[j] == 0) continue;
         laneFilter[j]->low = batch.low[j];
         laneFilter[j]->band = batch.band[j];
     }
+}
+
+// Runs the filters of lanes 0..lanes-1 over the rows and keeps their state.
+void runFilters(LaneScratch& scratch, Filter* const* laneFilter, int32_t lanes, int32_t n) {
+    gatherFilters(scratch.batch, laneFilter, lanes);
+    filterLanesProcess(scratch.batch, scratch.samples, n);
+    scatterFilters(scratch.batch, laneFilter, lanes);
 }
 
 void gatherOscillators(OscLanes& batch, const Synth& synth, const LaneLayout& layout, int32_t slot) {
@@ -129,13 +131,8 @@ void scatterOscillators(const OscLanes& batch, Synth& synth, const LaneLayout& l
 void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
     OscLanes& batch = scratch.osc;
     batch.lanes = layout.lanes;
-    batch.rowStride = layout.rowStride;
-    // The parallel half of each row is filled from the main half later; with
-    // no such half the rows lie end to end, and one fill is cheaper than n.
-    if (layout.rowStride == layout.lanes)
-        std::fill_n(scratch.samples, n * layout.lanes, 0.0f);
-    else
-        for (int32_t k = 0; k < n; ++k) std::fill_n(scratch.samples + k * layout.rowStride, layout.lanes, 0.0f);
+    batch.rowStride = layout.lanes;
+    std::fill_n(scratch.samples, n * layout.lanes, 0.0f);
     for (int32_t slot = 0; slot < 3; ++slot) {
         gatherOscillators(batch, synth, layout, slot);
         oscLanesProcess(batch, scratch.samples, n);
@@ -143,41 +140,27 @@ void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
     }
 }
 
-// Filter 1 of every voice, and filter 2 of those routed in parallel (both
-// from the oscillators' output); then the parallel voices' weighted sums.
-void firstFilterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+// Both filters of every voice, as its routing joins them.
+void filterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+    FilterSectionLanes& section = scratch.section;
     const int32_t lanes = layout.lanes;
-    const int32_t stride = layout.rowStride;
-    Filter* laneFilter[filterLaneCapacity] = {};
-    for (int32_t j = 0; j < layout.count; ++j) {
-        SynthVoice& voice = synth.voices[layout.laneVoice[j]];
-        laneFilter[j] = &voice.filter[0];
-        if (isParallel(voice)) laneFilter[lanes + j] = &voice.filter[1];
+    section.lanes = lanes;
+    Filter* first[filterSectionCapacity] = {};
+    Filter* second[filterSectionCapacity] = {};
+    for (int32_t j = 0; j < lanes; ++j) {
+        SynthVoice* voice = j < layout.count ? &synth.voices[layout.laneVoice[j]] : nullptr;
+        const bool parallel = voice && isParallel(*voice);
+        section.parallel[j] = parallel;
+        section.gain1[j] = parallel ? voice->filter1Gain : 0.0f;
+        section.gain2[j] = parallel ? voice->filter2Gain : 0.0f;
+        first[j] = voice ? &voice->filter[0] : nullptr;
+        second[j] = voice && (parallel || isSerial(*voice)) ? &voice->filter[1] : nullptr;
     }
-    float* samples = scratch.samples;
-    if (stride > lanes)
-        for (int32_t k = 0; k < n; ++k) std::copy_n(samples + k * stride, lanes, samples + k * stride + lanes);
-    runFilters(scratch, laneFilter, stride, stride, n);
-    for (int32_t j = 0; j < layout.count; ++j) {
-        const SynthVoice& voice = synth.voices[layout.laneVoice[j]];
-        if (!isParallel(voice)) continue;
-        const float gain1 = voice.filter1Gain;
-        const float gain2 = voice.filter2Gain;
-        for (int32_t k = 0; k < n; ++k) {
-            float* row = samples + k * stride;
-            row[j] = row[j] * gain1 + row[lanes + j] * gain2;
-        }
-    }
-}
-
-// Filter 2 of the voices routed in series.
-void secondFilterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
-    Filter* laneFilter[filterLaneCapacity] = {};
-    for (int32_t j = 0; j < layout.count; ++j) {
-        SynthVoice& voice = synth.voices[layout.laneVoice[j]];
-        if (isSerial(voice)) laneFilter[j] = &voice.filter[1];
-    }
-    runFilters(scratch, laneFilter, layout.lanes, layout.rowStride, n);
+    gatherFilters(section.first, first, lanes);
+    gatherFilters(section.second, second, lanes);
+    filterSectionLanesProcess(section, scratch.samples, n);
+    scatterFilters(section.first, first, lanes);
+    scatterFilters(section.second, second, lanes);
 }
 
 // The distortion: its filter modes, overdrive, clip and crusher in lanes, the others
@@ -187,9 +170,9 @@ void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
     float column[laneFrameLength];
     DistLanes& shapes = scratch.dist;
     shapes.lanes = layout.lanes;
-    shapes.rowStride = layout.rowStride;
+    shapes.rowStride = layout.lanes;
     bool anyShape = false;
-    const int32_t stride = layout.rowStride;
+    const int32_t stride = layout.lanes;
     for (int32_t j = 0; j < layout.lanes; ++j) {
         Distortion* dist = j < layout.count ? &synth.voices[layout.laneVoice[j]].dist : nullptr;
         const bool inLanes = dist && distLanesTake(dist->mode);
@@ -208,7 +191,7 @@ void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
         }
     }
     if (anyShape) distLanesProcess(shapes, scratch.samples, n);
-    runFilters(scratch, laneFilter, layout.lanes, stride, n);
+    runFilters(scratch, laneFilter, layout.lanes, n);
 }
 
 // voiceMix's ramp and pan: the products each voice adds into its channel.
@@ -216,7 +199,7 @@ void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int3
     MixLanes& batch = scratch.mix;
     batch.lanes = layout.lanes;
     batch.count = layout.count;
-    batch.rowStride = layout.rowStride;
+    batch.rowStride = layout.lanes;
     batch.stereoStride = 2 * laneFrameLength;
     for (int32_t j = 0; j < layout.lanes; ++j) {
         const SynthVoice* voice = j < layout.count ? &synth.voices[layout.laneVoice[j]] : nullptr;
@@ -239,8 +222,7 @@ void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices
     if (count == 0) return;
     const LaneLayout layout = layOut(synth, voices, count);
     oscillatorStage(synth, scratch, layout, n);
-    firstFilterStage(synth, scratch, layout, n);
-    secondFilterStage(synth, scratch, layout, n);
+    filterStage(synth, scratch, layout, n);
     distortionStage(synth, scratch, layout, n);
     mixStage(synth, scratch, layout, n);
 }

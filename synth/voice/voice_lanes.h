@@ -1,12 +1,13 @@
 #pragma once
 // A frame's voices rendered together, for SIMD lanes: every active voice's
-// oscillators first, then each filter stage for all voices at once (one
-// filter per lane), then the distortion, the amplitude ramp and pan; each
+// oscillators first, then both filters of all voices at once (one voice
+// per lane), then the distortion, the amplitude ramp and pan; each
 // voice is then added into its channel in voice order, so every sample is
 // what voiceRender gives.
 #include <cstdint>
 #include "synth/simd/dist_lanes.h"
 #include "synth/simd/filter_lanes.h"
+#include "synth/simd/filter_section_lanes.h"
 #include "synth/simd/mix_lanes.h"
 #include "synth/simd/osc_lanes.h"
 
@@ -21,7 +22,8 @@ constexpr int32_t laneFrameLength = 280;
 // the voice in lane laneOf[voice] at stereo[lane].
 struct LaneScratch {
     alignas(64) float samples[laneFrameLength * filterLaneCapacity];
-    FilterLanes batch;
+    FilterSectionLanes section;
+    FilterLanes batch;  // the distortions' filter modes
     DistLanes dist;
     OscLanes osc;
     MixLanes mix;
