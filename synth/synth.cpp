@@ -86,7 +86,14 @@ int32_t channelCost(const Synth& synth, int32_t c) {
 // The voice parts: the active voices sorted by their oscillator modes (as
 // the lanes lay them out) and cut into groups of whole vectors, one group
 // per thread at most, so that each vector holds voices of few modes.
-void planVoices(Synth& synth, int32_t threads) {
+void planVoices(Synth& synth, int32_t parity, int32_t threads) {
+    if (threads == 1) {
+        bool any = false;
+        for (int32_t v = 0; v < synthVoiceCount; ++v) any = any || synth.voiceChannel[v] >= 0;
+        std::fill_n(synth.voicePart[parity], synthVoiceCount, 0);
+        synth.voiceParts[parity] = any;
+        return;
+    }
     int32_t sorted[synthVoiceCount];
     int32_t key[synthVoiceCount];
     int32_t count = 0;
@@ -104,8 +111,8 @@ void planVoices(Synth& synth, int32_t threads) {
     }
     const int32_t perThread = (count + threads - 1) / threads;
     const int32_t group = std::max(1, (perThread + filterLaneQuantum - 1) / filterLaneQuantum) * filterLaneQuantum;
-    for (int32_t a = 0; a < count; ++a) synth.voicePart[sorted[a]] = a / group;
-    synth.voiceParts = (count + group - 1) / group;
+    for (int32_t a = 0; a < count; ++a) synth.voicePart[parity][sorted[a]] = a / group;
+    synth.voiceParts[parity] = (count + group - 1) / group;
 }
 
 // The channel parts: the channels that have a voice after the voices'
@@ -115,12 +122,18 @@ void planVoices(Synth& synth, int32_t threads) {
 void planChannels(Synth& synth, int32_t threads) {
     int32_t cost[synthChannelCount] = {};
     int32_t sounding = 0;
+    std::copy_n(synth.voiceChannel, synthVoiceCount, synth.channelOfVoice);
     for (int32_t c = 0; c < synthChannelCount; ++c) synth.channelSounds[c] = false;
     for (int32_t v = 0; v < synthVoiceCount; ++v)
-        if (synth.voiceChannel[v] >= 0) synth.channelSounds[synth.voiceChannel[v]] = true;
-    for (int32_t c = 0; c < synthChannelCount; ++c)
-        if (synth.channelSounds[c]) cost[c] = channelCost(synth, c), ++sounding;
+        if (synth.channelOfVoice[v] >= 0) synth.channelSounds[synth.channelOfVoice[v]] = true;
+    for (int32_t c = 0; c < synthChannelCount; ++c) sounding += synth.channelSounds[c];
     synth.channelParts = std::min(threads, sounding);
+    if (synth.channelParts <= 1) {
+        std::fill_n(synth.channelPart, synthChannelCount, 0);
+        return;
+    }
+    for (int32_t c = 0; c < synthChannelCount; ++c)
+        if (synth.channelSounds[c]) cost[c] = channelCost(synth, c);
     int32_t load[synthChannelCount] = {};
     for (int32_t placed = 0; placed < sounding; ++placed) {
         int32_t c = 0;
@@ -144,6 +157,56 @@ int32_t synthThreads(const Synth& synth) { return synth.crew ? frameCrewThreads(
 void updateControls(Synth& synth) {
     for (int32_t c = 0; c < synthChannelCount; ++c) channelFxUpdate(synth, c);
     speechTick(synth.speech);
+}
+
+FrameScratch& partScratch(Synth& synth, int32_t part) {
+    return part == 0 ? synth.scratch : frameCrewScratch(*synth.crew, part);
+}
+
+// The control-rate update of a voice part of the frame of the given parity,
+// freeing those voices whose amplitude envelope has finished, then the
+// rendering in lanes of those left, into that parity's rows.
+void renderVoicePart(Synth& synth, int32_t parity, int32_t part, int32_t n) {
+    int32_t voices[synthVoiceCount];
+    int32_t count = 0;
+    for (int32_t v = 0; v < synthVoiceCount; ++v) {
+        if (synth.voiceChannel[v] < 0 || synth.voicePart[parity][v] != part) continue;
+        voiceParamUpdate(synth, v);
+        voiceTick(synth.voices[v]);
+        if (synth.voices[v].env[0].state == 0) synth.voiceChannel[v] = -1;
+        else voices[count++] = v;
+    }
+    if (synth.engine == SynthEngine::lanes)
+        voicesRenderLanes(synth, partScratch(synth, part).lanes[parity], voices, count, n,
+                          synth.frameStage == FrameStage::channelsBesideVoicesAhead);
+}
+
+// The deferred products of every voice part of the frame whose voices
+// rendered into the rows of the given parity.
+void panVoices(Synth& synth, int32_t parity, int32_t n) {
+    if (synth.engine != SynthEngine::lanes) return;
+    for (int32_t part = 0; part < synth.voiceParts[parity]; ++part)
+        voicesMixLanes(partScratch(synth, part).lanes[parity], n);
+}
+
+// A channel part of the frame whose voices rendered into the rows of the
+// given parity.
+void renderChannelPart(Synth& synth, int32_t parity, int32_t part, int32_t n) {
+    FrameScratch& scratch = partScratch(synth, part);
+    const bool lanes = synth.engine == SynthEngine::lanes;
+    for (int32_t c = 0; c < synthChannelCount; ++c) {
+        if (synth.channelPart[c] != part || !synth.channelSounds[c]) continue;
+        float* buffer = synth.channelOut[c];
+        std::fill_n(buffer, 2 * n, 0.0f);
+        for (int32_t v = 0; v < synthVoiceCount; ++v) {
+            if (synth.channelOfVoice[v] != c) continue;
+            if (lanes) voiceAddFromLanes(partScratch(synth, synth.voicePart[parity][v]).lanes[parity], v, buffer, n);
+            else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
+        }
+        if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
+        if (!lanes) channelFxChain(synth, c, buffer, scratch.levels, n);
+    }
+    if (lanes) channelFxFinishPart(synth, scratch, part, n);
 }
 
 // The frame's channel sends and volumes in channel order, then the global
@@ -178,7 +241,7 @@ void mixFrame(Synth& synth, int32_t n) {
         compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
     }
     if (silenceNonFinite(synth.mainMix, 2 * n)) {
-        synthClearNonFinite(synth, synth.frameStage != FrameStage::voicesAhead);
+        synthClearNonFinite(synth, synth.frameStage != FrameStage::channelsBesideVoicesAhead);
         ++synth.nonFiniteFrames;
     }
 }
@@ -192,31 +255,39 @@ void runStage(Synth& synth, FrameStage stage, int32_t tasks, int32_t n) {
         for (int32_t task = 0; task < tasks; ++task) synthFrameTask(synth, task, n);
 }
 
-// The next frame's voices may render beside this frame's mix when the next
-// frame starts in the same render call (so no command comes between) and the
-// finite guard cannot touch them (see mixFrame). Their updates read only
-// their own state, their channel's controllers and the patch.
+// The next frame's voices may render beside this frame's channels and mix
+// (in rows of the other parity) when the next frame starts in the same
+// render call, so no command comes between, and the finite guard cannot
+// touch them (see mixFrame). Their updates read only their own state, their
+// channel's controllers and the patch; the channels read their voices'
+// channels as the plan copied them.
 bool voicesMayRunAhead(const Synth& synth, bool nextFrameFollows) {
     return nextFrameFollows && synth.crew && synth.engine == SynthEngine::lanes && voiceStatesFinite(synth);
 }
 
 // One frame of n samples into mainMix: the voices (unless they rendered
-// during the frame before), the channels, then the mix, beside the next
-// frame's voices when they may run ahead.
+// during the frame before), then the channels and the mix, on one thread
+// beside the next frame's voices when they may run ahead, else shared
+// among the threads and then the mix.
 void renderFrame(Synth& synth, int32_t n, bool nextFrameFollows) {
+    const int32_t parity = synth.frameParity;
+    const int32_t threads = synthThreads(synth);
     if (!synth.voicesAhead) {
-        planVoices(synth, synthThreads(synth));
-        runStage(synth, FrameStage::voices, synth.voiceParts, n);
+        planVoices(synth, parity, threads);
+        runStage(synth, FrameStage::voices, synth.voiceParts[parity], n);
     }
-    planChannels(synth, synthThreads(synth));
-    runStage(synth, FrameStage::channels, synth.channelParts, n);
     synth.voicesAhead = voicesMayRunAhead(synth, nextFrameFollows);
     if (!synth.voicesAhead) {
+        panVoices(synth, parity, n);
+        planChannels(synth, threads);
+        runStage(synth, FrameStage::channels, synth.channelParts, n);
         mixFrame(synth, n);
         return;
     }
-    planVoices(synth, synthThreads(synth));
-    runStage(synth, FrameStage::voicesAhead, synth.voiceParts + 1, n);
+    planChannels(synth, 1);
+    synth.frameParity = parity ^ 1;
+    planVoices(synth, parity ^ 1, threads - 1);
+    runStage(synth, FrameStage::channelsBesideVoicesAhead, 1 + synth.voiceParts[parity ^ 1], n);
 }
 
 void startFrame(Synth& synth) {
@@ -249,50 +320,28 @@ void copyOut(Synth& synth, const float* mix, uint32_t n) {
     synth.renderDestRight += n;
 }
 
-FrameScratch& partScratch(Synth& synth, int32_t part) {
-    return part == 0 ? synth.scratch : frameCrewScratch(*synth.crew, part);
-}
-
-// The control-rate update of a voice part, freeing those voices whose
-// amplitude envelope has finished, then the rendering in lanes of those left.
-void renderVoicePart(Synth& synth, int32_t part, int32_t n) {
-    int32_t voices[synthVoiceCount];
-    int32_t count = 0;
-    for (int32_t v = 0; v < synthVoiceCount; ++v) {
-        if (synth.voiceChannel[v] < 0 || synth.voicePart[v] != part) continue;
-        voiceParamUpdate(synth, v);
-        voiceTick(synth.voices[v]);
-        if (synth.voices[v].env[0].state == 0) synth.voiceChannel[v] = -1;
-        else voices[count++] = v;
-    }
-    if (synth.engine == SynthEngine::lanes)
-        voicesRenderLanes(synth, partScratch(synth, part).lanes, voices, count, n);
-}
-
-void renderChannelPart(Synth& synth, int32_t part, int32_t n) {
-    FrameScratch& scratch = partScratch(synth, part);
-    const bool lanes = synth.engine == SynthEngine::lanes;
-    for (int32_t c = 0; c < synthChannelCount; ++c) {
-        if (synth.channelPart[c] != part || !synth.channelSounds[c]) continue;
-        float* buffer = synth.channelOut[c];
-        std::fill_n(buffer, 2 * n, 0.0f);
-        for (int32_t v = 0; v < synthVoiceCount; ++v) {
-            if (synth.voiceChannel[v] != c) continue;
-            if (lanes) voiceAddFromLanes(partScratch(synth, synth.voicePart[v]).lanes, v, buffer, n);
-            else voiceRender(synth.voices[v], scratch.voiceBuffer, scratch.voiceBuffer2, buffer, n);
-        }
-        if (c == synthChannelCount - 1) speechRender(synth.speech, buffer, n);
-        if (!lanes) channelFxChain(synth, c, buffer, scratch.levels, n);
-    }
-    if (lanes) channelFxFinishPart(synth, scratch, part, n);
-}
-
 }  // namespace
 
 void synthFrameTask(Synth& synth, int32_t task, int32_t n) {
-    if (synth.frameStage == FrameStage::channels) renderChannelPart(synth, task, n);
-    else if (task < synth.voiceParts) renderVoicePart(synth, task, n);
-    else mixFrame(synth, n);
+    const int32_t parity = synth.frameParity;
+    switch (synth.frameStage) {
+        case FrameStage::voices:
+            renderVoicePart(synth, parity, task, n);
+            break;
+        case FrameStage::channels:
+            renderChannelPart(synth, parity, task, n);
+            break;
+        case FrameStage::channelsBesideVoicesAhead:
+            // The parity is the next frame's already.
+            if (task > 0) {
+                renderVoicePart(synth, parity, task - 1, n);
+                break;
+            }
+            panVoices(synth, parity ^ 1, n);
+            renderChannelPart(synth, parity ^ 1, 0, n);
+            mixFrame(synth, n);
+            break;
+    }
 }
 
 void synthRender(Synth& synth, float* dest, uint32_t count, float* destRight, int32_t add) {

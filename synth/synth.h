@@ -30,8 +30,9 @@ enum class SynthEngine : int32_t { lanes = 0, scalar = 1 };
 struct FrameCrew;
 
 // What the tasks of a frame's stage are (synthFrameTask): the voice parts;
-// the channel parts; or the next frame's voice parts, then this frame's mix.
-enum class FrameStage : int32_t { voices, channels, voicesAhead };
+// the channel parts; or all the channels and then the mix, beside the next
+// frame's voice parts.
+enum class FrameStage : int32_t { voices, channels, channelsBesideVoicesAhead };
 
 // One rendering thread's work space for a frame.
 struct FrameScratch {
@@ -41,7 +42,9 @@ struct FrameScratch {
     float levelRows[maxFrameLength * 2 * synthChannelCount];
     float voiceBuffer[maxFrameLength];
     float voiceBuffer2[maxFrameLength];
-    LaneScratch lanes;
+    // The lane engine's rows, one set per frame parity, so that a frame's
+    // channels can read theirs while the next frame's voices render.
+    LaneScratch lanes[2];
 };
 
 // Everything synthInit clears to zero as one block.
@@ -55,6 +58,8 @@ struct SynthResettable {
     uint32_t voiceStamp[synthVoiceCount];
     uint8_t channelControls[synthChannelCount][8];  // program, controllers 1..7
     int32_t frameLeft;
+    int32_t frameParity;  // which rows and voice plan the frame uses (see Synth)
+    bool voicesAhead;     // the next frame's voices are rendered already
     float voiceParams[synthVoiceCount][voiceParamCount];
     SynthVoice voices[synthVoiceCount];
     float channelParams[synthChannelCount][channelParamCount];
@@ -92,13 +97,14 @@ struct Synth : SynthResettable {
     FrameScratch scratch;       // part 0's (the crew holds the others')
     // The frame's plan, in stages of parts that threads may share (see
     // synthFrameTask): the voices in groups of whole vectors, which part
-    // renders each; the channels that have a voice after the voices' updates,
-    // which part runs each. Each sounding channel's output after its effects.
+    // renders each (per frame parity, as the rows); each voice's channel
+    // after the voices' updates; the channels that have a voice then, which
+    // part runs each. Each sounding channel's output after its effects.
     FrameStage frameStage;
-    bool voicesAhead = false;  // the next frame's voices are rendered already
-    int32_t voiceParts;
+    int32_t voiceParts[2];
+    int32_t voicePart[2][synthVoiceCount];
+    int32_t channelOfVoice[synthVoiceCount];
     int32_t channelParts;
-    int32_t voicePart[synthVoiceCount];
     bool channelSounds[synthChannelCount];
     int32_t channelPart[synthChannelCount];
     float channelOut[synthChannelCount][maxFrameLength * 2];

@@ -194,8 +194,12 @@ void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
     runFilters(scratch, laneFilter, layout.lanes, n);
 }
 
-// voiceMix's ramp and pan: the products each voice adds into its channel.
-void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+// voiceMix's ramp and pan: each voice's ramp, gains and lane, then the
+// products it adds into its channel, now or (deferred) in voicesMixLanes.
+// A deferred ramp's end goes back to the voice at once, advanced step by step
+// as the products will advance it, so that the next frame's update need not
+// wait for them.
+void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n, bool defer) {
     MixLanes& batch = scratch.mix;
     batch.lanes = layout.lanes;
     batch.count = layout.count;
@@ -208,9 +212,18 @@ void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int3
         batch.gainLeft[j] = voice ? voice->gainLeft : 0.0f;
         batch.gainRight[j] = voice ? voice->gainRight : 0.0f;
     }
-    mixLanesProcess(batch, scratch.samples, scratch.stereo[0], n);
+    float amp[mixLaneCapacity];
+    std::copy_n(batch.amp, layout.lanes, amp);
+    if (defer) {
+        for (int32_t i = 0; i < n; ++i)
+            for (int32_t j = 0; j < layout.lanes; ++j) amp[j] += batch.step[j];
+    } else {
+        mixLanesProcess(batch, scratch.samples, scratch.stereo[0], n);
+        std::copy_n(batch.amp, layout.lanes, amp);
+    }
+    scratch.mixDeferred = defer;
     for (int32_t j = 0; j < layout.count; ++j) {
-        synth.voices[layout.laneVoice[j]].ampCurrent = batch.amp[j];
+        synth.voices[layout.laneVoice[j]].ampCurrent = amp[j];
         scratch.laneOf[layout.laneVoice[j]] = j;
     }
 }
@@ -218,13 +231,20 @@ void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int3
 }  // namespace
 
 void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices, int32_t count,
-                       int32_t n) {
+                       int32_t n, bool deferMix) {
+    scratch.mixDeferred = false;
     if (count == 0) return;
     const LaneLayout layout = layOut(synth, voices, count);
     oscillatorStage(synth, scratch, layout, n);
     filterStage(synth, scratch, layout, n);
     distortionStage(synth, scratch, layout, n);
-    mixStage(synth, scratch, layout, n);
+    mixStage(synth, scratch, layout, n, deferMix);
+}
+
+void voicesMixLanes(LaneScratch& scratch, int32_t n) {
+    if (!scratch.mixDeferred) return;
+    mixLanesProcess(scratch.mix, scratch.samples, scratch.stereo[0], n);
+    scratch.mixDeferred = false;
 }
 
 int32_t voiceModeSignature(const SynthVoice& voice) {
