@@ -167,7 +167,7 @@ void addRenderCommand(CLI::App& app) {
         ->check(CLI::IsMember({"auto", "scalar"}))
         ->capture_default_str();
     render->add_option("--threads", options->threads,
-                       "Threads that render the channels of each frame of a module (the samples "
+                       "Threads that render the voices and channels of each frame of a module (the samples "
                        "are the same at every count; default: the cores, shared among the "
                        "modules rendered at once)")
         ->check(CLI::Range(1, WB_MAX_THREADS));

@@ -18,7 +18,7 @@ struct RenderSettings {
     bool force = false;
     bool progress = false;      // a progress bar on stderr (one module only)
     bool scalarEngine = false;  // one voice at a time instead of SIMD lanes (the same samples)
-    int threads = 1;            // threads rendering the channels of each frame, per module
+    int threads = 1;            // threads rendering the voices and channels of each frame, per module
 };
 
 // One module and where it goes: output (a file, "-" for stdout), or, when

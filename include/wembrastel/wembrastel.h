@@ -74,7 +74,7 @@ typedef struct wb_config {
      * WB_ENGINE_SCALAR renders one voice at a time. The engine never changes
      * a sample, only the speed. */
     int engine;
-    /* Threads that render the channels of each frame, 0..WB_MAX_THREADS:
+    /* Threads that render the voices and channels of each frame, 0..WB_MAX_THREADS:
      * 0 or 1 (the default) renders on the calling thread; N renders on it
      * and N - 1 worker threads. The count never changes a sample. The
      * workers belong to the player: wb_open starts them and wb_close stops
