@@ -193,31 +193,72 @@ void sine(const OscLanes& b, size_t at, const Group& group, M mine) {
     }
 }
 
-void noise(OscLanes& b, size_t at, const Group& group, M mine) {
-    const Group grp = group;  // a local copy: not reloaded after every store to a row
+// Up to this many vectors of noise lanes per pass through the samples: the
+// filter's recursion is bound by its latency, so the vectors' recursions
+// run side by side.
+constexpr size_t noiseVectorsPerPass = 4;
+
+// One vector's noise generator and filter.
+struct NoiseLanes {
+    Group grp;
+    M mine;
+    V g, F, Q, low, band;
+    VU seed;
+};
+
+NoiseLanes loadNoise(const OscLanes& b, size_t at, const Group& grp, M mine) {
+    const D d;
+    const DU du;
+    return {grp, mine, hn::Load(d, b.gain + at), hn::Load(d, b.noiseFreq + at), hn::Load(d, b.noiseDamp + at),
+            hn::Load(d, b.noiseLow + at), hn::Load(d, b.noiseBand + at), hn::Load(du, b.noiseSeed + at)};
+}
+
+void storeNoise(const NoiseLanes& s, OscLanes& b, size_t at) {
+    const D d;
+    const DU du;
+    const hn::Mask<DU> mineU = hn::RebindMask(du, s.mine);
+    hn::Store(hn::IfThenElse(mineU, s.seed, hn::Load(du, b.noiseSeed + at)), du, b.noiseSeed + at);
+    hn::Store(hn::IfThenElse(s.mine, s.low, hn::Load(d, b.noiseLow + at)), d, b.noiseLow + at);
+    hn::Store(hn::IfThenElse(s.mine, s.band, hn::Load(d, b.noiseBand + at)), d, b.noiseBand + at);
+}
+
+template <size_t count>
+void noisePass(NoiseLanes (&s)[noiseVectorsPerPass], int32_t n) {
     const D d;
     const DU du;
     const DI di;
-    const V g = hn::Load(d, b.gain + at);
-    const V F = hn::Load(d, b.noiseFreq + at), Q = hn::Load(d, b.noiseDamp + at);
-    VU seed = hn::Load(du, b.noiseSeed + at);
-    V low = hn::Load(d, b.noiseLow + at), band = hn::Load(d, b.noiseBand + at);
     const VU seedMul = hn::Set(du, 0x0BB38435u), seedAdd = hn::Set(du, 0x3619636Bu);
-    for (int32_t i = 0; i < grp.n; ++i) {
-        seed = hn::Add(hn::Mul(seed, seedMul), seedAdd);
-        const V v = hn::Sub(hn::Mul(hn::ConvertTo(d, hn::BitCast(di, hn::ShiftRight<9>(seed))),
-                                    hn::Set(d, 1.0f / 4194304.0f)),
-                            hn::Set(d, 1.0f));
-        low = hn::Add(low, hn::Mul(F, band));
-        const V high = hn::Sub(hn::Sub(v, hn::Mul(Q, band)), low);
-        band = hn::Add(band, hn::Mul(F, high));
-        const V y = hn::Mul(g, hn::Add(hn::Mul(Q, hn::Add(high, low)), band));
-        combine(grp, mine, grp.samples + static_cast<size_t>(i) * grp.stride, y);
+    for (int32_t i = 0; i < n; ++i) {
+        for (size_t k = 0; k < count; ++k) {
+            NoiseLanes& u = s[k];
+            u.seed = hn::Add(hn::Mul(u.seed, seedMul), seedAdd);
+            const V v = hn::Sub(hn::Mul(hn::ConvertTo(d, hn::BitCast(di, hn::ShiftRight<9>(u.seed))),
+                                        hn::Set(d, 1.0f / 4194304.0f)),
+                                hn::Set(d, 1.0f));
+            u.low = hn::Add(u.low, hn::Mul(u.F, u.band));
+            const V high = hn::Sub(hn::Sub(v, hn::Mul(u.Q, u.band)), u.low);
+            u.band = hn::Add(u.band, hn::Mul(u.F, high));
+            const V y = hn::Mul(u.g, hn::Add(hn::Mul(u.Q, hn::Add(high, u.low)), u.band));
+            combine(u.grp, u.mine, u.grp.samples + static_cast<size_t>(i) * u.grp.stride, y);
+        }
     }
-    const hn::Mask<DU> mineU = hn::RebindMask(du, mine);
-    hn::Store(hn::IfThenElse(mineU, seed, hn::Load(du, b.noiseSeed + at)), du, b.noiseSeed + at);
-    hn::Store(hn::IfThenElse(mine, low, hn::Load(d, b.noiseLow + at)), d, b.noiseLow + at);
-    hn::Store(hn::IfThenElse(mine, band, hn::Load(d, b.noiseBand + at)), d, b.noiseBand + at);
+}
+
+// The noise lanes of the listed vectors (at[k], with their groups), several
+// vectors per pass.
+void noise(OscLanes& b, const size_t* at, const Group* grp, const M* mine, size_t vectors, int32_t n) {
+    for (size_t first = 0; first < vectors; first += noiseVectorsPerPass) {
+        const size_t count = vectors - first < noiseVectorsPerPass ? vectors - first : noiseVectorsPerPass;
+        NoiseLanes s[noiseVectorsPerPass];
+        for (size_t k = 0; k < count; ++k) s[k] = loadNoise(b, at[first + k], grp[first + k], mine[first + k]);
+        switch (count) {
+            case 1: noisePass<1>(s, n); break;
+            case 2: noisePass<2>(s, n); break;
+            case 3: noisePass<3>(s, n); break;
+            default: noisePass<4>(s, n); break;
+        }
+        for (size_t k = 0; k < count; ++k) storeNoise(s[k], b, at[first + k]);
+    }
 }
 
 // fastSin; arguments beyond 16 cycles (or NaN), rare, go lane by lane
@@ -266,6 +307,13 @@ void OscLanesKernel(OscLanes& batch, float* samples, int32_t n) {
     const DU du;
     const DI di;
     const size_t width = hn::Lanes(d);
+    // Every lane is in one mode, so the modes may run in any order: the
+    // noise lanes of all vectors go last, together.
+    constexpr size_t maxVectors = oscLaneCapacity;
+    size_t noiseAt[maxVectors];
+    Group noiseGroup[maxVectors];
+    M noiseMine[maxVectors];
+    size_t noiseVectors = 0;
     for (size_t at = 0; at < static_cast<size_t>(batch.lanes); at += width) {
         const auto mode = hn::Load(di, batch.mode + at);
         if (hn::AllTrue(di, hn::Eq(mode, hn::Zero(di)))) continue;
@@ -276,13 +324,18 @@ void OscLanesKernel(OscLanes& batch, float* samples, int32_t n) {
         if (const M mine = is(1); !hn::AllFalse(d, mine)) triSaw(batch, at, grp, mine);
         if (const M mine = is(2); !hn::AllFalse(d, mine)) pulse(batch, at, grp, mine);
         if (const M mine = is(3); !hn::AllFalse(d, mine)) sine(batch, at, grp, mine);
-        if (const M mine = is(4); !hn::AllFalse(d, mine)) noise(batch, at, grp, mine);
+        if (const M mine = is(4); !hn::AllFalse(d, mine)) {
+            noiseAt[noiseVectors] = at;
+            noiseGroup[noiseVectors] = grp;
+            noiseMine[noiseVectors++] = mine;
+        }
         if (const M mine = is(5); !hn::AllFalse(d, mine)) fm(batch, at, grp, mine);
         // Every mode but noise (and silence) steps the phase n times.
         const M steps = hn::Not(hn::Or(is(0), is(4)));
         const VU advanced = hn::Add(grp.phase, hn::Mul(grp.increment, hn::Set(du, static_cast<uint32_t>(n))));
         hn::Store(hn::IfThenElse(hn::RebindMask(du, steps), advanced, grp.phase), du, batch.phase + at);
     }
+    noise(batch, noiseAt, noiseGroup, noiseMine, noiseVectors, n);
 }
 
 }  // namespace HWY_NAMESPACE
