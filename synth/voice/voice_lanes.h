@@ -7,7 +7,6 @@
 #include <cstdint>
 #include "synth/simd/dist_lanes.h"
 #include "synth/simd/filter_lanes.h"
-#include "synth/simd/filter_section_lanes.h"
 #include "synth/simd/mix_lanes.h"
 #include "synth/simd/osc_lanes.h"
 
