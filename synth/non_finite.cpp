@@ -16,22 +16,31 @@ bool allFinite(std::initializer_list<float> values) {
     return allFinite(values.begin(), static_cast<int32_t>(values.size()));
 }
 
-void clearFilter(Filter& filter) {
-    if (!allFinite({filter.low, filter.band})) filter.low = filter.band = 0.0f;
+// A pair of signal states the guard clears together when either is not finite.
+void clearPair(float& a, float& b) {
+    if (!allFinite({a, b})) a = b = 0.0f;
 }
 
-void clearDistortion(Distortion& dist) {
-    clearFilter(dist.filterA);
-    clearFilter(dist.filterB);
-    if (!allFinite({dist.heldLeft, dist.heldRight})) dist.heldLeft = dist.heldRight = 0.0f;
+// Calls visit(a, b) for every such pair of a distortion unit (its filters'
+// states, its held samples), then of a voice (its noise filters, its
+// filters, its distortion's).
+template <class Unit, class Visit>
+void distortionStates(Unit& dist, Visit visit) {
+    visit(dist.filterA.low, dist.filterA.band);
+    visit(dist.filterB.low, dist.filterB.band);
+    visit(dist.heldLeft, dist.heldRight);
 }
 
-void clearVoice(SynthVoice& voice) {
-    for (Oscillator& osc : voice.osc)
-        if (!allFinite({osc.noiseLow, osc.noiseBand})) osc.noiseLow = osc.noiseBand = 0.0f;
-    for (Filter& filter : voice.filter) clearFilter(filter);
-    clearDistortion(voice.dist);
+template <class Voice, class Visit>
+void voiceStates(Voice& voice, Visit visit) {
+    for (auto& osc : voice.osc) visit(osc.noiseLow, osc.noiseBand);
+    for (auto& filter : voice.filter) visit(filter.low, filter.band);
+    distortionStates(voice.dist, visit);
 }
+
+void clearDistortion(Distortion& dist) { distortionStates(dist, clearPair); }
+
+void clearVoice(SynthVoice& voice) { voiceStates(voice, clearPair); }
 
 void clearBoost(BassBoost& b) {
     if (allFinite({b.x1L, b.x1R, b.x2L, b.x2R, b.y1L, b.y1R, b.y2L, b.y2R})) return;
@@ -91,14 +100,8 @@ bool silenceNonFinite(float* samples, int32_t count) {
 
 bool voiceStatesFinite(const Synth& synth) {
     bool finite = true;
-    const auto check = [&](float a, float b) { finite = finite & std::isfinite(a) & std::isfinite(b); };
-    for (const SynthVoice& voice : synth.voices) {
-        for (const Oscillator& osc : voice.osc) check(osc.noiseLow, osc.noiseBand);
-        for (const Filter& filter : voice.filter) check(filter.low, filter.band);
-        check(voice.dist.filterA.low, voice.dist.filterA.band);
-        check(voice.dist.filterB.low, voice.dist.filterB.band);
-        check(voice.dist.heldLeft, voice.dist.heldRight);
-    }
+    for (const SynthVoice& voice : synth.voices)
+        voiceStates(voice, [&](float a, float b) { finite = finite && allFinite({a, b}); });
     return finite;
 }
 
