@@ -87,28 +87,14 @@ int32_t channelCost(const Synth& synth, int32_t c) {
 // the lanes lay them out) and cut into groups of whole vectors, one group
 // per thread at most, so that each vector holds voices of few modes.
 void planVoices(Synth& synth, int32_t parity, int32_t threads) {
-    if (threads == 1) {
-        bool any = false;
-        for (int32_t v = 0; v < synthVoiceCount; ++v) any = any || synth.voiceChannel[v] >= 0;
-        std::fill_n(synth.voicePart[parity], synthVoiceCount, 0);
-        synth.voiceParts[parity] = any;
-        return;
-    }
-    int32_t sorted[synthVoiceCount];
-    int32_t key[synthVoiceCount];
+    int32_t active[synthVoiceCount];
     int32_t count = 0;
-    // A stable insertion sort: std::stable_sort may allocate a buffer.
-    for (int32_t v = 0; v < synthVoiceCount; ++v) {
-        if (synth.voiceChannel[v] < 0) continue;
-        const int32_t signature = voiceModeSignature(synth.voices[v]);
-        int32_t b = count++;
-        for (; b > 0 && key[b - 1] > signature; --b) {
-            key[b] = key[b - 1];
-            sorted[b] = sorted[b - 1];
-        }
-        key[b] = signature;
-        sorted[b] = v;
-    }
+    for (int32_t v = 0; v < synthVoiceCount; ++v)
+        if (synth.voiceChannel[v] >= 0) active[count++] = v;
+    // One group needs no order: the lanes sort their voices themselves.
+    int32_t sorted[synthVoiceCount];
+    if (threads > 1) voicesByModes(synth, active, count, sorted);
+    else std::copy_n(active, count, sorted);
     const int32_t perThread = (count + threads - 1) / threads;
     const int32_t group = std::max(1, (perThread + filterLaneQuantum - 1) / filterLaneQuantum) * filterLaneQuantum;
     for (int32_t a = 0; a < count; ++a) synth.voicePart[parity][sorted[a]] = a / group;

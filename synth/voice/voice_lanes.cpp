@@ -27,21 +27,18 @@ bool isSerial(const SynthVoice& voice) {
     return voice.filterRouting != voiceRoutingSingle && !isParallel(voice);
 }
 
+// Sorting key of a voice's oscillator modes: voices that share it share
+// their oscillators' code paths.
+int32_t modeSignature(const SynthVoice& voice) {
+    int32_t key = 0;
+    for (const Oscillator& osc : voice.osc) key = key * 8 + (osc.mode & 7);
+    return key;
+}
+
 LaneLayout layOut(const Synth& synth, const int32_t* voices, int32_t count) {
     LaneLayout layout;
     layout.count = count;
-    // A stable insertion sort: std::stable_sort may allocate a buffer.
-    int32_t key[laneVoiceCount];
-    for (int32_t a = 0; a < count; ++a) {
-        const int32_t signature = voiceModeSignature(synth.voices[voices[a]]);
-        int32_t b = a;
-        for (; b > 0 && key[b - 1] > signature; --b) {
-            key[b] = key[b - 1];
-            layout.laneVoice[b] = layout.laneVoice[b - 1];
-        }
-        key[b] = signature;
-        layout.laneVoice[b] = voices[a];
-    }
+    voicesByModes(synth, voices, count, layout.laneVoice);
     layout.lanes = (count + filterLaneQuantum - 1) / filterLaneQuantum * filterLaneQuantum;
     return layout;
 }
@@ -247,10 +244,19 @@ void voicesMixLanes(LaneScratch& scratch, int32_t n) {
     scratch.mixDeferred = false;
 }
 
-int32_t voiceModeSignature(const SynthVoice& voice) {
-    int32_t key = 0;
-    for (const Oscillator& osc : voice.osc) key = key * 8 + (osc.mode & 7);
-    return key;
+void voicesByModes(const Synth& synth, const int32_t* voices, int32_t count, int32_t* sorted) {
+    // A stable insertion sort: std::stable_sort may allocate a buffer.
+    int32_t key[laneVoiceCount];
+    for (int32_t a = 0; a < count; ++a) {
+        const int32_t signature = modeSignature(synth.voices[voices[a]]);
+        int32_t b = a;
+        for (; b > 0 && key[b - 1] > signature; --b) {
+            key[b] = key[b - 1];
+            sorted[b] = sorted[b - 1];
+        }
+        key[b] = signature;
+        sorted[b] = voices[a];
+    }
 }
 
 void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n) {

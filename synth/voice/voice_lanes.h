@@ -11,7 +11,6 @@
 #include "synth/simd/osc_lanes.h"
 
 struct Synth;
-struct SynthVoice;
 
 constexpr int32_t laneVoiceCount = 32;
 constexpr int32_t laneFrameLength = 280;
@@ -41,6 +40,7 @@ void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices
 void voicesMixLanes(LaneScratch& scratch, int32_t n);
 // Adds one of them into the interleaved stereo channelBuffer, as voiceMix does.
 void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n);
-// Sorting key of a voice's oscillator modes: voices that share it share
-// their oscillators' code paths, so they go to neighbouring lanes.
-int32_t voiceModeSignature(const SynthVoice& voice);
+// The voices (count of them) in the order the lanes lay them out: sorted,
+// stably, by their oscillator modes, so that voices sharing their
+// oscillators' code paths sit in neighbouring lanes.
+void voicesByModes(const Synth& synth, const int32_t* voices, int32_t count, int32_t* sorted);
