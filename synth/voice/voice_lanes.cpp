@@ -209,18 +209,20 @@ void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int3
         batch.gainLeft[j] = voice ? voice->gainLeft : 0.0f;
         batch.gainRight[j] = voice ? voice->gainRight : 0.0f;
     }
-    float amp[mixLaneCapacity];
-    std::copy_n(batch.amp, layout.lanes, amp);
+    // The kernel advances batch.amp; a deferred one needs it as it starts.
+    float advanced[mixLaneCapacity];
+    const float* ampEnd = batch.amp;
     if (defer) {
+        std::copy_n(batch.amp, layout.lanes, advanced);
         for (int32_t i = 0; i < n; ++i)
-            for (int32_t j = 0; j < layout.lanes; ++j) amp[j] += batch.step[j];
+            for (int32_t j = 0; j < layout.lanes; ++j) advanced[j] += batch.step[j];
+        ampEnd = advanced;
     } else {
         mixLanesProcess(batch, scratch.samples, scratch.stereo[0], n);
-        std::copy_n(batch.amp, layout.lanes, amp);
     }
     scratch.mixDeferred = defer;
     for (int32_t j = 0; j < layout.count; ++j) {
-        synth.voices[layout.laneVoice[j]].ampCurrent = amp[j];
+        synth.voices[layout.laneVoice[j]].ampCurrent = ampEnd[j];
         scratch.laneOf[layout.laneVoice[j]] = j;
     }
 }
