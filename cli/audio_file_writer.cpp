@@ -157,6 +157,9 @@ bool audioFileOpen(AudioFileWriter& writer, const std::string& path, SampleForma
         audioFileAbandon(writer);
         return false;
     }
+    // No PEAK chunk: its running maximum is a scan of every sample written,
+    // and a streamed WAV has none either.
+    sf_command(writer.file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     return true;
 }
 

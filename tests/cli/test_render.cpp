@@ -1,6 +1,9 @@
 // q7m render end to end: the built tool on modules made by the module
 // writer, with the files read back through libsndfile.
 #include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <thread>
 
 #include "cli_test_support.h"
 #include "player/pcm.h"
@@ -87,6 +90,11 @@ TEST_F(RenderCli, FormatsAgreeAndTheSameSeedGivesTheSameBytes) {
     std::vector<int16_t> converted(f32.floats.size());
     convertToPcm16(f32.floats.data(), converted.data(), uint32_t(converted.size()), 32768.0f);
     EXPECT_EQ(converted, wav.pcm);
+    // Nothing of the moment of writing goes into a float file either.
+    const std::time_t written = std::time(nullptr);
+    while (std::time(nullptr) == written) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(q7m(common + "--format f32 -o '" + path("f2.wav") + "'").status, 0);
+    EXPECT_EQ(slurp(path("f2.wav")), slurp(path("f.wav")));
 }
 
 TEST_F(RenderCli, FailuresExitWithTheirStatusAndLeaveNoFileBehind) {
