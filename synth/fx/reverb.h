@@ -9,7 +9,12 @@
 // Left comb 1..4, left all-pass 1..2, right comb 1..4, right all-pass 1..2.
 constexpr int32_t reverbLineLengths[12] = {1309, 1635, 1811, 1926, 220, 74,
                                            1327, 1631, 1833, 1901, 205, 77};
-constexpr int32_t reverbLineTotal = 13949;
+// Each line is followed by room for a mirror of its first reverbMirror
+// values, kept by the lane engine (synth/simd/reverb_lanes.cpp) so that a
+// block of that many samples reaches any line without a wrap; the scalar
+// engine leaves it alone.
+constexpr int32_t reverbMirror = 32;
+constexpr int32_t reverbLineTotal = 13949 + 12 * reverbMirror;
 
 struct Reverb {
     float combGain[4];
@@ -34,7 +39,7 @@ inline uint32_t reverbUnderflow(float v) {
 // Where line k (0..11) starts in Reverb::lines.
 inline float* reverbLine(Reverb& reverb, int32_t k) {
     int32_t offset = 0;
-    for (int32_t j = 0; j < k; ++j) offset += reverbLineLengths[j];
+    for (int32_t j = 0; j < k; ++j) offset += reverbLineLengths[j] + reverbMirror;
     return reverb.lines + offset;
 }
 

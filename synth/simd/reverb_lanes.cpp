@@ -1,14 +1,17 @@
 // Compiled once per SIMD target; reverbLanesProcess runs the chosen one.
 //
-// A frame goes through in blocks of 32 samples. Every comb line is longer
-// than the longest frame, so a block's combs read only values stored before
-// the frame: their inputs are formed along time and interleaved four combs
-// to a sample, the recursion runs with one side's four combs in one vector,
-// and the states go back to the lines with their sums. The all-passes have
-// no recursion within a stretch shorter than their lines, so they run along
-// time. The output high-pass of a block runs in the same loop as the next
-// block's combs: two independent recursions, each hiding the other's latency.
+// A frame goes through in blocks of up to reverbMirror samples. Behind each
+// line lies a mirror of its first reverbMirror values, so a block reaches
+// every line as one stretch without a wrap; after the block, whichever copy
+// it wrote is copied over the other. Every line is longer than a block, so a
+// block reads only values stored before it: the comb inputs are formed along
+// time and interleaved four combs to a sample, the recursion runs with one
+// side's four combs in one vector, and the states go back to the lines with
+// their sums, then through the all-passes along time. The output high-pass
+// of a block runs in the same loop as the next block's combs: two
+// independent recursions, each hiding the other's latency.
 #include "synth/simd/reverb_lanes.h"
+#include <algorithm>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "synth/simd/reverb_lanes.cpp"
@@ -21,7 +24,16 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 namespace {
 
-constexpr int32_t reverbBlock = 32;
+constexpr int32_t reverbBlock = reverbMirror;
+static_assert(reverbLineLengths[5] >= 2 * reverbBlock && reverbLineLengths[11] >= 2 * reverbBlock,
+              "a block writes one end of a line at most");
+
+using D = hn::ScalableTag<float>;
+using DI = hn::RebindToSigned<D>;
+using D4 = hn::CappedTag<float, 4>;
+using D1 = hn::CappedTag<float, 1>;
+template <class Tag>
+using Bits = hn::Vec<hn::RebindToSigned<Tag>>;
 
 // One side's six lines (four combs, two all-passes) and their positions.
 struct SideLines {
@@ -31,8 +43,8 @@ struct SideLines {
 };
 
 // One side's work on one block: rows[4 i + k] is comb k's input at sample
-// i, then its state; out is the comb sum, then the all-passes' output.
-// high is the output high-pass's state at each sample.
+// i, then its state; out is the all-passes' output, high the output
+// high-pass's state at each sample.
 struct SideBlock {
     alignas(64) float rows[4 * reverbBlock];
     alignas(64) float out[reverbBlock];
@@ -50,134 +62,104 @@ SideLines bindLines(Reverb& r, int32_t side) {
     return s;
 }
 
-// Calls run(i, count) for the stretches of [0, m) in which none of lines
-// first..last - 1 wraps, moving their positions on after each.
-template <class Run>
-void bySegments(SideLines& s, int32_t first, int32_t last, int32_t m, Run run) {
-    for (int32_t i = 0; i < m;) {
-        int32_t count = m - i;
-        for (int32_t k = first; k < last; ++k)
-            count = count < s.length[k] - s.pos[k] ? count : s.length[k] - s.pos[k];
-        run(i, count);
-        for (int32_t k = first; k < last; ++k) {
-            s.pos[k] += count;
-            if (s.pos[k] == s.length[k]) s.pos[k] = 0;
-        }
-        i += count;
+// The mirrors of a side's lines as the lines' starts: whatever wrote the
+// lines before (the scalar engine, say) left the mirrors alone.
+void refreshMirrors(const SideLines& s) {
+    for (int32_t k = 0; k < 6; ++k) std::copy_n(s.data[k], reverbBlock, s.data[k] + s.length[k]);
+}
+
+// After a block of m samples from the lines' positions: the copy of each
+// line's first reverbBlock values the block wrote (the mirror behind the
+// end, or the start) over the other, and the positions moved on.
+void advanceLines(SideLines& s, int32_t m) {
+    for (int32_t k = 0; k < 6; ++k) {
+        float* line = s.data[k];
+        const int32_t length = s.length[k], pos = s.pos[k];
+        if (pos + m > length) std::copy_n(line + length, reverbBlock, line);
+        else if (pos < reverbBlock) std::copy_n(line, reverbBlock, line + length);
+        s.pos[k] = pos + m >= length ? pos + m - length : pos + m;
     }
 }
 
 // All lanes' bits of a value that underflowed (see reverbUnderflow).
-template <class D>
-hn::Vec<hn::RebindToSigned<D>> underflowBits(D /*d*/, hn::Vec<D> v) {
-    const hn::RebindToSigned<D> di;
+template <class Tag>
+Bits<Tag> underflowBits(Tag /*d*/, hn::Vec<Tag> v) {
+    const hn::RebindToSigned<Tag> di;
     const auto a = hn::And(hn::BitCast(di, v), hn::Set(di, 0x7FFFFFFF));
     return hn::VecFromMask(di, hn::And(hn::Gt(a, hn::Zero(di)), hn::Lt(a, hn::Set(di, 0x00800000))));
 }
 
-template <class D>
-uint32_t anyBits(D /*d*/, hn::Vec<hn::RebindToSigned<D>> bits) {
-    const hn::RebindToSigned<D> di;
+template <class Tag>
+uint32_t anyBits(Tag /*d*/, Bits<Tag> bits) {
+    const hn::RebindToSigned<Tag> di;
     return hn::AllFalse(di, hn::Ne(bits, hn::Zero(di))) ? 0u : 1u;
 }
 
-// Comb inputs line x gain +- x (the input enters combs 2 and 4 inverted)
-// for samples j..count - 1 of a stretch, in whole vectors; returns where it
-// stopped.
-template <class D>
-int32_t gatherCombs(D d, const float* const line[4], const float* gain, const float* x,
-                    float* rows, int32_t j, int32_t count) {
+// Runs step(tag, j, bits) over samples 0..m - 1 of a block: whole vectors
+// into the frame's bits, then the rest in narrower ones (only at the end of
+// a frame whose length is no multiple of the vector), folded into tail.
+template <class Step>
+void acrossBlock(int32_t m, Bits<D>& bits, uint32_t& tail, Step step) {
+    const int32_t j = step(D(), 0, bits);
+    if (j == m) return;
+    Bits<D4> bits4 = hn::Zero(hn::RebindToSigned<D4>());
+    Bits<D1> bits1 = hn::Zero(hn::RebindToSigned<D1>());
+    step(D1(), step(D4(), j, bits4), bits1);
+    tail |= anyBits(D4(), bits4) | anyBits(D1(), bits1);
+}
+
+// Comb inputs line x gain +- bus x inGain (the input enters combs 2 and 4
+// inverted), interleaved four combs to a sample, for samples j..count - 1
+// in whole vectors; returns where it stopped.
+template <class Tag>
+int32_t gatherCombs(Tag d, const float* const line[4], const Reverb& r, const float* bus, float* rows,
+                    int32_t j, int32_t count) {
     const int32_t w = static_cast<int32_t>(hn::Lanes(d));
+    const auto inGain = hn::Set(d, r.inGain);
     for (; j + w <= count; j += w) {
-        const auto in = hn::LoadU(d, x + j);
-        const auto u0 = hn::Add(hn::Mul(hn::LoadU(d, line[0] + j), hn::Set(d, gain[0])), in);
-        const auto u1 = hn::Sub(hn::Mul(hn::LoadU(d, line[1] + j), hn::Set(d, gain[1])), in);
-        const auto u2 = hn::Add(hn::Mul(hn::LoadU(d, line[2] + j), hn::Set(d, gain[2])), in);
-        const auto u3 = hn::Sub(hn::Mul(hn::LoadU(d, line[3] + j), hn::Set(d, gain[3])), in);
+        const auto in = hn::Mul(hn::LoadU(d, bus + j), inGain);
+        const auto u0 = hn::Add(hn::Mul(hn::LoadU(d, line[0] + j), hn::Set(d, r.combGain[0])), in);
+        const auto u1 = hn::Sub(hn::Mul(hn::LoadU(d, line[1] + j), hn::Set(d, r.combGain[1])), in);
+        const auto u2 = hn::Add(hn::Mul(hn::LoadU(d, line[2] + j), hn::Set(d, r.combGain[2])), in);
+        const auto u3 = hn::Sub(hn::Mul(hn::LoadU(d, line[3] + j), hn::Set(d, r.combGain[3])), in);
         hn::StoreInterleaved4(u0, u1, u2, u3, d, rows + 4 * j);
     }
     return j;
 }
 
-// Comb states back into their lines and their sum, in comb order.
-template <class D>
-int32_t scatterCombs(D d, float* const line[4], const float* rows, float* sum, int32_t j,
-                     int32_t count, uint32_t& underflow) {
+// One all-pass step over a vector of samples: every value it reads was
+// stored before the block, so there is no recursion within it.
+template <class Tag>
+hn::Vec<Tag> allpass(Tag d, float* line, float gain, hn::Vec<Tag> a, Bits<Tag>& bits) {
+    const auto g = hn::Set(d, gain);
+    const auto b = hn::LoadU(d, line);
+    const auto v = hn::Add(a, hn::Mul(g, b));
+    hn::StoreU(v, d, line);
+    bits = hn::Or(bits, underflowBits(d, v));
+    return hn::Sub(b, hn::Mul(g, v));
+}
+
+// The comb states back into their lines, their sum in comb order, through
+// both all-passes into out, for samples j..count - 1 in whole vectors.
+template <class Tag>
+int32_t combsThroughAllpasses(Tag d, float* const line[6], const Reverb& r, SideBlock& work, int32_t j,
+                              int32_t count, Bits<Tag>& bits) {
     const int32_t w = static_cast<int32_t>(hn::Lanes(d));
-    auto bits = hn::Zero(hn::RebindToSigned<D>());
     for (; j + w <= count; j += w) {
-        hn::Vec<D> v0, v1, v2, v3;
-        hn::LoadInterleaved4(d, rows + 4 * j, v0, v1, v2, v3);
+        hn::Vec<Tag> v0, v1, v2, v3;
+        hn::LoadInterleaved4(d, work.rows + 4 * j, v0, v1, v2, v3);
         hn::StoreU(v0, d, line[0] + j);
         hn::StoreU(v1, d, line[1] + j);
         hn::StoreU(v2, d, line[2] + j);
         hn::StoreU(v3, d, line[3] + j);
         bits = hn::Or(bits, hn::Or(hn::Or(underflowBits(d, v0), underflowBits(d, v1)),
                                    hn::Or(underflowBits(d, v2), underflowBits(d, v3))));
-        hn::StoreU(hn::Add(hn::Add(hn::Add(v0, v1), v2), v3), d, sum + j);
+        auto a = hn::Add(hn::Add(hn::Add(v0, v1), v2), v3);
+        a = allpass(d, line[4] + j, r.allpassGain[0], a, bits);
+        a = allpass(d, line[5] + j, r.allpassGain[1], a, bits);
+        hn::Store(a, d, work.out + j);
     }
-    underflow |= anyBits(d, bits);
     return j;
-}
-
-// One all-pass over a stretch no longer than its line: every value read was
-// stored before the stretch, so there is no recursion within it.
-template <class D>
-int32_t allpassStretch(D d, float* line, float gain, float* a, int32_t j, int32_t count,
-                       uint32_t& underflow) {
-    const int32_t w = static_cast<int32_t>(hn::Lanes(d));
-    const auto g = hn::Set(d, gain);
-    auto bits = hn::Zero(hn::RebindToSigned<D>());
-    for (; j + w <= count; j += w) {
-        const auto b = hn::LoadU(d, line + j);
-        const auto v = hn::Add(hn::LoadU(d, a + j), hn::Mul(g, b));
-        hn::StoreU(v, d, line + j);
-        bits = hn::Or(bits, underflowBits(d, v));
-        hn::StoreU(hn::Sub(b, hn::Mul(g, v)), d, a + j);
-    }
-    underflow |= anyBits(d, bits);
-    return j;
-}
-
-// The comb inputs of one side's block of m samples; the positions stay.
-void combInputs(const Reverb& r, SideLines s, const float* x, SideBlock& work, int32_t m) {
-    const hn::ScalableTag<float> d;
-    const hn::CappedTag<float, 4> d4;
-    const hn::CappedTag<float, 1> d1;
-    bySegments(s, 0, 4, m, [&](int32_t i, int32_t count) {
-        const float* line[4];
-        for (int32_t k = 0; k < 4; ++k) line[k] = s.data[k] + s.pos[k];
-        float* rows = work.rows + 4 * i;
-        int32_t j = gatherCombs(d, line, r.combGain, x + i, rows, 0, count);
-        j = gatherCombs(d4, line, r.combGain, x + i, rows, j, count);
-        gatherCombs(d1, line, r.combGain, x + i, rows, j, count);
-    });
-}
-
-// The comb states into the lines, then the sums through the all-passes.
-uint32_t combOutputs(const Reverb& r, SideLines& s, SideBlock& work, int32_t m) {
-    const hn::ScalableTag<float> d;
-    const hn::CappedTag<float, 4> d4;
-    const hn::CappedTag<float, 1> d1;
-    uint32_t underflow = 0;
-    bySegments(s, 0, 4, m, [&](int32_t i, int32_t count) {
-        float* line[4];
-        for (int32_t k = 0; k < 4; ++k) line[k] = s.data[k] + s.pos[k];
-        const float* rows = work.rows + 4 * i;
-        int32_t j = scatterCombs(d, line, rows, work.out + i, 0, count, underflow);
-        j = scatterCombs(d4, line, rows, work.out + i, j, count, underflow);
-        scatterCombs(d1, line, rows, work.out + i, j, count, underflow);
-    });
-    for (int32_t k = 4; k < 6; ++k) {
-        bySegments(s, k, k + 1, m, [&](int32_t i, int32_t count) {
-            float* line = s.data[k] + s.pos[k];
-            const float g = r.allpassGain[k - 4];
-            int32_t j = allpassStretch(d, line, g, work.out + i, 0, count, underflow);
-            j = allpassStretch(d4, line, g, work.out + i, j, count, underflow);
-            allpassStretch(d1, line, g, work.out + i, j, count, underflow);
-        });
-    }
-    return underflow;
 }
 
 // The output high-pass's recursion over samples from..to of a finished
@@ -194,59 +176,61 @@ inline void lowCutSamples(SideBlock* block, float (&h)[2], float lowCut, int32_t
 }
 
 // A finished block's high-passed output (input minus state) added into the
-// mix; returns the underflow flags of the states and the mix.
-template <class D>
-uint32_t lowCutIntoMix(D d, const SideBlock* block, float* mix, int32_t count) {
+// mix, with the underflow flags of the states and the mix.
+template <class Tag>
+int32_t lowCutIntoMix(Tag d, const SideBlock* block, float* mix, int32_t j, int32_t count, Bits<Tag>& bits) {
     const int32_t w = static_cast<int32_t>(hn::Lanes(d));
-    auto bits = hn::Zero(hn::RebindToSigned<D>());
-    int32_t i = 0;
-    for (; i + w <= count; i += w) {
-        const auto hl = hn::Load(d, block[0].high + i), hr = hn::Load(d, block[1].high + i);
-        hn::Vec<D> left, right;
-        hn::LoadInterleaved2(d, mix + 2 * i, left, right);
-        left = hn::Add(left, hn::Sub(hn::Load(d, block[0].out + i), hl));
-        right = hn::Add(right, hn::Sub(hn::Load(d, block[1].out + i), hr));
-        hn::StoreInterleaved2(left, right, d, mix + 2 * i);
+    for (; j + w <= count; j += w) {
+        const auto hl = hn::LoadU(d, block[0].high + j), hr = hn::LoadU(d, block[1].high + j);
+        hn::Vec<Tag> left, right;
+        hn::LoadInterleaved2(d, mix + 2 * j, left, right);
+        left = hn::Add(left, hn::Sub(hn::LoadU(d, block[0].out + j), hl));
+        right = hn::Add(right, hn::Sub(hn::LoadU(d, block[1].out + j), hr));
+        hn::StoreInterleaved2(left, right, d, mix + 2 * j);
         bits = hn::Or(bits, hn::Or(hn::Or(underflowBits(d, hl), underflowBits(d, hr)),
                                    hn::Or(underflowBits(d, left), underflowBits(d, right))));
     }
-    uint32_t underflow = anyBits(d, bits);
-    for (; i < count; ++i) {
-        for (int32_t side = 0; side < 2; ++side) {
-            const float h = block[side].high[i];
-            mix[2 * i + side] += block[side].out[i] - h;
-            underflow |= reverbUnderflow(h) | reverbUnderflow(mix[2 * i + side]);
-        }
-    }
-    return underflow;
+    return j;
 }
 
 }  // namespace
 
 void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
-    const hn::ScalableTag<float> d;
-    const hn::CappedTag<float, 4> d4;
-    using V4 = hn::Vec<decltype(d4)>;
+    const D4 d4;
+    using V4 = hn::Vec<D4>;
     const int32_t w4 = static_cast<int32_t>(hn::Lanes(d4));
     const int32_t groups = 4 / w4;
     SideLines lines[2] = {bindLines(r, 0), bindLines(r, 1)};
+    for (const SideLines& side : lines) refreshMirrors(side);
     V4 state[2][4];
     for (int32_t side = 0; side < 2; ++side)
         for (int32_t g = 0; g < groups; ++g) state[side][g] = hn::LoadU(d4, r.combState + 4 * side + g * w4);
     const V4 damp = hn::Set(d4, r.damp);
     float h[2] = {r.lowCutState[0], r.lowCutState[1]};
     SideBlock work[2][2];  // by block parity, then side
-    alignas(64) float x[reverbBlock];
-    uint32_t underflow = 0;
+    Bits<D> bits = hn::Zero(hn::RebindToSigned<D>());
+    uint32_t tail = 0;
     SideBlock* pending = nullptr;  // the block whose high-pass is still to run
     int32_t pendingStart = 0, pendingCount = 0;
     const float lowCut = r.lowCut;  // a local: the loop's stores may not reload it
     auto finishPending = [&](int32_t from, int32_t to) { lowCutSamples(pending, h, lowCut, from, to); };
+    auto mixPending = [&] {
+        float* mix = mainMix + 2 * pendingStart;
+        acrossBlock(pendingCount, bits, tail, [&](auto d, int32_t j, auto& b) {
+            return lowCutIntoMix(d, pending, mix, j, pendingCount, b);
+        });
+    };
     for (int32_t start = 0; start < n; start += reverbBlock) {
         const int32_t m = n - start < reverbBlock ? n - start : reverbBlock;
         SideBlock* now = work[(start / reverbBlock) & 1];
-        for (int32_t i = 0; i < m; ++i) x[i] = bus[start + i] * r.inGain;
-        for (int32_t side = 0; side < 2; ++side) combInputs(r, lines[side], x, now[side], m);
+        for (int32_t side = 0; side < 2; ++side) {
+            const float* line[4];
+            for (int32_t k = 0; k < 4; ++k) line[k] = lines[side].data[k] + lines[side].pos[k];
+            float* rows = now[side].rows;
+            acrossBlock(m, bits, tail, [&](auto d, int32_t j, auto&) {
+                return gatherCombs(d, line, r, bus + start, rows, j, m);
+            });
+        }
         auto combStep = [&](int32_t i) {
             for (int32_t side = 0; side < 2; ++side) {
                 for (int32_t g = 0; g < groups; ++g) {
@@ -265,23 +249,31 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
         for (int32_t i = both; i < m; ++i) combStep(i);
         if (pending) {
             finishPending(both, pendingCount);
-            underflow |= lowCutIntoMix(d, pending, mainMix + 2 * pendingStart, pendingCount);
+            mixPending();
         }
-        for (int32_t side = 0; side < 2; ++side) underflow |= combOutputs(r, lines[side], now[side], m);
+        for (int32_t side = 0; side < 2; ++side) {
+            float* line[6];
+            for (int32_t k = 0; k < 6; ++k) line[k] = lines[side].data[k] + lines[side].pos[k];
+            SideBlock& block = now[side];
+            acrossBlock(m, bits, tail, [&](auto d, int32_t j, auto& b) {
+                return combsThroughAllpasses(d, line, r, block, j, m, b);
+            });
+            advanceLines(lines[side], m);
+        }
         pending = now;
         pendingStart = start;
         pendingCount = m;
     }
     if (pending) {
         finishPending(0, pendingCount);
-        underflow |= lowCutIntoMix(d, pending, mainMix + 2 * pendingStart, pendingCount);
+        mixPending();
     }
     for (int32_t side = 0; side < 2; ++side) {
         for (int32_t k = 0; k < 6; ++k) r.index[side * 6 + k] = lines[side].pos[k];
         for (int32_t g = 0; g < groups; ++g) hn::StoreU(state[side][g], d4, r.combState + 4 * side + g * w4);
         r.lowCutState[side] = h[side];
     }
-    if (underflow != 0) reverbClear(r);
+    if ((anyBits(D(), bits) | tail) != 0) reverbClear(r);
 }
 
 }  // namespace HWY_NAMESPACE
