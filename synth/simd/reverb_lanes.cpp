@@ -35,6 +35,27 @@ using D1 = hn::CappedTag<float, 1>;
 template <class Tag>
 using Bits = hn::Vec<hn::RebindToSigned<Tag>>;
 
+// Comb rows (four combs of one sample) a whole vector holds; when a
+// vector is narrower than a row, 1.
+constexpr int32_t samplesPerVector = hn::MaxLanes(D()) >= 4 ? static_cast<int32_t>(hn::MaxLanes(D())) / 4 : 1;
+
+// Four-lane rows side by side in one vector, the first lowest.
+template <int32_t count>
+hn::Vec<hn::CappedTag<float, 4 * count>> joinedRows(const hn::Vec<D4>* rows) {
+#if HWY_TARGET != HWY_SCALAR
+    if constexpr (count > 1) {
+        const hn::CappedTag<float, 4 * count> whole;
+        return hn::Combine(whole, joinedRows<count / 2>(rows + count / 2), joinedRows<count / 2>(rows));
+    } else {
+        return rows[0];
+    }
+#else
+    return rows[0];
+#endif
+}
+
+hn::Vec<D> joined(const hn::Vec<D4> (&rows)[samplesPerVector]) { return joinedRows<samplesPerVector>(rows); }
+
 // One side's six lines (four combs, two all-passes) and their positions.
 struct SideLines {
     float* data[6];
@@ -62,10 +83,17 @@ SideLines bindLines(Reverb& r, int32_t side) {
     return s;
 }
 
+// reverbBlock values from one end of a line to the other, inline: as a
+// library call it costs more than the copy.
+void copyBlock(const float* from, float* to) {
+    const D d;
+    for (size_t j = 0; j < reverbBlock; j += hn::Lanes(d)) hn::StoreU(hn::LoadU(d, from + j), d, to + j);
+}
+
 // The mirrors of a side's lines as the lines' starts: whatever wrote the
 // lines before (the scalar engine, say) left the mirrors alone.
 void refreshMirrors(const SideLines& s) {
-    for (int32_t k = 0; k < 6; ++k) std::copy_n(s.data[k], reverbBlock, s.data[k] + s.length[k]);
+    for (int32_t k = 0; k < 6; ++k) copyBlock(s.data[k], s.data[k] + s.length[k]);
 }
 
 // After a block of m samples from the lines' positions: the copy of each
@@ -75,8 +103,8 @@ void advanceLines(SideLines& s, int32_t m) {
     for (int32_t k = 0; k < 6; ++k) {
         float* line = s.data[k];
         const int32_t length = s.length[k], pos = s.pos[k];
-        if (pos + m > length) std::copy_n(line + length, reverbBlock, line);
-        else if (pos < reverbBlock) std::copy_n(line, reverbBlock, line + length);
+        if (pos + m > length) copyBlock(line + length, line);
+        else if (pos < reverbBlock) copyBlock(line, line + length);
         s.pos[k] = pos + m >= length ? pos + m - length : pos + m;
     }
 }
@@ -241,12 +269,32 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
                 }
             }
         };
+        // Where a vector holds several samples' rows, their states go back
+        // a whole vector at once: stored a row at a time, they would reach
+        // the all-passes' wide loads only through memory.
+        auto combSteps = [&](int32_t i, bool withLowCut) {
+            hn::Vec<D4> states[2][samplesPerVector];
+            for (int32_t k = 0; k < samplesPerVector; ++k) {
+                for (int32_t side = 0; side < 2; ++side) {
+                    V4& s = state[side][0];
+                    s = hn::Add(s, hn::Mul(hn::Sub(hn::Load(d4, now[side].rows + 4 * (i + k)), s), damp));
+                    states[side][k] = s;
+                }
+                if (withLowCut) finishPending(i + k, i + k + 1);
+            }
+            for (int32_t side = 0; side < 2; ++side) hn::Store(joined(states[side]), D(), now[side].rows + 4 * i);
+        };
         const int32_t both = pendingCount < m ? pendingCount : m;
-        for (int32_t i = 0; i < both; ++i) {
+        int32_t i = 0;
+        if constexpr (samplesPerVector > 1)
+            for (; i + samplesPerVector <= both; i += samplesPerVector) combSteps(i, true);
+        for (; i < both; ++i) {
             combStep(i);
             finishPending(i, i + 1);
         }
-        for (int32_t i = both; i < m; ++i) combStep(i);
+        if constexpr (samplesPerVector > 1)
+            for (; i + samplesPerVector <= m; i += samplesPerVector) combSteps(i, false);
+        for (; i < m; ++i) combStep(i);
         if (pending) {
             finishPending(both, pendingCount);
             mixPending();
