@@ -19,10 +19,16 @@ using V = hn::Vec<D>;
 using VU = hn::Vec<DU>;
 using M = hn::Mask<D>;
 
+// A vector of +0 in every lane: what a fresh group's first mode reads as
+// its rows.
+HWY_ALIGN constexpr float zeroRow[64 / sizeof(float)] = {};
+
 // One vector of lanes: where its samples are and its phase.
 struct Group {
     float* samples;  // lane 0 of the group at sample 0
     size_t stride;
+    const float* source;  // where the samples so far are read: the samples, or zeroRow
+    size_t sourceStride;  // stride or (zeroRow) 0
     int32_t n;
     M ring;
     VU phase;
@@ -39,12 +45,24 @@ V fraction(VU phase) {
 
 M below(VU a, VU b) { return hn::RebindMask(D(), hn::Lt(a, b)); }
 
-// oscRender's combine, in the lanes of `mine` only.
-void combine(const Group& g, M mine, float* row, V y) {
+// The samples of row i so far.
+V rowSoFar(const Group& g, int32_t i) {
+    return hn::LoadU(D(), g.source + static_cast<size_t>(i) * g.sourceStride);
+}
+
+// oscRender's combine into row i, in the lanes of `mine` only.
+void combine(const Group& g, M mine, int32_t i, V y) {
     const D d;
-    const V old = hn::LoadU(d, row);
+    const V old = rowSoFar(g, i);
     const V mixed = hn::IfThenElse(g.ring, hn::Mul(y, old), hn::Add(old, y));
-    hn::StoreU(hn::IfThenElse(mine, mixed, old), d, row);
+    hn::StoreU(hn::IfThenElse(mine, mixed, old), d, g.samples + static_cast<size_t>(i) * g.stride);
+}
+
+// After a group's first mode has written every lane of its rows, the later
+// ones read them.
+void written(Group& g) {
+    g.source = g.samples;
+    g.sourceStride = g.stride;
 }
 
 // The polynomial of sinSeries.
@@ -122,7 +140,7 @@ void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
             for (const int32_t end = i + plain; i < end; ++i) {
                 const V delta = hn::Sub(fraction(phase), bp);
                 const V y = hn::Add(hn::Mul(hn::Sub(hn::Mul(two, delta), f), slope), g);
-                combine(grp, mine, grp.samples + static_cast<size_t>(i) * grp.stride, y);
+                combine(grp, mine, i, y);
                 phase = hn::Add(phase, grp.increment);
             }
             continue;
@@ -141,7 +159,7 @@ void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
             const V y7 = hn::Sub(g, hn::Mul(hn::Add(hn::Mul(wrapRise, B), g), invF));
             y = hn::IfThenElse(rare, pickCrossing(c, y7, y3, y4, y2), y);
         }
-        combine(grp, mine, grp.samples + static_cast<size_t>(i) * grp.stride, y);
+        combine(grp, mine, i, y);
         phase = hn::Add(phase, grp.increment);
         ++i;
     }
@@ -168,7 +186,7 @@ void pulse(const OscLanes& b, size_t at, const Group& group, M mine) {
             const V y3 = hn::Sub(hn::Mul(hn::Mul(two, p), gOverF), g);
             y = hn::IfThenElse(rare, pickCrossing(c, X0, y3, y4, X1), y);
         }
-        combine(grp, mine, grp.samples + static_cast<size_t>(i) * grp.stride, y);
+        combine(grp, mine, i, y);
         phase = hn::Add(phase, grp.increment);
     }
 }
@@ -188,7 +206,7 @@ void sine(const OscLanes& b, size_t at, const Group& group, M mine) {
                             hn::Set(d, 1.0f / 8388608.0f));
         const V u = hn::Sub(hn::Mul(hn::Add(hn::Set(d, 1.0f), t), hn::Set(d, piF)), hn::Set(d, threeHalfPiF));
         const V y = hn::Mul(hn::Mul(g, u), sinSeries(u));
-        combine(grp, mine, grp.samples + static_cast<size_t>(i) * grp.stride, y);
+        combine(grp, mine, i, y);
         phase = hn::Add(phase, grp.increment);
     }
 }
@@ -239,7 +257,7 @@ void noisePass(NoiseLanes (&s)[noiseVectorsPerPass], int32_t n) {
             const V high = hn::Sub(hn::Sub(v, hn::Mul(u.Q, u.band)), u.low);
             u.band = hn::Add(u.band, hn::Mul(u.F, high));
             const V y = hn::Mul(u.g, hn::Add(hn::Mul(u.Q, hn::Add(high, u.low)), u.band));
-            combine(u.grp, u.mine, u.grp.samples + static_cast<size_t>(i) * u.grp.stride, y);
+            combine(u.grp, u.mine, i, y);
         }
     }
 }
@@ -294,7 +312,7 @@ void fm(const OscLanes& b, size_t at, const Group& group, M mine) {
     VU phase = grp.phase;
     for (int32_t i = 0; i < grp.n; ++i) {
         float* row = grp.samples + static_cast<size_t>(i) * grp.stride;
-        const V m = hn::LoadU(d, row);
+        const V m = rowSoFar(grp, i);
         const V y = hn::Mul(g, sinLanes(hn::Mul(twoPi, hn::Add(hn::Add(hn::Mul(two, m), one), fraction(phase)))));
         const V out = hn::IfThenElse(grp.ring, hn::Mul(y, m), y);
         hn::StoreU(hn::IfThenElse(mine, out, m), d, row);
@@ -316,20 +334,27 @@ void OscLanesKernel(OscLanes& batch, float* samples, int32_t n) {
     size_t noiseVectors = 0;
     for (size_t at = 0; at < static_cast<size_t>(batch.lanes); at += width) {
         const auto mode = hn::Load(di, batch.mode + at);
-        if (hn::AllTrue(di, hn::Eq(mode, hn::Zero(di)))) continue;
-        Group grp{samples + at, static_cast<size_t>(batch.rowStride), n,
+        const size_t stride = static_cast<size_t>(batch.rowStride);
+        if (hn::AllTrue(di, hn::Eq(mode, hn::Zero(di)))) {
+            if (batch.fresh)
+                for (int32_t i = 0; i < n; ++i) hn::StoreU(hn::Zero(d), d, samples + at + static_cast<size_t>(i) * stride);
+            continue;
+        }
+        Group grp{samples + at, stride, batch.fresh ? zeroRow : samples + at, batch.fresh ? 0 : stride, n,
                   hn::RebindMask(d, hn::Ne(hn::Load(di, batch.ring + at), hn::Zero(di))),
                   hn::Load(du, batch.phase + at), hn::Load(du, batch.increment + at)};
         const auto is = [&](int32_t m) { return hn::RebindMask(d, hn::Eq(mode, hn::Set(di, m))); };
-        if (const M mine = is(1); !hn::AllFalse(d, mine)) triSaw(batch, at, grp, mine);
-        if (const M mine = is(2); !hn::AllFalse(d, mine)) pulse(batch, at, grp, mine);
-        if (const M mine = is(3); !hn::AllFalse(d, mine)) sine(batch, at, grp, mine);
+        // Each mode writes every lane of the rows (its own, or the samples so
+        // far), so a fresh group's first mode reads zeros and the rest its rows.
+        if (const M mine = is(1); !hn::AllFalse(d, mine)) triSaw(batch, at, grp, mine), written(grp);
+        if (const M mine = is(2); !hn::AllFalse(d, mine)) pulse(batch, at, grp, mine), written(grp);
+        if (const M mine = is(3); !hn::AllFalse(d, mine)) sine(batch, at, grp, mine), written(grp);
+        if (const M mine = is(5); !hn::AllFalse(d, mine)) fm(batch, at, grp, mine), written(grp);
         if (const M mine = is(4); !hn::AllFalse(d, mine)) {
             noiseAt[noiseVectors] = at;
             noiseGroup[noiseVectors] = grp;
             noiseMine[noiseVectors++] = mine;
         }
-        if (const M mine = is(5); !hn::AllFalse(d, mine)) fm(batch, at, grp, mine);
         // Every mode but noise (and silence) steps the phase n times.
         const M steps = hn::Not(hn::Or(is(0), is(4)));
         const VU advanced = hn::Add(grp.phase, hn::Mul(grp.increment, hn::Set(du, static_cast<uint32_t>(n))));

@@ -13,6 +13,7 @@ constexpr int32_t oscLaneCapacity = 64;
 struct OscLanes {
     int32_t lanes;
     int32_t rowStride;
+    bool fresh;  // the samples hold nothing yet: render as into zeros
     alignas(64) int32_t mode[oscLaneCapacity];  // mode & 7, 0 for every silent mode
     alignas(64) int32_t ring[oscLaneCapacity];  // ring & 1
     alignas(64) uint32_t phase[oscLaneCapacity];
@@ -33,5 +34,6 @@ struct OscLanes {
 };
 
 // Renders n samples of every lane into samples (added, multiplied in or, for
-// FM, replacing), advancing phases and noise state, on the chosen target.
+// FM, replacing; when fresh, as if into rows of +0), advancing phases and
+// noise state, on the chosen target.
 void oscLanesProcess(OscLanes& batch, float* samples, int32_t n);

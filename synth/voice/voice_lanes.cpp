@@ -129,8 +129,8 @@ void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
     OscLanes& batch = scratch.osc;
     batch.lanes = layout.lanes;
     batch.rowStride = layout.lanes;
-    std::fill_n(scratch.samples, n * layout.lanes, 0.0f);
     for (int32_t slot = 0; slot < 3; ++slot) {
+        batch.fresh = slot == 0;  // the first slot writes every row whole
         gatherOscillators(batch, synth, layout, slot);
         oscLanesProcess(batch, scratch.samples, n);
         scatterOscillators(batch, synth, layout, slot);
