@@ -195,6 +195,18 @@ void renderChannelPart(Synth& synth, int32_t parity, int32_t part, int32_t n) {
     if (lanes) channelFxFinishPart(synth, scratch, part, n);
 }
 
+// The reverb's and the delay's returns into the mix and the output cut over
+// it, with nothing after (no master compressor): the delay's returns, which
+// do not depend on the mix, are rendered first apart (onto -0, which adds
+// nothing to any value, +0 and -0 included) and added in after the reverb's,
+// inside the reverb's loop, which runs the output cut beside its recursions.
+void busIntoMixWithCut(Synth& synth, OutputCut& cut, int32_t n) {
+    float* delayReturns = synth.channelBuffer;  // free once the channels are mixed
+    std::fill_n(delayReturns, 2 * n, -0.0f);
+    modDelayLanesSend(synth.delay, synth.delayBus, delayReturns, n);
+    reverbLanesProcess(synth.reverb, synth.reverbBus, synth.mainMix, n, {delayReturns, &cut});
+}
+
 // The frame's channel sends and volumes in channel order, then the global
 // bus, into mainMix. When the next frame's voices render meanwhile, their
 // states were finite at the end of this frame's, so the finite guard leaves
@@ -212,17 +224,18 @@ void mixFrame(Synth& synth, int32_t n) {
         std::fill_n(returns, 2 * n, 0.0f);
     }
     if (synth.engine == SynthEngine::lanes) {
-        reverbLanesProcess(synth.reverb, synth.reverbBus, returns, n);
-        modDelayLanesSend(synth.delay, synth.delayBus, returns, n);
+        OutputCut cut = outputCutOf(synth);
+        if (returns == synth.mainMix && !compressorOn(synth.masterCompressor)) {
+            busIntoMixWithCut(synth, cut, n);
+        } else {
+            reverbLanesProcess(synth.reverb, synth.reverbBus, returns, n);
+            modDelayLanesSend(synth.delay, synth.delayBus, returns, n);
+            compressorProcessFused(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n, &cut);
+        }
+        outputCutStore(synth, cut);
     } else {
         reverbProcess(synth.reverb, synth.reverbBus, returns, n);
         modDelayProcessSend(synth.delay, synth.delayBus, returns, n);
-    }
-    if (synth.engine == SynthEngine::lanes) {
-        OutputCut cut = outputCutOf(synth);
-        compressorProcessFused(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n, &cut);
-        outputCutStore(synth, cut);
-    } else {
         outputFilterProcess(synth, synth.mainMix, n);
         compressorProcess(synth.masterCompressor, synth.mainMix, synth.scratch.levels, n);
     }

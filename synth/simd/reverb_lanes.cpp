@@ -204,9 +204,11 @@ inline void lowCutSamples(SideBlock* block, float (&h)[2], float lowCut, int32_t
 }
 
 // A finished block's high-passed output (input minus state) added into the
-// mix, with the underflow flags of the states and the mix.
+// mix, with the underflow flags of the states and the mix; then, given, the
+// returns that follow the reverb's (after: as the mix, from the same pair).
 template <class Tag>
-int32_t lowCutIntoMix(Tag d, const SideBlock* block, float* mix, int32_t j, int32_t count, Bits<Tag>& bits) {
+int32_t lowCutIntoMix(Tag d, const SideBlock* block, float* mix, const float* after, int32_t j, int32_t count,
+                      Bits<Tag>& bits) {
     const int32_t w = static_cast<int32_t>(hn::Lanes(d));
     for (; j + w <= count; j += w) {
         const auto hl = hn::LoadU(d, block[0].high + j), hr = hn::LoadU(d, block[1].high + j);
@@ -214,16 +216,25 @@ int32_t lowCutIntoMix(Tag d, const SideBlock* block, float* mix, int32_t j, int3
         hn::LoadInterleaved2(d, mix + 2 * j, left, right);
         left = hn::Add(left, hn::Sub(hn::LoadU(d, block[0].out + j), hl));
         right = hn::Add(right, hn::Sub(hn::LoadU(d, block[1].out + j), hr));
-        hn::StoreInterleaved2(left, right, d, mix + 2 * j);
         bits = hn::Or(bits, hn::Or(hn::Or(underflowBits(d, hl), underflowBits(d, hr)),
                                    hn::Or(underflowBits(d, left), underflowBits(d, right))));
+        if (after) {
+            hn::Vec<Tag> afterLeft, afterRight;
+            hn::LoadInterleaved2(d, after + 2 * j, afterLeft, afterRight);
+            left = hn::Add(left, afterLeft);
+            right = hn::Add(right, afterRight);
+        }
+        hn::StoreInterleaved2(left, right, d, mix + 2 * j);
     }
     return j;
 }
 
 }  // namespace
 
-void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
+// With followers, a block's mix is whole once the block after it is
+// high-passed; the output cut then runs over it beside the recursions of the
+// block after that.
+void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n, const ReverbFollowers& followers) {
     const D4 d4;
     using V4 = hn::Vec<D4>;
     const int32_t w4 = static_cast<int32_t>(hn::Lanes(d4));
@@ -241,12 +252,25 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
     SideBlock* pending = nullptr;  // the block whose high-pass is still to run
     int32_t pendingStart = 0, pendingCount = 0;
     const float lowCut = r.lowCut;  // a local: the loop's stores may not reload it
-    auto finishPending = [&](int32_t from, int32_t to) { lowCutSamples(pending, h, lowCut, from, to); };
+    const float* after = followers.returnsAfter;
+    OutputCut cut = followers.cut ? *followers.cut : OutputCut{};
+    float* cutPairs = nullptr;  // the whole mix of the block before pending, still to cut
+    int32_t cutCount = 0;
+    // Sample i of the recursions that run beside the combs.
+    auto besides = [&](int32_t i) {
+        if (i < pendingCount) lowCutSamples(pending, h, lowCut, i, i + 1);
+        if (i < cutCount) outputCutPair(cut, cutPairs + 2 * i);
+    };
     auto mixPending = [&] {
         float* mix = mainMix + 2 * pendingStart;
+        const float* pendingAfter = after ? after + 2 * pendingStart : nullptr;
         acrossBlock(pendingCount, bits, tail, [&](auto d, int32_t j, auto& b) {
-            return lowCutIntoMix(d, pending, mix, j, pendingCount, b);
+            return lowCutIntoMix(d, pending, mix, pendingAfter, j, pendingCount, b);
         });
+        if (followers.cut) {
+            cutPairs = mix;
+            cutCount = pendingCount;
+        }
     };
     for (int32_t start = 0; start < n; start += reverbBlock) {
         const int32_t m = n - start < reverbBlock ? n - start : reverbBlock;
@@ -272,7 +296,7 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
         // Where a vector holds several samples' rows, their states go back
         // a whole vector at once: stored a row at a time, they would reach
         // the all-passes' wide loads only through memory.
-        auto combSteps = [&](int32_t i, bool withLowCut) {
+        auto combSteps = [&](int32_t i) {
             hn::Vec<D4> states[2][samplesPerVector];
             for (int32_t k = 0; k < samplesPerVector; ++k) {
                 for (int32_t side = 0; side < 2; ++side) {
@@ -280,25 +304,20 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
                     s = hn::Add(s, hn::Mul(hn::Sub(hn::Load(d4, now[side].rows + 4 * (i + k)), s), damp));
                     states[side][k] = s;
                 }
-                if (withLowCut) finishPending(i + k, i + k + 1);
+                besides(i + k);
             }
             for (int32_t side = 0; side < 2; ++side) hn::Store(joined(states[side]), D(), now[side].rows + 4 * i);
         };
-        const int32_t both = pendingCount < m ? pendingCount : m;
         int32_t i = 0;
         if constexpr (samplesPerVector > 1)
-            for (; i + samplesPerVector <= both; i += samplesPerVector) combSteps(i, true);
-        for (; i < both; ++i) {
+            for (; i + samplesPerVector <= m; i += samplesPerVector) combSteps(i);
+        for (; i < m; ++i) {
             combStep(i);
-            finishPending(i, i + 1);
+            besides(i);
         }
-        if constexpr (samplesPerVector > 1)
-            for (; i + samplesPerVector <= m; i += samplesPerVector) combSteps(i, false);
-        for (; i < m; ++i) combStep(i);
-        if (pending) {
-            finishPending(both, pendingCount);
-            mixPending();
-        }
+        for (; i < pendingCount || i < cutCount; ++i) besides(i);
+        cutCount = 0;
+        if (pending) mixPending();
         for (int32_t side = 0; side < 2; ++side) {
             float* line[6];
             for (int32_t k = 0; k < 6; ++k) line[k] = lines[side].data[k] + lines[side].pos[k];
@@ -312,10 +331,13 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n) {
         pendingStart = start;
         pendingCount = m;
     }
-    if (pending) {
-        finishPending(0, pendingCount);
-        mixPending();
-    }
+    // The last block's high-pass beside the cut of the one before, then its
+    // own cut.
+    for (int32_t i = 0; i < pendingCount || i < cutCount; ++i) besides(i);
+    cutCount = 0;
+    if (pending) mixPending();
+    for (int32_t i = 0; i < cutCount; ++i) outputCutPair(cut, cutPairs + 2 * i);
+    if (followers.cut) *followers.cut = cut;
     for (int32_t side = 0; side < 2; ++side) {
         for (int32_t k = 0; k < 6; ++k) r.index[side * 6 + k] = lines[side].pos[k];
         for (int32_t g = 0; g < groups; ++g) hn::StoreU(state[side][g], d4, r.combState + 4 * side + g * w4);
@@ -333,7 +355,8 @@ HWY_AFTER_NAMESPACE();
 
 WB_LANE_KERNEL_TABLE(ReverbLanesKernel)
 
-void reverbLanesProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n) {
-    wembrastel::ReverbLanesKernelTargets[laneTargetSlot()](reverb, bus, mainMix, n);
+void reverbLanesProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n,
+                        const ReverbFollowers& followers) {
+    wembrastel::ReverbLanesKernelTargets[laneTargetSlot()](reverb, bus, mainMix, n, followers);
 }
 #endif

@@ -5,5 +5,16 @@
 // same order per comb, sum and all-pass, without fused multiply-add.
 #include <cstdint>
 #include "synth/fx/reverb.h"
+#include "synth/output_filter.h"
 
-void reverbLanesProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n);
+// What comes after the reverb on the main mix, when it runs in the reverb's
+// loop: returns added after the reverb's (n interleaved pairs, as the mix),
+// then the output cut over the mix. The output cut's recursion then runs
+// beside the reverb's instead of after it.
+struct ReverbFollowers {
+    const float* returnsAfter = nullptr;
+    OutputCut* cut = nullptr;
+};
+
+void reverbLanesProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n,
+                        const ReverbFollowers& followers = {});
