@@ -76,4 +76,28 @@ TEST(SynthInit, FrameLengthStaysWithinTheBuffers) {
     }
 }
 
+// A controller moved during the song reaches the channel's settings at the
+// next frame, exactly as the same value set before the first frame does:
+// the skipped-update check must see every controller.
+TEST(ChannelUpdate, AControllerMovedMidSongActsAsIfSetFromTheStart) {
+    PatchRecord patch = heldPatch();
+    for (uint8_t source = 1; source <= 7; ++source)
+        patch.routings.push_back({source, 100, static_cast<uint8_t>(chanReverbSend - 1 + source)});
+    const std::vector<uint8_t> bank = buildPatchBank({patch});
+    float out[2 * 512];
+    for (uint8_t controller = 1; controller <= 7; ++controller) {
+        auto moved = makeSynth();
+        auto fromStart = makeSynth();
+        initSynth(*moved, bank);
+        initSynth(*fromStart, bank);
+        send(*fromStart, {0xB0, controller, 90, 0xFD});
+        synthRender(*moved, out, 512, nullptr, 0);
+        synthRender(*fromStart, out, 512, nullptr, 0);
+        send(*moved, {0xB0, controller, 90, 0xFD});
+        synthRender(*moved, out, 512, nullptr, 0);
+        for (int32_t k = 0; k < channelParamCount; ++k)
+            EXPECT_EQ(moved->channelParams[0][k], fromStart->channelParams[0][k]) << int(controller) << " " << k;
+    }
+}
+
 }  // namespace
