@@ -20,13 +20,11 @@ struct SynthChannel {
     ModDelay chorus;
     Compressor compressor;
     // What the last update read besides the patch (which stays until the
-    // next synthInit): the program and controllers 1..7 as they are kept,
-    // and, bit for bit, the reverb send (routing source 0 reads it back) and
-    // the rate constants rateScale, boostSin and boostCos. An update with the
+    // next synthInit): the program and controllers 1..7 as they are kept
+    // (two words), the reverb send (routing source 0 reads it back) and the
+    // rate constants rateScale, boostSin and boostCos. An update with the
     // same inputs is skipped.
-    uint64_t updateControls;
-    uint32_t updateFloats[4];
-    bool updateValid;  // false: no update ran since the record was cleared
+    SetupInputs<6> updateInputs;
 };
 
 // Channel c of the synth: controller 7 to 127, bind its chorus lines and
