@@ -11,7 +11,6 @@
 // of a block runs in the same loop as the next block's combs: two
 // independent recursions, each hiding the other's latency.
 #include "synth/simd/reverb_lanes.h"
-#include <algorithm>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "synth/simd/reverb_lanes.cpp"
@@ -29,7 +28,6 @@ static_assert(reverbLineLengths[5] >= 2 * reverbBlock && reverbLineLengths[11] >
               "a block writes one end of a line at most");
 
 using D = hn::ScalableTag<float>;
-using DI = hn::RebindToSigned<D>;
 using D4 = hn::CappedTag<float, 4>;
 using D1 = hn::CappedTag<float, 1>;
 template <class Tag>
@@ -190,16 +188,14 @@ int32_t combsThroughAllpasses(Tag d, float* const line[6], const Reverb& r, Side
     return j;
 }
 
-// The output high-pass's recursion over samples from..to of a finished
-// block's sides; only the recursion, so that it costs the loop it shares
-// with the combs little more than its latency.
-inline void lowCutSamples(SideBlock* block, float (&h)[2], float lowCut, int32_t from, int32_t to) {
-    for (int32_t i = from; i < to; ++i) {
-        for (int32_t side = 0; side < 2; ++side) {
-            const float a = block[side].out[i];
-            h[side] = h[side] + (a - h[side]) * lowCut;
-            block[side].high[i] = h[side];
-        }
+// The output high-pass's recursion at sample i of a finished block's sides;
+// only the recursion, so that it costs the loop it shares with the combs
+// little more than its latency.
+inline void lowCutSample(SideBlock* block, float (&h)[2], float lowCut, int32_t i) {
+    for (int32_t side = 0; side < 2; ++side) {
+        const float a = block[side].out[i];
+        h[side] = h[side] + (a - h[side]) * lowCut;
+        block[side].high[i] = h[side];
     }
 }
 
@@ -258,7 +254,7 @@ void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n, c
     int32_t cutCount = 0;
     // Sample i of the recursions that run beside the combs.
     auto besides = [&](int32_t i) {
-        if (i < pendingCount) lowCutSamples(pending, h, lowCut, i, i + 1);
+        if (i < pendingCount) lowCutSample(pending, h, lowCut, i);
         if (i < cutCount) outputCutPair(cut, cutPairs + 2 * i);
     };
     auto mixPending = [&] {
