@@ -23,17 +23,76 @@ using M = hn::Mask<D>;
 // its rows.
 HWY_ALIGN constexpr float zeroRow[64 / sizeof(float)] = {};
 
-// One vector of lanes: where its samples are and its phase.
+// Rows a packed vector holds: lanes 0..3 of each, side by side. Where a
+// group's voices fit in its first four lanes, a vector this wide computes
+// that many samples of each at once instead of one; 1 where vectors hold
+// four lanes or fewer.
+constexpr int32_t packedRows = hn::MaxLanes(D()) >= 8 ? static_cast<int32_t>(hn::MaxLanes(D())) / 4 : 1;
+
+// One vector of lanes: where its samples are and its phase. Packed, a
+// vector's lanes 4 t..4 t + 3 are lanes 0..3 of row t of a step, and its
+// phases are those rows' (see packedGroup).
 struct Group {
     float* samples;  // lane 0 of the group at sample 0
     size_t stride;
     const float* source;  // where the samples so far are read: the samples, or zeroRow
     size_t sourceStride;  // stride or (zeroRow) 0
-    int32_t n;
+    int32_t n;            // steps: samples, or packed rows of samples
     M ring;
     VU phase;
-    VU increment;
+    VU increment;  // from one sample to the next
+    VU advance;    // from one step to the next
 };
+
+// Lanes 0..3 of the rows at row, row + stride, ... in one vector, the first
+// lowest (stride 0: the same four lanes in every place).
+template <class Tag>
+HWY_INLINE hn::Vec<Tag> packedLoad(Tag d, const hn::TFromD<Tag>* row, [[maybe_unused]] size_t stride) {
+#if HWY_TARGET != HWY_SCALAR
+    if constexpr (hn::MaxLanes(Tag()) > 4) {
+        const hn::Half<Tag> half;
+        const size_t rows = hn::MaxLanes(Tag()) / 8;
+        return hn::Combine(d, packedLoad(half, row + rows * stride, stride), packedLoad(half, row, stride));
+    }
+#endif
+    return hn::LoadU(d, row);
+}
+
+// Four lanes as a whole vector, the rest +0.
+template <class Tag>
+HWY_INLINE V widened(hn::Vec<Tag> v) {
+    if constexpr (hn::MaxLanes(Tag()) == hn::MaxLanes(D())) {
+        return v;
+    } else {
+#if HWY_TARGET != HWY_SCALAR
+        return widened<hn::Twice<Tag>>(hn::ZeroExtendVector(hn::Twice<Tag>(), v));
+#endif
+    }
+}
+
+// The reverse of packedLoad; `whole` writes every lane of the rows, those
+// from 4 on as +0.
+template <class Tag>
+HWY_INLINE void packedStore(Tag d, hn::Vec<Tag> v, float* row, [[maybe_unused]] size_t stride, bool whole) {
+#if HWY_TARGET != HWY_SCALAR
+    if constexpr (hn::MaxLanes(Tag()) > 4) {
+        const hn::Half<Tag> half;
+        const size_t rows = hn::MaxLanes(Tag()) / 8;
+        packedStore(half, hn::LowerHalf(half, v), row, stride, whole);
+        packedStore(half, hn::UpperHalf(half, v), row + rows * stride, stride, whole);
+        return;
+    }
+#endif
+    if (whole) hn::StoreU(widened<Tag>(v), D(), row);
+    else hn::StoreU(v, d, row);
+}
+
+// A setting of the lanes at p, as one row per vector or packed has it.
+template <bool packed, class Tag>
+hn::Vec<Tag> setting(Tag d, const hn::TFromD<Tag>* p) {
+    if constexpr (packed) return packedLoad(d, p, 0);
+    else return hn::Load(d, p);
+}
 
 // frac(): the fraction of a cycle the top 23 bits of a phase stand for.
 V fraction(VU phase) {
@@ -50,12 +109,24 @@ V rowSoFar(const Group& g, int32_t i) {
     return hn::LoadU(D(), g.source + static_cast<size_t>(i) * g.sourceStride);
 }
 
-// oscRender's combine into row i, in the lanes of `mine` only.
-void combine(const Group& g, M mine, int32_t i, V y) {
+// oscRender's combine into step i, in the lanes of `mine` only.
+template <bool packed>
+HWY_INLINE void combine(const Group& g, M mine, int32_t i, V y) {
     const D d;
-    const V old = rowSoFar(g, i);
-    const V mixed = hn::IfThenElse(g.ring, hn::Mul(y, old), hn::Add(old, y));
-    hn::StoreU(hn::IfThenElse(mine, mixed, old), d, g.samples + static_cast<size_t>(i) * g.stride);
+    const size_t row = static_cast<size_t>(i) * (packed ? packedRows : 1);
+    V old;
+    if constexpr (packed) old = g.sourceStride == 0 ? hn::Zero(d) : packedLoad(d, g.source + row * g.stride, g.stride);
+    else old = rowSoFar(g, i);
+    const V out = hn::IfThenElse(mine, hn::IfThenElse(g.ring, hn::Mul(y, old), hn::Add(old, y)), old);
+    if constexpr (packed) packedStore(d, out, g.samples + row * g.stride, g.stride, g.sourceStride == 0);
+    else hn::StoreU(out, d, g.samples + row * g.stride);
+}
+
+// Plain steps, as steps of the group: a packed lane's next plain samples
+// are its own row's, a packed step apart.
+template <bool packed>
+int32_t plainStepsOf(int32_t samples) {
+    return packed && samples > 0 ? (samples - 1) / packedRows + 1 : samples;
 }
 
 // After a group's first mode has written every lane of its rows, the later
@@ -121,27 +192,30 @@ HWY_INLINE int32_t plainSteps(VU phase, VU increment, VU breakpoint, M mine, int
     return fewest >= static_cast<float>(limit) ? limit : static_cast<int32_t>(fewest);
 }
 
+template <bool packed>
 void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
     const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
     const DU du;
-    const V g = hn::Load(d, b.gain + at), f = hn::Load(d, b.f + at), bp = hn::Load(d, b.bp + at);
-    const V A = hn::Load(d, b.slopeA + at), B = hn::Load(d, b.slopeB + at);
-    const V invF = hn::Load(d, b.invF + at);
-    const VU breakpoint = hn::Load(du, b.breakpoint + at);
-    const M tiny = hn::RebindMask(d, hn::Ne(hn::Load(DI(), b.tinyStep + at), hn::Zero(DI())));
+    const V g = setting<packed>(d, b.gain + at), f = setting<packed>(d, b.f + at);
+    const V bp = setting<packed>(d, b.bp + at);
+    const V A = setting<packed>(d, b.slopeA + at), B = setting<packed>(d, b.slopeB + at);
+    const V invF = setting<packed>(d, b.invF + at);
+    const VU breakpoint = setting<packed>(du, b.breakpoint + at);
+    const M tiny = hn::RebindMask(d, hn::Ne(setting<packed>(DI(), b.tinyStep + at), hn::Zero(DI())));
     const V one = hn::Set(d, 1.0f), two = hn::Set(d, 2.0f);
     VU phase = grp.phase;
     for (int32_t i = 0; i < grp.n;) {
         // Between crossings every step is a plain one in the same segment.
-        const int32_t plain = plainSteps(phase, grp.increment, breakpoint, mine, grp.n - i);
+        const int32_t plain = plainStepsOf<packed>(
+            plainSteps(phase, grp.increment, breakpoint, mine, (grp.n - i) * (packed ? packedRows : 1)));
         if (plain > 0) {
             const V slope = hn::IfThenElse(below(phase, breakpoint), B, A);
             for (const int32_t end = i + plain; i < end; ++i) {
                 const V delta = hn::Sub(fraction(phase), bp);
                 const V y = hn::Add(hn::Mul(hn::Sub(hn::Mul(two, delta), f), slope), g);
-                combine(grp, mine, i, y);
-                phase = hn::Add(phase, grp.increment);
+                combine<packed>(grp, mine, i, y);
+                phase = hn::Add(phase, grp.advance);
             }
             continue;
         }
@@ -159,21 +233,22 @@ void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
             const V y7 = hn::Sub(g, hn::Mul(hn::Add(hn::Mul(wrapRise, B), g), invF));
             y = hn::IfThenElse(rare, pickCrossing(c, y7, y3, y4, y2), y);
         }
-        combine(grp, mine, i, y);
-        phase = hn::Add(phase, grp.increment);
+        combine<packed>(grp, mine, i, y);
+        phase = hn::Add(phase, grp.advance);
         ++i;
     }
 }
 
+template <bool packed>
 void pulse(const OscLanes& b, size_t at, const Group& group, M mine) {
     const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
     const DU du;
-    const V g = hn::Load(d, b.gain + at), bp = hn::Load(d, b.bp + at);
-    const V gOverF = hn::Load(d, b.slopeA + at);
-    const V X0 = hn::Load(d, b.slopeB + at), X1 = hn::Load(d, b.invF + at);
-    const VU breakpoint = hn::Load(du, b.breakpoint + at);
-    const M tiny = hn::RebindMask(d, hn::Ne(hn::Load(DI(), b.tinyStep + at), hn::Zero(DI())));
+    const V g = setting<packed>(d, b.gain + at), bp = setting<packed>(d, b.bp + at);
+    const V gOverF = setting<packed>(d, b.slopeA + at);
+    const V X0 = setting<packed>(d, b.slopeB + at), X1 = setting<packed>(d, b.invF + at);
+    const VU breakpoint = setting<packed>(du, b.breakpoint + at);
+    const M tiny = hn::RebindMask(d, hn::Ne(setting<packed>(DI(), b.tinyStep + at), hn::Zero(DI())));
     const V two = hn::Set(d, 2.0f);
     VU phase = grp.phase;
     for (int32_t i = 0; i < grp.n; ++i) {
@@ -186,17 +261,18 @@ void pulse(const OscLanes& b, size_t at, const Group& group, M mine) {
             const V y3 = hn::Sub(hn::Mul(hn::Mul(two, p), gOverF), g);
             y = hn::IfThenElse(rare, pickCrossing(c, X0, y3, y4, X1), y);
         }
-        combine(grp, mine, i, y);
-        phase = hn::Add(phase, grp.increment);
+        combine<packed>(grp, mine, i, y);
+        phase = hn::Add(phase, grp.advance);
     }
 }
 
+template <bool packed>
 void sine(const OscLanes& b, size_t at, const Group& group, M mine) {
     const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
     const DU du;
     const DI di;
-    const V g = hn::Load(d, b.gain + at);
+    const V g = setting<packed>(d, b.gain + at);
     VU phase = grp.phase;
     for (int32_t i = 0; i < grp.n; ++i) {
         // Fold the phase into the rising half-cycle around zero.
@@ -206,8 +282,8 @@ void sine(const OscLanes& b, size_t at, const Group& group, M mine) {
                             hn::Set(d, 1.0f / 8388608.0f));
         const V u = hn::Sub(hn::Mul(hn::Add(hn::Set(d, 1.0f), t), hn::Set(d, piF)), hn::Set(d, threeHalfPiF));
         const V y = hn::Mul(hn::Mul(g, u), sinSeries(u));
-        combine(grp, mine, i, y);
-        phase = hn::Add(phase, grp.increment);
+        combine<packed>(grp, mine, i, y);
+        phase = hn::Add(phase, grp.advance);
     }
 }
 
@@ -257,7 +333,7 @@ void noisePass(NoiseLanes (&s)[noiseVectorsPerPass], int32_t n) {
             const V high = hn::Sub(hn::Sub(v, hn::Mul(u.Q, u.band)), u.low);
             u.band = hn::Add(u.band, hn::Mul(u.F, high));
             const V y = hn::Mul(u.g, hn::Add(hn::Mul(u.Q, hn::Add(high, u.low)), u.band));
-            combine(u.grp, u.mine, i, y);
+            combine<false>(u.grp, u.mine, i, y);
         }
     }
 }
@@ -316,8 +392,57 @@ void fm(const OscLanes& b, size_t at, const Group& group, M mine) {
         const V y = hn::Mul(g, sinLanes(hn::Mul(twoPi, hn::Add(hn::Add(hn::Mul(two, m), one), fraction(phase)))));
         const V out = hn::IfThenElse(grp.ring, hn::Mul(y, m), y);
         hn::StoreU(hn::IfThenElse(mine, out, m), d, row);
-        phase = hn::Add(phase, grp.increment);
+        phase = hn::Add(phase, grp.advance);
     }
+}
+
+// Whether a group may run packed: its lanes from 4 on silent, and only
+// modes whose samples depend on the phase alone.
+bool packable(hn::Vec<DI> mode, int32_t n) {
+    if (packedRows == 1 || n < packedRows) return false;
+    const DI di;
+    const auto silent = hn::Eq(mode, hn::Zero(di));
+    const auto low = hn::Lt(hn::Iota(di, 0), hn::Set(di, 4));
+    const auto phaseOnly = hn::And(hn::Gt(mode, hn::Zero(di)), hn::Lt(mode, hn::Set(di, 4)));
+    return hn::AllTrue(di, hn::Or(silent, hn::And(low, phaseOnly)));
+}
+
+// The first `steps` packed steps of a group.
+Group packedGroup(const OscLanes& b, size_t at, const Group& grp, int32_t steps) {
+    const D d;
+    const DU du;
+    const DI di;
+    const VU increment = packedLoad(du, b.increment + at, 0);
+    Group packed = grp;
+    packed.n = steps;
+    packed.ring = hn::RebindMask(d, hn::Ne(packedLoad(di, b.ring + at, 0), hn::Zero(di)));
+    packed.increment = increment;
+    packed.phase = hn::Add(packedLoad(du, b.phase + at, 0), hn::Mul(increment, hn::ShiftRight<2>(hn::Iota(du, 0))));
+    packed.advance = hn::Mul(increment, hn::Set(du, static_cast<uint32_t>(packedRows)));
+    return packed;
+}
+
+// A group from sample `from` on.
+Group groupFrom(const Group& grp, int32_t from) {
+    const DU du;
+    Group rest = grp;
+    rest.samples += static_cast<size_t>(from) * grp.stride;
+    if (grp.sourceStride != 0) rest.source = rest.samples;
+    rest.n -= from;
+    rest.phase = hn::Add(grp.phase, hn::Mul(grp.increment, hn::Set(du, static_cast<uint32_t>(from))));
+    return rest;
+}
+
+// Each mode writes every lane of the rows (its own, or the samples so far),
+// so a fresh group's first mode reads zeros and the rest its rows.
+template <bool packed>
+void phaseModes(const OscLanes& b, size_t at, Group& grp, hn::Vec<DI> mode) {
+    const D d;
+    const DI di;
+    const auto is = [&](int32_t m) { return hn::RebindMask(d, hn::Eq(mode, hn::Set(di, m))); };
+    if (const M mine = is(1); !hn::AllFalse(d, mine)) triSaw<packed>(b, at, grp, mine), written(grp);
+    if (const M mine = is(2); !hn::AllFalse(d, mine)) pulse<packed>(b, at, grp, mine), written(grp);
+    if (const M mine = is(3); !hn::AllFalse(d, mine)) sine<packed>(b, at, grp, mine), written(grp);
 }
 
 void OscLanesKernel(OscLanes& batch, float* samples, int32_t n) {
@@ -340,25 +465,32 @@ void OscLanesKernel(OscLanes& batch, float* samples, int32_t n) {
                 for (int32_t i = 0; i < n; ++i) hn::StoreU(hn::Zero(d), d, samples + at + static_cast<size_t>(i) * stride);
             continue;
         }
-        Group grp{samples + at, stride, batch.fresh ? zeroRow : samples + at, batch.fresh ? 0 : stride, n,
-                  hn::RebindMask(d, hn::Ne(hn::Load(di, batch.ring + at), hn::Zero(di))),
-                  hn::Load(du, batch.phase + at), hn::Load(du, batch.increment + at)};
-        const auto is = [&](int32_t m) { return hn::RebindMask(d, hn::Eq(mode, hn::Set(di, m))); };
-        // Each mode writes every lane of the rows (its own, or the samples so
-        // far), so a fresh group's first mode reads zeros and the rest its rows.
-        if (const M mine = is(1); !hn::AllFalse(d, mine)) triSaw(batch, at, grp, mine), written(grp);
-        if (const M mine = is(2); !hn::AllFalse(d, mine)) pulse(batch, at, grp, mine), written(grp);
-        if (const M mine = is(3); !hn::AllFalse(d, mine)) sine(batch, at, grp, mine), written(grp);
-        if (const M mine = is(5); !hn::AllFalse(d, mine)) fm(batch, at, grp, mine), written(grp);
-        if (const M mine = is(4); !hn::AllFalse(d, mine)) {
-            noiseAt[noiseVectors] = at;
-            noiseGroup[noiseVectors] = grp;
-            noiseMine[noiseVectors++] = mine;
+        const VU increment = hn::Load(du, batch.increment + at);
+        const Group grp{samples + at, stride, batch.fresh ? zeroRow : samples + at, batch.fresh ? 0 : stride, n,
+                        hn::RebindMask(d, hn::Ne(hn::Load(di, batch.ring + at), hn::Zero(di))),
+                        hn::Load(du, batch.phase + at), increment, increment};
+        const int32_t packedSamples = packable(mode, n) ? n - n % packedRows : 0;
+        if constexpr (packedRows > 1) {
+            if (packedSamples > 0) {
+                Group packed = packedGroup(batch, at, grp, packedSamples / packedRows);
+                phaseModes<true>(batch, at, packed, packedLoad(di, batch.mode + at, 0));
+            }
+        }
+        if (packedSamples < n) {
+            Group rest = groupFrom(grp, packedSamples);
+            phaseModes<false>(batch, at, rest, mode);
+            const auto is = [&](int32_t m) { return hn::RebindMask(d, hn::Eq(mode, hn::Set(di, m))); };
+            if (const M mine = is(5); !hn::AllFalse(d, mine)) fm(batch, at, rest, mine), written(rest);
+            if (const M mine = is(4); !hn::AllFalse(d, mine)) {
+                noiseAt[noiseVectors] = at;
+                noiseGroup[noiseVectors] = rest;
+                noiseMine[noiseVectors++] = mine;
+            }
         }
         // Every mode but noise (and silence) steps the phase n times.
-        const M steps = hn::Not(hn::Or(is(0), is(4)));
-        const VU advanced = hn::Add(grp.phase, hn::Mul(grp.increment, hn::Set(du, static_cast<uint32_t>(n))));
-        hn::Store(hn::IfThenElse(hn::RebindMask(du, steps), advanced, grp.phase), du, batch.phase + at);
+        const auto moving = hn::And(hn::Ne(mode, hn::Zero(di)), hn::Ne(mode, hn::Set(di, 4)));
+        const VU advanced = hn::Add(grp.phase, hn::Mul(increment, hn::Set(du, static_cast<uint32_t>(n))));
+        hn::Store(hn::IfThenElse(hn::RebindMask(du, moving), advanced, grp.phase), du, batch.phase + at);
     }
     noise(batch, noiseAt, noiseGroup, noiseMine, noiseVectors, n);
 }
