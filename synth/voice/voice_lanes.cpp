@@ -1,5 +1,6 @@
 #include "synth/voice/voice_lanes.h"
 #include <algorithm>
+#include "synth/simd/add_lanes.h"
 #include "synth/synth.h"
 
 static_assert(laneVoiceCount == synthVoiceCount && laneFrameLength == maxFrameLength);
@@ -69,6 +70,7 @@ void scatterFilters(const FilterLanes& batch, Filter* const* laneFilter, int32_t
 
 // Runs the filters of lanes 0..lanes-1 over the rows and keeps their state.
 void runFilters(LaneScratch& scratch, Filter* const* laneFilter, int32_t lanes, int32_t n) {
+    if (std::none_of(laneFilter, laneFilter + lanes, [](const Filter* f) { return f && !isBypass(*f); })) return;
     gatherFilters(scratch.batch, laneFilter, lanes);
     filterLanesProcess(scratch.batch, scratch.samples, n);
     scatterFilters(scratch.batch, laneFilter, lanes);
@@ -124,21 +126,38 @@ void scatterOscillators(const OscLanes& batch, Synth& synth, const LaneLayout& l
     }
 }
 
-// voiceOscillators of every voice, one slot at a time.
+bool sounds(const Oscillator& osc) {
+    const int32_t mode = osc.mode & 7;
+    return mode != 0 && mode <= 5;
+}
+
+// voiceOscillators of every voice, one slot at a time; a later slot where
+// no voice sounds leaves the rows and the oscillators as they are.
 void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
     OscLanes& batch = scratch.osc;
     batch.lanes = layout.lanes;
     batch.rowStride = layout.lanes;
+    const int32_t* voices = layout.laneVoice;
     for (int32_t slot = 0; slot < 3; ++slot) {
         batch.fresh = slot == 0;  // the first slot writes every row whole
+        if (slot > 0 && std::none_of(voices, voices + layout.count,
+                                     [&](int32_t v) { return sounds(synth.voices[v].osc[slot]); }))
+            continue;
         gatherOscillators(batch, synth, layout, slot);
         oscLanesProcess(batch, scratch.samples, n);
         scatterOscillators(batch, synth, layout, slot);
     }
 }
 
+// Whether the section changes a voice's samples.
+bool filters(const SynthVoice& voice) {
+    return isParallel(voice) || !isBypass(voice.filter[0]) || (isSerial(voice) && !isBypass(voice.filter[1]));
+}
+
 // Both filters of every voice, as its routing joins them.
 void filterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+    const int32_t* voices = layout.laneVoice;
+    if (std::none_of(voices, voices + layout.count, [&](int32_t v) { return filters(synth.voices[v]); })) return;
     FilterSectionLanes& section = scratch.section;
     const int32_t lanes = layout.lanes;
     section.lanes = lanes;
@@ -262,6 +281,5 @@ void voicesByModes(const Synth& synth, const int32_t* voices, int32_t count, int
 }
 
 void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n) {
-    const float* stereo = scratch.stereo[scratch.laneOf[voice]];
-    for (int32_t i = 0; i < 2 * n; ++i) channelBuffer[i] += stereo[i];
+    addLanesProcess(channelBuffer, scratch.stereo[scratch.laneOf[voice]], 2 * n);
 }
