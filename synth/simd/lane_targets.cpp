@@ -74,7 +74,9 @@ const UsableTargets& usableTargets() {
     return usable;
 }
 
-std::atomic<int32_t> chosenTarget{0};
+// The chosen target's slot, -1 until the first kernel or choice: every
+// kernel call reads it, so it is kept as the slot itself.
+std::atomic<int32_t> chosenSlot{-1};
 
 }  // namespace
 
@@ -82,8 +84,11 @@ int32_t laneTargetCount() { return usableTargets().count; }
 
 const char* laneTargetName(int32_t index) { return slots[usableTargets().slot[index]].name; }
 
-void laneTargetUse(int32_t index) { chosenTarget.store(index < 0 ? 0 : index); }
+void laneTargetUse(int32_t index) { chosenSlot.store(usableTargets().slot[index < 0 ? 0 : index]); }
 
 int32_t laneTargetSlot() {
-    return usableTargets().slot[chosenTarget.load(std::memory_order_relaxed)];
+    const int32_t slot = chosenSlot.load(std::memory_order_relaxed);
+    if (slot >= 0) return slot;
+    laneTargetUse(0);
+    return chosenSlot.load(std::memory_order_relaxed);
 }
