@@ -118,6 +118,7 @@ void reverbClear(Reverb& reverb) {
     for (float& s : reverb.combState) s = 0.0f;
     for (float& s : reverb.lowCutState) s = 0.0f;
     std::memset(reverb.lines, 0, sizeof reverb.lines);
+    reverb.silent = true;
 }
 
 void reverbProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n) {
@@ -125,6 +126,7 @@ void reverbProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n) 
     const float inGain = reverb.inGain;
     Side left = bindSide(reverb, 0);
     Side right = bindSide(reverb, 1);
+    reverb.silent = false;
     uint32_t underflow = 0;
     for (int32_t i = 0; i < n; ++i) {
         const float x = bus[i] * inGain;

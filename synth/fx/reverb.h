@@ -25,6 +25,10 @@ struct Reverb {
     int32_t index[12];
     float combState[8];
     float lowCutState[2];
+    // Every line value and state is +0, as reverbClear leaves them: fed
+    // zeros, the network stays so and returns +0, and the lane engine only
+    // moves the positions on. Any other frame of either engine clears it.
+    bool silent;
     float lines[reverbLineTotal];
 };
 
@@ -45,7 +49,7 @@ inline float* reverbLine(Reverb& reverb, int32_t k) {
 
 // p[0..3]: time, high cut, low cut, volume. Lines and states stay as they are.
 void reverbSetup(Reverb& reverb, const float* p, const RateConstants& rates = rates44100);
-// Zeroes positions, states and lines.
+// Zeroes positions, states and lines: the network is silent.
 void reverbClear(Reverb& reverb);
 // Reads n samples of the bus and adds n stereo frames into mainMix.
 void reverbProcess(Reverb& reverb, const float* bus, float* mainMix, int32_t n);

@@ -225,12 +225,56 @@ int32_t lowCutIntoMix(Tag d, const SideBlock* block, float* mix, const float* af
     return j;
 }
 
+// Whether every sample of the frame enters the combs as a zero.
+bool zeroInput(const Reverb& r, const float* bus, int32_t n) {
+    const D d;
+    const int32_t w = static_cast<int32_t>(hn::Lanes(d));
+    const auto inGain = hn::Set(d, r.inGain);
+    int32_t i = 0;
+    for (; i + w <= n; i += w)
+        if (!hn::AllTrue(d, hn::Eq(hn::Mul(hn::LoadU(d, bus + i), inGain), hn::Zero(d)))) return false;
+    for (; i < n; ++i)
+        if (bus[i] * r.inGain != 0.0f) return false;
+    return true;
+}
+
+// A silent network's +0 added into the mix (which turns a -0 there into +0)
+// with the mix's underflow flags; then, given, the returns after it.
+template <class Tag>
+int32_t zeroIntoMix(Tag d, float* mix, const float* after, int32_t j, int32_t count, Bits<Tag>& bits) {
+    const int32_t w = static_cast<int32_t>(hn::Lanes(d));
+    for (; j + w <= count; j += w) {
+        auto v = hn::Add(hn::LoadU(d, mix + j), hn::Zero(d));
+        bits = hn::Or(bits, underflowBits(d, v));
+        if (after) v = hn::Add(v, hn::LoadU(d, after + j));
+        hn::StoreU(v, d, mix + j);
+    }
+    return j;
+}
+
+// A frame of zeros through a silent network, as the whole loop would run
+// it: every value it stores is +0, so only the positions move on, the mix
+// takes +0 and the followers, and the guard still reads the mix.
+void silentFrame(Reverb& r, float* mainMix, int32_t n, const ReverbFollowers& followers) {
+    Bits<D> bits = hn::Zero(hn::RebindToSigned<D>());
+    uint32_t tail = 0;
+    acrossBlock(2 * n, bits, tail, [&](auto d, int32_t j, auto& b) {
+        return zeroIntoMix(d, mainMix, followers.returnsAfter, j, 2 * n, b);
+    });
+    if (followers.cut)
+        for (int32_t i = 0; i < n; ++i) outputCutPair(*followers.cut, mainMix + 2 * i);
+    for (int32_t k = 0; k < 12; ++k) r.index[k] = (r.index[k] + n) % reverbLineLengths[k];
+    if ((anyBits(D(), bits) | tail) != 0) reverbClear(r);
+}
+
 }  // namespace
 
 // With followers, a block's mix is whole once the block after it is
 // high-passed; the output cut then runs over it beside the recursions of the
 // block after that.
 void ReverbLanesKernel(Reverb& r, const float* bus, float* mainMix, int32_t n, const ReverbFollowers& followers) {
+    if (r.silent && zeroInput(r, bus, n)) return silentFrame(r, mainMix, n, followers);
+    r.silent = false;
     const D4 d4;
     using V4 = hn::Vec<D4>;
     const int32_t w4 = static_cast<int32_t>(hn::Lanes(d4));
