@@ -367,10 +367,15 @@ V sinLanes(V a) {
         return hn::Load(d, lanes);
     }
     V r = m;
-    for (const float cycles : {8.0f, 4.0f, 2.0f, 1.0f}) {
+    const auto takeAway = [&](float cycles) {
         const V span = hn::Set(d, cycles * twoPiF);
         r = hn::IfThenElse(hn::Ge(r, span), hn::Sub(r, span), r);
-    }
+    };
+    // Below 4 cycles (a modulator within +-1 keeps every lane there) the
+    // first two steps take nothing away.
+    if (!hn::AllTrue(d, hn::Lt(m, hn::Set(d, 4.0f * twoPiF)))) takeAway(8.0f), takeAway(4.0f);
+    takeAway(2.0f);
+    takeAway(1.0f);
     r = hn::CopySign(r, a);
     r = hn::IfThenElse(hn::Lt(r, hn::Zero(d)), hn::Add(r, hn::Set(d, twoPiF)), r);
     const V u = hn::IfThenElse(hn::Le(r, hn::Set(d, halfPiF)), r,
@@ -501,8 +506,49 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 #include "synth/simd/lane_targets.h"
+#include "synth/voice/oscillator.h"
 
 WB_LANE_KERNEL_TABLE(OscLanesKernel)
+
+void oscLanesSet(OscLanes& batch, int32_t j, const Oscillator& osc) {
+    const int32_t mode = osc.mode & 7;
+    batch.mode[j] = mode <= 5 ? mode : 0;
+    batch.ring[j] = osc.ring & 1;
+    batch.phase[j] = osc.phase;
+    batch.increment[j] = osc.increment;
+    batch.breakpoint[j] = osc.breakpoint;
+    batch.gain[j] = osc.gain;
+    batch.noiseFreq[j] = osc.noiseFreq;
+    batch.noiseDamp[j] = osc.noiseDamp;
+    batch.noiseSeed[j] = osc.noiseSeed;
+    batch.noiseLow[j] = osc.noiseLow;
+    batch.noiseBand[j] = osc.noiseBand;
+    if (mode == 1) {
+        const TriSawShape shape = triSawShape(osc);
+        batch.breakpoint[j] = shape.breakpoint;
+        batch.tinyStep[j] = shape.tinyStep;
+        batch.f[j] = shape.f;
+        batch.bp[j] = shape.bp;
+        batch.slopeA[j] = shape.A;
+        batch.slopeB[j] = shape.B;
+        batch.invF[j] = shape.invF;
+    } else if (mode == 2) {
+        const PulseShape shape = pulseShape(osc);
+        batch.tinyStep[j] = shape.tinyStep;
+        batch.f[j] = shape.f;
+        batch.bp[j] = shape.bp;
+        batch.slopeA[j] = shape.gOverF;
+        batch.slopeB[j] = shape.X0;
+        batch.invF[j] = shape.X1;
+    }
+}
+
+void oscLanesKeep(const OscLanes& batch, int32_t j, Oscillator& osc) {
+    osc.phase = batch.phase[j];
+    osc.noiseSeed = batch.noiseSeed[j];
+    osc.noiseLow = batch.noiseLow[j];
+    osc.noiseBand = batch.noiseBand[j];
+}
 
 void oscLanesProcess(OscLanes& batch, float* samples, int32_t n) {
     wembrastel::OscLanesKernelTargets[laneTargetSlot()](batch, samples, n);

@@ -33,6 +33,13 @@ struct OscLanes {
     alignas(64) float noiseBand[oscLaneCapacity];
 };
 
+struct Oscillator;
+
+// Lane j takes an oscillator's mode, phase and noise state and its frame's
+// shape constants; oscLanesKeep gives the lane's advanced state back to it.
+void oscLanesSet(OscLanes& batch, int32_t j, const Oscillator& osc);
+void oscLanesKeep(const OscLanes& batch, int32_t j, Oscillator& osc);
+
 // Renders n samples of every lane into samples (added, multiplied in or, for
 // FM, replacing; when fresh, as if into rows of +0), advancing phases and
 // noise state, on the chosen target.

@@ -78,52 +78,13 @@ void runFilters(LaneScratch& scratch, Filter* const* laneFilter, int32_t lanes, 
 
 void gatherOscillators(OscLanes& batch, const Synth& synth, const LaneLayout& layout, int32_t slot) {
     for (int32_t j = 0; j < batch.lanes; ++j) {
-        if (j >= layout.count) {
-            batch.mode[j] = 0;
-            continue;
-        }
-        const Oscillator& osc = synth.voices[layout.laneVoice[j]].osc[slot];
-        const int32_t mode = osc.mode & 7;
-        batch.mode[j] = mode <= 5 ? mode : 0;
-        batch.ring[j] = osc.ring & 1;
-        batch.phase[j] = osc.phase;
-        batch.increment[j] = osc.increment;
-        batch.breakpoint[j] = osc.breakpoint;
-        batch.gain[j] = osc.gain;
-        batch.noiseFreq[j] = osc.noiseFreq;
-        batch.noiseDamp[j] = osc.noiseDamp;
-        batch.noiseSeed[j] = osc.noiseSeed;
-        batch.noiseLow[j] = osc.noiseLow;
-        batch.noiseBand[j] = osc.noiseBand;
-        if (mode == 1) {
-            const TriSawShape shape = triSawShape(osc);
-            batch.breakpoint[j] = shape.breakpoint;
-            batch.tinyStep[j] = shape.tinyStep;
-            batch.f[j] = shape.f;
-            batch.bp[j] = shape.bp;
-            batch.slopeA[j] = shape.A;
-            batch.slopeB[j] = shape.B;
-            batch.invF[j] = shape.invF;
-        } else if (mode == 2) {
-            const PulseShape shape = pulseShape(osc);
-            batch.tinyStep[j] = shape.tinyStep;
-            batch.f[j] = shape.f;
-            batch.bp[j] = shape.bp;
-            batch.slopeA[j] = shape.gOverF;
-            batch.slopeB[j] = shape.X0;
-            batch.invF[j] = shape.X1;
-        }
+        if (j < layout.count) oscLanesSet(batch, j, synth.voices[layout.laneVoice[j]].osc[slot]);
+        else batch.mode[j] = 0;
     }
 }
 
 void scatterOscillators(const OscLanes& batch, Synth& synth, const LaneLayout& layout, int32_t slot) {
-    for (int32_t j = 0; j < layout.count; ++j) {
-        Oscillator& osc = synth.voices[layout.laneVoice[j]].osc[slot];
-        osc.phase = batch.phase[j];
-        osc.noiseSeed = batch.noiseSeed[j];
-        osc.noiseLow = batch.noiseLow[j];
-        osc.noiseBand = batch.noiseBand[j];
-    }
+    for (int32_t j = 0; j < layout.count; ++j) oscLanesKeep(batch, j, synth.voices[layout.laneVoice[j]].osc[slot]);
 }
 
 bool sounds(const Oscillator& osc) {
