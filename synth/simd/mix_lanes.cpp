@@ -62,7 +62,8 @@ void transposeFour(const RowBlock& block, size_t width, size_t offset, float* ou
 }
 #endif
 
-void MixLanesKernel(MixLanes& batch, const float* samples, float* stereo, int32_t n) {
+// Any count of lanes, one row (sample) per vector, through a RowBlock.
+void mixByRows(MixLanes& batch, const float* samples, float* stereo, int32_t n) {
     const hn::ScalableTag<float> d;
     const size_t width = hn::Lanes(d);
     const size_t lanes = static_cast<size_t>(batch.lanes);
@@ -95,6 +96,87 @@ void MixLanesKernel(MixLanes& batch, const float* samples, float* stereo, int32_
         }
         hn::Store(amp, d, batch.amp + at);
     }
+}
+
+#if HWY_TARGET != HWY_SCALAR && HWY_MAX_BYTES >= 32
+// Up to four voices, whose rows fill only a quarter of a 16-lane vector or
+// half of an 8-lane one, packed instead: a vector holds lanes 0..3 of
+// `packedRows` consecutive rows, row k + t's voice v at lane 4 t + v.
+using DPacked = hn::ScalableTag<float>;
+constexpr size_t packedRows = hn::MaxLanes(DPacked()) / 4;
+
+// Lanes 0..3 of consecutive rows (the first at p), the first lowest.
+template <class D>
+hn::Vec<D> loadRows(D d, const float* p, size_t stride) {
+    if constexpr (hn::MaxLanes(d) == 4) {
+        return hn::LoadU(d, p);
+    } else {
+        const hn::Half<D> dh;
+        return hn::Combine(d, loadRows(dh, p + hn::MaxLanes(dh) / 4 * stride, stride), loadRows(dh, p, stride));
+    }
+}
+
+// Where a lane's product goes before left and right are interleaved: voices
+// 0 and 1 in the lower half, 2 and 3 in the upper; in a half, rows two to a
+// 128-bit block, each block voice by voice. Interleaving such a left and
+// right then gives voice 0's pairs (rows in order) in the lower half,
+// voice 2's in the upper; interleaving their upper lanes, voices 1 and 3.
+auto voiceMajor(DPacked d) {
+    alignas(64) int32_t from[hn::MaxLanes(DPacked())];
+    for (size_t t = 0; t < packedRows; ++t)
+        for (size_t v = 0; v < 4; ++v)
+            from[(v / 2) * (2 * packedRows) + (t / 2) * 4 + (v % 2) * 2 + t % 2] = static_cast<int32_t>(4 * t + v);
+    return hn::SetTableIndices(d, from);
+}
+
+// The rows a whole number of vectors cover, packed; returns how many. The
+// ramp stays the one-row chain: lane (t, v) starts at voice v's amp after t
+// steps and advances by packedRows single steps, the same adds in the same
+// order as row by row.
+size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n) {
+    const DPacked d;
+    const hn::Half<DPacked> dh;
+    const size_t stride = static_cast<size_t>(batch.rowStride);
+    const size_t stereoStride = static_cast<size_t>(batch.stereoStride);
+    const size_t count = static_cast<size_t>(batch.count);
+    alignas(64) float ramp[hn::MaxLanes(DPacked())];
+    for (size_t v = 0; v < 4; ++v) {
+        float a = batch.amp[v];
+        for (size_t t = 0; t < packedRows; ++t, a += batch.step[v]) ramp[4 * t + v] = a;
+    }
+    auto amp = hn::Load(d, ramp);
+    const auto step = hn::LoadDup128(d, batch.step);
+    const auto gainLeft = hn::LoadDup128(d, batch.gainLeft);
+    const auto gainRight = hn::LoadDup128(d, batch.gainRight);
+    const auto order = voiceMajor(d);
+    const size_t rows = n - n % packedRows;
+    float* out[4];
+    for (size_t v = 0; v < 4; ++v) out[v] = stereo + v * stereoStride;
+    for (size_t k = 0; k < rows; k += packedRows) {
+        const auto s = hn::Mul(loadRows(d, samples + k * stride, stride), amp);
+        for (size_t t = 0; t < packedRows; ++t) amp = hn::Add(amp, step);
+        const auto left = hn::TableLookupLanes(hn::Mul(s, gainLeft), order);
+        const auto right = hn::TableLookupLanes(hn::Mul(s, gainRight), order);
+        const auto evenVoices = hn::InterleaveLower(d, left, right);
+        const auto oddVoices = hn::InterleaveUpper(d, left, right);
+        const hn::Vec<decltype(dh)> pairs[4] = {hn::LowerHalf(dh, evenVoices), hn::LowerHalf(dh, oddVoices),
+                                                hn::UpperHalf(dh, evenVoices), hn::UpperHalf(dh, oddVoices)};
+        for (size_t v = 0; v < count; ++v) hn::StoreU(pairs[v], dh, out[v] + 2 * k);
+    }
+    hn::Store(amp, d, ramp);
+    std::copy_n(ramp, 4, batch.amp);  // row `rows`'s amp, lanes 0..3
+    return rows;
+}
+#endif
+
+void MixLanesKernel(MixLanes& batch, const float* samples, float* stereo, int32_t n) {
+    size_t done = 0;
+#if HWY_TARGET != HWY_SCALAR && HWY_MAX_BYTES >= 32
+    if (batch.count <= 4) done = mixPacked(batch, samples, stereo, static_cast<size_t>(n));
+#endif
+    if (done < static_cast<size_t>(n))
+        mixByRows(batch, samples + done * static_cast<size_t>(batch.rowStride), stereo + 2 * done,
+                  n - static_cast<int32_t>(done));
 }
 
 }  // namespace HWY_NAMESPACE
