@@ -132,7 +132,10 @@ auto voiceMajor(DPacked d) {
 // The rows a whole number of vectors cover, packed; returns how many. The
 // ramp stays the one-row chain: lane (t, v) starts at voice v's amp after t
 // steps and advances by packedRows single steps, the same adds in the same
-// order as row by row.
+// order as row by row. Held notes mostly have every step zero, and adding
+// a zero leaves any amp that has had one add as it is (only -0 + +0 moves,
+// to +0): then the adds, whose chain of latencies would bound the loop, stop
+// after the first vector.
 size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n) {
     const DPacked d;
     const hn::Half<DPacked> dh;
@@ -149,12 +152,14 @@ size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n)
     const auto gainLeft = hn::LoadDup128(d, batch.gainLeft);
     const auto gainRight = hn::LoadDup128(d, batch.gainRight);
     const auto order = voiceMajor(d);
+    const bool held = hn::AllTrue(d, hn::Eq(step, hn::Zero(d)));
     const size_t rows = n - n % packedRows;
     float* out[4];
     for (size_t v = 0; v < 4; ++v) out[v] = stereo + v * stereoStride;
     for (size_t k = 0; k < rows; k += packedRows) {
         const auto s = hn::Mul(loadRows(d, samples + k * stride, stride), amp);
-        for (size_t t = 0; t < packedRows; ++t) amp = hn::Add(amp, step);
+        if (k == 0 || !held)
+            for (size_t t = 0; t < packedRows; ++t) amp = hn::Add(amp, step);
         const auto left = hn::TableLookupLanes(hn::Mul(s, gainLeft), order);
         const auto right = hn::TableLookupLanes(hn::Mul(s, gainRight), order);
         const auto evenVoices = hn::InterleaveLower(d, left, right);
