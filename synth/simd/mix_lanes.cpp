@@ -142,13 +142,10 @@ size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n)
     const size_t stride = static_cast<size_t>(batch.rowStride);
     const size_t stereoStride = static_cast<size_t>(batch.stereoStride);
     const size_t count = static_cast<size_t>(batch.count);
-    alignas(64) float ramp[hn::MaxLanes(DPacked())];
-    for (size_t v = 0; v < 4; ++v) {
-        float a = batch.amp[v];
-        for (size_t t = 0; t < packedRows; ++t, a += batch.step[v]) ramp[4 * t + v] = a;
-    }
-    auto amp = hn::Load(d, ramp);
     const auto step = hn::LoadDup128(d, batch.step);
+    auto amp = hn::LoadDup128(d, batch.amp);
+    for (size_t t = 1; t < packedRows; ++t)  // rows t and after take their t-th step
+        amp = hn::IfThenElse(hn::FirstN(d, 4 * t), amp, hn::Add(amp, step));
     const auto gainLeft = hn::LoadDup128(d, batch.gainLeft);
     const auto gainRight = hn::LoadDup128(d, batch.gainRight);
     const auto order = voiceMajor(d);
@@ -168,8 +165,9 @@ size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n)
                                                 hn::UpperHalf(dh, evenVoices), hn::UpperHalf(dh, oddVoices)};
         for (size_t v = 0; v < count; ++v) hn::StoreU(pairs[v], dh, out[v] + 2 * k);
     }
-    hn::Store(amp, d, ramp);
-    std::copy_n(ramp, 4, batch.amp);  // row `rows`'s amp, lanes 0..3
+    alignas(64) float ends[hn::MaxLanes(DPacked())];
+    hn::Store(amp, d, ends);
+    std::copy_n(ends, 4, batch.amp);  // row `rows`'s amps, lanes 0..3
     return rows;
 }
 #endif
