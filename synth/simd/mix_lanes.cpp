@@ -116,19 +116,6 @@ hn::Vec<D> loadRows(D d, const float* p, size_t stride) {
     }
 }
 
-// Where a lane's product goes before left and right are interleaved: voices
-// 0 and 1 in the lower half, 2 and 3 in the upper; in a half, rows two to a
-// 128-bit block, each block voice by voice. Interleaving such a left and
-// right then gives voice 0's pairs (rows in order) in the lower half,
-// voice 2's in the upper; interleaving their upper lanes, voices 1 and 3.
-auto voiceMajor(DPacked d) {
-    alignas(64) int32_t from[hn::MaxLanes(DPacked())];
-    for (size_t t = 0; t < packedRows; ++t)
-        for (size_t v = 0; v < 4; ++v)
-            from[(v / 2) * (2 * packedRows) + (t / 2) * 4 + (v % 2) * 2 + t % 2] = static_cast<int32_t>(4 * t + v);
-    return hn::SetTableIndices(d, from);
-}
-
 // The rows a whole number of vectors cover, packed; returns how many. The
 // ramp stays the one-row chain: lane (t, v) starts at voice v's amp after t
 // steps and advances by packedRows single steps, the same adds in the same
@@ -139,6 +126,7 @@ auto voiceMajor(DPacked d) {
 size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n) {
     const DPacked d;
     const hn::Half<DPacked> dh;
+    const hn::Repartition<uint64_t, DPacked> d64;
     const size_t stride = static_cast<size_t>(batch.rowStride);
     const size_t stereoStride = static_cast<size_t>(batch.stereoStride);
     const size_t count = static_cast<size_t>(batch.count);
@@ -148,7 +136,6 @@ size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n)
         amp = hn::IfThenElse(hn::FirstN(d, 4 * t), amp, hn::Add(amp, step));
     const auto gainLeft = hn::LoadDup128(d, batch.gainLeft);
     const auto gainRight = hn::LoadDup128(d, batch.gainRight);
-    const auto order = voiceMajor(d);
     const bool held = hn::AllTrue(d, hn::Eq(step, hn::Zero(d)));
     const size_t rows = n - n % packedRows;
     float* out[4];
@@ -157,10 +144,15 @@ size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n)
         const auto s = hn::Mul(loadRows(d, samples + k * stride, stride), amp);
         if (k == 0 || !held)
             for (size_t t = 0; t < packedRows; ++t) amp = hn::Add(amp, step);
-        const auto left = hn::TableLookupLanes(hn::Mul(s, gainLeft), order);
-        const auto right = hn::TableLookupLanes(hn::Mul(s, gainRight), order);
-        const auto evenVoices = hn::InterleaveLower(d, left, right);
-        const auto oddVoices = hn::InterleaveUpper(d, left, right);
+        const auto left = hn::Mul(s, gainLeft);
+        const auto right = hn::Mul(s, gainRight);
+        // Each row's (L, R) pairs as 64-bit lanes: voices 0 and 1, then 2
+        // and 3; their even lanes (voices 0 and 2) and odd ones (1 and 3)
+        // gathered give each voice's pairs in row order in a half vector.
+        const auto low = hn::BitCast(d64, hn::InterleaveLower(d, left, right));
+        const auto high = hn::BitCast(d64, hn::InterleaveUpper(d, left, right));
+        const auto evenVoices = hn::BitCast(d, hn::ConcatEven(d64, high, low));
+        const auto oddVoices = hn::BitCast(d, hn::ConcatOdd(d64, high, low));
         const hn::Vec<decltype(dh)> pairs[4] = {hn::LowerHalf(dh, evenVoices), hn::LowerHalf(dh, oddVoices),
                                                 hn::UpperHalf(dh, evenVoices), hn::UpperHalf(dh, oddVoices)};
         for (size_t v = 0; v < count; ++v) hn::StoreU(pairs[v], dh, out[v] + 2 * k);
