@@ -101,11 +101,11 @@ void mixByRows(MixLanes& batch, const float* samples, float* stereo, int32_t n) 
 #if HWY_TARGET != HWY_SCALAR && HWY_MAX_BYTES >= 32
 // Up to four voices, whose rows fill only a quarter of a 16-lane vector or
 // half of an 8-lane one, packed instead: a vector holds lanes 0..3 of
-// `packedRows` consecutive rows, row k + t's voice v at lane 4 t + v.
+// `packedRows` consecutive rows.
 using DPacked = hn::ScalableTag<float>;
 constexpr size_t packedRows = hn::MaxLanes(DPacked()) / 4;
 
-// Lanes 0..3 of consecutive rows (the first at p), the first lowest.
+// Lanes 0..3 of rows `stride` apart (the first at p), the first lowest.
 template <class D>
 hn::Vec<D> loadRows(D d, const float* p, size_t stride) {
     if constexpr (hn::MaxLanes(d) == 4) {
@@ -116,50 +116,66 @@ hn::Vec<D> loadRows(D d, const float* p, size_t stride) {
     }
 }
 
+// Lanes 0..3 of packedRows rows, voice by voice: voices 0 and 1 in the lower
+// half, 2 and 3 in the upper, each 128-bit block two rows t, t + 1 of the
+// pair as (v, t), (v, t + 1), (v + 1, t), (v + 1, t + 1). Interleaving a
+// left and a right laid out so gives each voice's (L, R) pairs in row
+// order: voices 0 and 2 from the blocks' lower lanes, 1 and 3 from their
+// upper. Stride 0 spreads a setting of the four voices.
+hn::Vec<DPacked> voiceMajor(const float* p, size_t stride) {
+    const DPacked d;
+    const hn::Half<DPacked> dh;
+    const auto even = loadRows(dh, p, 2 * stride);
+    const auto odd = loadRows(dh, p + stride, 2 * stride);
+    return hn::Combine(d, hn::InterleaveUpper(dh, even, odd), hn::InterleaveLower(dh, even, odd));
+}
+
+// Where voiceMajor puts row 0 of voice v.
+constexpr size_t firstRowLane(size_t v) { return v / 2 * 2 * packedRows + v % 2 * 2; }
+
 // The rows a whole number of vectors cover, packed; returns how many. The
-// ramp stays the one-row chain: lane (t, v) starts at voice v's amp after t
-// steps and advances by packedRows single steps, the same adds in the same
-// order as row by row. Held notes mostly have every step zero, and adding
-// a zero leaves any amp that has had one add as it is (only -0 + +0 moves,
-// to +0): then the adds, whose chain of latencies would bound the loop, stop
-// after the first vector.
+// ramp stays the one-row chain: voice v's lane of row t starts at its amp
+// after t steps and advances by packedRows single steps, the same adds in
+// the same order as row by row. Held notes mostly have every step zero, and
+// adding a zero leaves any amp that has had one add as it is (only -0 + +0
+// moves, to +0): then the adds, whose chain of latencies would bound the
+// loop, stop after the first vector.
 size_t mixPacked(MixLanes& batch, const float* samples, float* stereo, size_t n) {
     const DPacked d;
     const hn::Half<DPacked> dh;
-    const hn::Repartition<uint64_t, DPacked> d64;
     const size_t stride = static_cast<size_t>(batch.rowStride);
     const size_t stereoStride = static_cast<size_t>(batch.stereoStride);
     const size_t count = static_cast<size_t>(batch.count);
-    const auto step = hn::LoadDup128(d, batch.step);
-    auto amp = hn::LoadDup128(d, batch.amp);
+    // The first rows' amps row by row (row t at lanes 4 t..4 t + 3), then
+    // laid out voice by voice.
+    const auto rowStep = hn::LoadDup128(d, batch.step);
+    auto rowAmps = hn::LoadDup128(d, batch.amp);
     for (size_t t = 1; t < packedRows; ++t)  // rows t and after take their t-th step
-        amp = hn::IfThenElse(hn::FirstN(d, 4 * t), amp, hn::Add(amp, step));
-    const auto gainLeft = hn::LoadDup128(d, batch.gainLeft);
-    const auto gainRight = hn::LoadDup128(d, batch.gainRight);
+        rowAmps = hn::IfThenElse(hn::FirstN(d, 4 * t), rowAmps, hn::Add(rowAmps, rowStep));
+    alignas(64) float ramp[hn::MaxLanes(DPacked())];
+    hn::Store(rowAmps, d, ramp);
+    auto amp = voiceMajor(ramp, 4);
+    const auto step = voiceMajor(batch.step, 0);
+    const auto gainLeft = voiceMajor(batch.gainLeft, 0);
+    const auto gainRight = voiceMajor(batch.gainRight, 0);
     const bool held = hn::AllTrue(d, hn::Eq(step, hn::Zero(d)));
     const size_t rows = n - n % packedRows;
     float* out[4];
     for (size_t v = 0; v < 4; ++v) out[v] = stereo + v * stereoStride;
     for (size_t k = 0; k < rows; k += packedRows) {
-        const auto s = hn::Mul(loadRows(d, samples + k * stride, stride), amp);
+        const auto s = hn::Mul(voiceMajor(samples + k * stride, stride), amp);
         if (k == 0 || !held)
             for (size_t t = 0; t < packedRows; ++t) amp = hn::Add(amp, step);
         const auto left = hn::Mul(s, gainLeft);
         const auto right = hn::Mul(s, gainRight);
-        // Each row's (L, R) pairs as 64-bit lanes: voices 0 and 1, then 2
-        // and 3; their even lanes (voices 0 and 2) and odd ones (1 and 3)
-        // gathered give each voice's pairs in row order in a half vector.
-        const auto low = hn::BitCast(d64, hn::InterleaveLower(d, left, right));
-        const auto high = hn::BitCast(d64, hn::InterleaveUpper(d, left, right));
-        const auto evenVoices = hn::BitCast(d, hn::ConcatEven(d64, high, low));
-        const auto oddVoices = hn::BitCast(d, hn::ConcatOdd(d64, high, low));
+        const auto evenVoices = hn::InterleaveLower(d, left, right);
+        const auto oddVoices = hn::InterleaveUpper(d, left, right);
         const hn::Vec<decltype(dh)> pairs[4] = {hn::LowerHalf(dh, evenVoices), hn::LowerHalf(dh, oddVoices),
                                                 hn::UpperHalf(dh, evenVoices), hn::UpperHalf(dh, oddVoices)};
         for (size_t v = 0; v < count; ++v) hn::StoreU(pairs[v], dh, out[v] + 2 * k);
     }
-    alignas(64) float ends[hn::MaxLanes(DPacked())];
-    hn::Store(amp, d, ends);
-    std::copy_n(ends, 4, batch.amp);  // row `rows`'s amps, lanes 0..3
+    hn::Store(amp, d, ramp);
+    for (size_t v = 0; v < 4; ++v) batch.amp[v] = ramp[firstRowLane(v)];  // row `rows`'s amps
     return rows;
 }
 #endif
