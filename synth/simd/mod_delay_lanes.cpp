@@ -41,9 +41,18 @@ template <class D>
 hn::Vec<D> interpolateLanes(D d, const float* line, hn::Vec<hn::RebindToSigned<D>> i0, int32_t mask,
                             hn::Vec<D> fraction) {
     const hn::RebindToSigned<D> di;
-    const auto i1 = hn::And(hn::Add(i0, hn::Set(di, 1)), hn::Set(di, mask));
-    const auto y0 = hn::GatherIndex(d, line, i0);
-    const auto y1 = hn::GatherIndex(d, line, i1);
+    hn::Vec<D> y0, y1;
+    // The sweep's whole part mostly holds still over a vector: then the
+    // reads are one run of consecutive values, loaded instead of gathered.
+    const int32_t first = hn::GetLane(i0);
+    const int32_t last = first + static_cast<int32_t>(hn::Lanes(d));  // read by the last lane's y1
+    if (last <= mask && hn::AllTrue(di, hn::Eq(i0, hn::Iota(di, first)))) {
+        y0 = hn::LoadU(d, line + first);
+        y1 = hn::LoadU(d, line + first + 1);
+    } else {
+        y0 = hn::GatherIndex(d, line, i0);
+        y1 = hn::GatherIndex(d, line, hn::And(hn::Add(i0, hn::Set(di, 1)), hn::Set(di, mask)));
+    }
     return hn::Add(y0, hn::Mul(hn::Sub(y1, y0), hn::Sub(hn::Set(d, 1.0f), fraction)));
 }
 
