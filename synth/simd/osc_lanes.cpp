@@ -510,6 +510,21 @@ HWY_AFTER_NAMESPACE();
 
 WB_LANE_KERNEL_TABLE(OscLanesKernel)
 
+namespace {
+
+// A box-filtered shape's constants in lane j; `slopes` in the order of
+// slopeA, slopeB, invF (see OscLanes).
+void setShape(OscLanes& batch, int32_t j, bool tinyStep, float f, float bp, const float (&slopes)[3]) {
+    batch.tinyStep[j] = tinyStep;
+    batch.f[j] = f;
+    batch.bp[j] = bp;
+    batch.slopeA[j] = slopes[0];
+    batch.slopeB[j] = slopes[1];
+    batch.invF[j] = slopes[2];
+}
+
+}  // namespace
+
 void oscLanesSet(OscLanes& batch, int32_t j, const Oscillator& osc) {
     const int32_t mode = osc.mode & 7;
     batch.mode[j] = mode <= 5 ? mode : 0;
@@ -524,22 +539,12 @@ void oscLanesSet(OscLanes& batch, int32_t j, const Oscillator& osc) {
     batch.noiseLow[j] = osc.noiseLow;
     batch.noiseBand[j] = osc.noiseBand;
     if (mode == 1) {
-        const TriSawShape shape = triSawShape(osc);
-        batch.breakpoint[j] = shape.breakpoint;
-        batch.tinyStep[j] = shape.tinyStep;
-        batch.f[j] = shape.f;
-        batch.bp[j] = shape.bp;
-        batch.slopeA[j] = shape.A;
-        batch.slopeB[j] = shape.B;
-        batch.invF[j] = shape.invF;
+        const TriSawShape s = triSawShape(osc);
+        batch.breakpoint[j] = s.breakpoint;
+        setShape(batch, j, s.tinyStep, s.f, s.bp, {s.A, s.B, s.invF});
     } else if (mode == 2) {
-        const PulseShape shape = pulseShape(osc);
-        batch.tinyStep[j] = shape.tinyStep;
-        batch.f[j] = shape.f;
-        batch.bp[j] = shape.bp;
-        batch.slopeA[j] = shape.gOverF;
-        batch.slopeB[j] = shape.X0;
-        batch.invF[j] = shape.X1;
+        const PulseShape s = pulseShape(osc);
+        setShape(batch, j, s.tinyStep, s.f, s.bp, {s.gOverF, s.X0, s.X1});
     }
 }
 
