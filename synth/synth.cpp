@@ -134,7 +134,18 @@ void planChannels(Synth& synth, int32_t threads) {
     }
 }
 
-int32_t synthThreads(const Synth& synth) { return synth.crew ? frameCrewThreads(*synth.crew) : 1; }
+// Frames with fewer voices than this run on one thread: their work is a few
+// microseconds, and handing part of it to another core (the wake, the rows
+// moving between caches) costs more than it saves.
+constexpr int32_t crewMinVoices = 8;
+
+// The threads a frame runs on.
+int32_t frameThreads(const Synth& synth) {
+    if (!synth.crew) return 1;
+    const int32_t voices = static_cast<int32_t>(
+        std::count_if(synth.voiceChannel, synth.voiceChannel + synthVoiceCount, [](int32_t c) { return c >= 0; }));
+    return voices < crewMinVoices ? 1 : frameCrewThreads(*synth.crew);
+}
 
 // Control-rate work of a frame start: every channel, then the speech voice.
 // The voices' own updates come with their rendering (renderVoicePart), on the
@@ -260,8 +271,8 @@ void runStage(Synth& synth, FrameStage stage, int32_t tasks, int32_t n) {
 // touch them (see mixFrame). Their updates read only their own state, their
 // channel's controllers and the patch; the channels read their voices'
 // channels as the plan copied them.
-bool voicesMayRunAhead(const Synth& synth, bool nextFrameFollows) {
-    return nextFrameFollows && synth.crew && synth.engine == SynthEngine::lanes && voiceStatesFinite(synth);
+bool voicesMayRunAhead(const Synth& synth, int32_t threads, bool nextFrameFollows) {
+    return nextFrameFollows && threads > 1 && synth.engine == SynthEngine::lanes && voiceStatesFinite(synth);
 }
 
 // One frame of n samples into mainMix: the voices (unless they rendered
@@ -270,12 +281,12 @@ bool voicesMayRunAhead(const Synth& synth, bool nextFrameFollows) {
 // among the threads and then the mix.
 void renderFrame(Synth& synth, int32_t n, bool nextFrameFollows) {
     const int32_t parity = synth.frameParity;
-    const int32_t threads = synthThreads(synth);
+    const int32_t threads = frameThreads(synth);
     if (!synth.voicesAhead) {
         planVoices(synth, parity, threads);
         runStage(synth, FrameStage::voices, synth.voiceParts[parity], n);
     }
-    synth.voicesAhead = voicesMayRunAhead(synth, nextFrameFollows);
+    synth.voicesAhead = voicesMayRunAhead(synth, threads, nextFrameFollows);
     if (!synth.voicesAhead) {
         panVoices(synth, parity, n);
         planChannels(synth, threads);
