@@ -141,8 +141,9 @@ void filterStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, i
 }
 
 // The distortion: its filter modes, overdrive, clip and crusher in lanes, the others
-// voice by voice.
-void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+// voice by voice. Each lane has one mode, so the shaping modes may run later
+// (deferred), once their settings are gathered.
+void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n, bool defer) {
     Filter* laneFilter[filterLaneCapacity] = {};
     float column[laneFrameLength];
     DistLanes& shapes = scratch.dist;
@@ -167,7 +168,8 @@ void distortionStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
             for (int32_t k = 0; k < n; ++k) scratch.samples[k * stride + j] = column[k];
         }
     }
-    if (anyShape) distLanesProcess(shapes, scratch.samples, n);
+    scratch.shapesDeferred = anyShape && defer;
+    if (anyShape && !defer) distLanesProcess(shapes, scratch.samples, n);
     runFilters(scratch, laneFilter, layout.lanes, n);
 }
 
@@ -212,15 +214,18 @@ void mixStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int3
 void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices, int32_t count,
                        int32_t n, bool deferMix) {
     scratch.mixDeferred = false;
+    scratch.shapesDeferred = false;
     if (count == 0) return;
     const LaneLayout layout = layOut(synth, voices, count);
     oscillatorStage(synth, scratch, layout, n);
     filterStage(synth, scratch, layout, n);
-    distortionStage(synth, scratch, layout, n);
+    distortionStage(synth, scratch, layout, n, deferMix);
     mixStage(synth, scratch, layout, n, deferMix);
 }
 
 void voicesMixLanes(LaneScratch& scratch, int32_t n) {
+    if (scratch.shapesDeferred) distLanesProcess(scratch.dist, scratch.samples, n);
+    scratch.shapesDeferred = false;
     if (!scratch.mixDeferred) return;
     mixLanesProcess(scratch.mix, scratch.samples, scratch.stereo[0], n);
     scratch.mixDeferred = false;

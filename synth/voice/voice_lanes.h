@@ -27,16 +27,18 @@ struct LaneScratch {
     MixLanes mix;
     alignas(64) float stereo[laneVoiceCount][2 * laneFrameLength];
     int32_t laneOf[laneVoiceCount];
+    bool shapesDeferred;  // the distortion's shaping modes, left to voicesMixLanes
     bool mixDeferred;
 };
 
 // Renders n samples of the listed voices (indices in increasing order) up to
-// their panned samples, advancing their amplitude ramps; with deferMix only
-// up to their distortion, the products left to voicesMixLanes (on any
-// thread, while the voices render their next frame elsewhere).
+// their panned samples, advancing their amplitude ramps; with deferMix the
+// distortion's shaping modes (which keep no state) and the products are left
+// to voicesMixLanes (on any thread, while the voices render their next frame
+// elsewhere).
 void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices, int32_t count,
                        int32_t n, bool deferMix);
-// The deferred products of the voices voicesRenderLanes rendered last.
+// The deferred shaping and products of the voices voicesRenderLanes rendered last.
 void voicesMixLanes(LaneScratch& scratch, int32_t n);
 // Adds one of them into the interleaved stereo channelBuffer, as voiceMix does.
 void voiceAddFromLanes(const LaneScratch& scratch, int32_t voice, float* channelBuffer, int32_t n);
