@@ -226,8 +226,9 @@ void mixFrame(Synth& synth, int32_t n) {
     std::fill_n(synth.mainMix, 2 * n, 0.0f);
     std::fill_n(synth.reverbBus, n, 0.0f);
     std::fill_n(synth.delayBus, n, 0.0f);
+    const auto mixChannel = synth.engine == SynthEngine::lanes ? channelFxMixLanes : channelFxMix;
     for (int32_t c = 0; c < synthChannelCount; ++c)
-        if (synth.channelSounds[c]) channelFxMix(synth, c, synth.channelOut[c], n);
+        if (synth.channelSounds[c]) mixChannel(synth, c, synth.channelOut[c], n);
     // Muted returns still run (their state goes on) into a discarded buffer.
     float* returns = synth.mainMix;
     if (synth.muteMask & effectsMuteBit) {

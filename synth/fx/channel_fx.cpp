@@ -1,6 +1,7 @@
 #include "synth/fx/channel_fx.h"
 #include <cstring>
 #include "synth/params.h"
+#include "synth/simd/add_lanes.h"
 #include "synth/simd/mod_delay_lanes.h"
 #include "synth/synth.h"
 #include "synth/voice/math.h"
@@ -85,4 +86,12 @@ void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n) {
     addSend(buffer, synth.delayBus, ch.delaySend, n);
     const float volume = ch.volume;
     for (int32_t i = 0; i < 2 * n; ++i) synth.mainMix[i] += buffer[i] * volume;
+}
+
+void channelFxMixLanes(Synth& synth, int32_t c, const float* buffer, int32_t n) {
+    const SynthChannel& ch = synth.channels[c];
+    if (synth.muteMask & (1u << c)) return;
+    if (ch.reverbSend != 0.0f) addSendLanesProcess(synth.reverbBus, buffer, ch.reverbSend, n);
+    if (ch.delaySend != 0.0f) addSendLanesProcess(synth.delayBus, buffer, ch.delaySend, n);
+    addScaledLanesProcess(synth.mainMix, buffer, ch.volume, 2 * n);
 }

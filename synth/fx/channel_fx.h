@@ -44,6 +44,8 @@ void channelFxProcess(Synth& synth, int32_t c, int32_t n);
 // buses, which must come channel after channel.
 void channelFxChain(Synth& synth, int32_t c, float* buffer, float* levels, int32_t n);
 void channelFxMix(Synth& synth, int32_t c, const float* buffer, int32_t n);
+// The same on the chosen SIMD target, for the lane engine.
+void channelFxMixLanes(Synth& synth, int32_t c, const float* buffer, int32_t n);
 // The lane engine runs a frame part's chains together (channel_lanes.h),
 // which ends each channel with channelFxFinish: the distortion and the
 // chorus in the channel's order.

@@ -1,4 +1,5 @@
 // Compiled once per SIMD target; the chosen one runs (lane_targets.h).
+// Element by element, each result is what the plain loop gives.
 #include "synth/simd/add_lanes.h"
 
 #undef HWY_TARGET_INCLUDE
@@ -20,6 +21,30 @@ void AddLanesKernel(float* to, const float* from, int32_t count) {
     for (; i < n; ++i) to[i] += from[i];
 }
 
+void AddScaledLanesKernel(float* to, const float* from, float gain, int32_t count) {
+    const hn::ScalableTag<float> d;
+    const size_t n = static_cast<size_t>(count);
+    const size_t w = hn::Lanes(d);
+    const auto g = hn::Set(d, gain);
+    size_t i = 0;
+    for (; i + w <= n; i += w) hn::StoreU(hn::Add(hn::LoadU(d, to + i), hn::Mul(hn::LoadU(d, from + i), g)), d, to + i);
+    for (; i < n; ++i) to[i] += from[i] * gain;
+}
+
+void AddSendLanesKernel(float* bus, const float* stereo, float gain, int32_t count) {
+    const hn::ScalableTag<float> d;
+    const size_t n = static_cast<size_t>(count);
+    const size_t w = hn::Lanes(d);
+    const auto g = hn::Set(d, gain);
+    size_t i = 0;
+    for (; i + w <= n; i += w) {
+        hn::Vec<decltype(d)> left, right;
+        hn::LoadInterleaved2(d, stereo + 2 * i, left, right);
+        hn::StoreU(hn::Add(hn::LoadU(d, bus + i), hn::Mul(hn::Add(left, right), g)), d, bus + i);
+    }
+    for (; i < n; ++i) bus[i] += (stereo[2 * i] + stereo[2 * i + 1]) * gain;
+}
+
 }  // namespace HWY_NAMESPACE
 }  // namespace wembrastel
 HWY_AFTER_NAMESPACE();
@@ -28,8 +53,18 @@ HWY_AFTER_NAMESPACE();
 #include "synth/simd/lane_targets.h"
 
 WB_LANE_KERNEL_TABLE(AddLanesKernel)
+WB_LANE_KERNEL_TABLE(AddScaledLanesKernel)
+WB_LANE_KERNEL_TABLE(AddSendLanesKernel)
 
 void addLanesProcess(float* to, const float* from, int32_t count) {
     wembrastel::AddLanesKernelTargets[laneTargetSlot()](to, from, count);
+}
+
+void addScaledLanesProcess(float* to, const float* from, float gain, int32_t count) {
+    wembrastel::AddScaledLanesKernelTargets[laneTargetSlot()](to, from, gain, count);
+}
+
+void addSendLanesProcess(float* bus, const float* stereo, float gain, int32_t n) {
+    wembrastel::AddSendLanesKernelTargets[laneTargetSlot()](bus, stereo, gain, n);
 }
 #endif
