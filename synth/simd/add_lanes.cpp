@@ -12,37 +12,43 @@ namespace wembrastel {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-void AddLanesKernel(float* to, const float* from, int32_t count) {
-    const hn::ScalableTag<float> d;
+using D = hn::ScalableTag<float>;
+
+// vector(d, i) at every whole vector's first element, then scalar(i) for
+// each element after them.
+template <class Vector, class Scalar>
+void acrossCount(int32_t count, Vector vector, Scalar scalar) {
+    const D d;
     const size_t n = static_cast<size_t>(count);
-    const size_t w = hn::Lanes(d);
     size_t i = 0;
-    for (; i + w <= n; i += w) hn::StoreU(hn::Add(hn::LoadU(d, to + i), hn::LoadU(d, from + i)), d, to + i);
-    for (; i < n; ++i) to[i] += from[i];
+    for (; i + hn::Lanes(d) <= n; i += hn::Lanes(d)) vector(d, i);
+    for (; i < n; ++i) scalar(i);
+}
+
+void AddLanesKernel(float* to, const float* from, int32_t count) {
+    acrossCount(
+        count, [&](D d, size_t i) { hn::StoreU(hn::Add(hn::LoadU(d, to + i), hn::LoadU(d, from + i)), d, to + i); },
+        [&](size_t i) { to[i] += from[i]; });
 }
 
 void AddScaledLanesKernel(float* to, const float* from, float gain, int32_t count) {
-    const hn::ScalableTag<float> d;
-    const size_t n = static_cast<size_t>(count);
-    const size_t w = hn::Lanes(d);
-    const auto g = hn::Set(d, gain);
-    size_t i = 0;
-    for (; i + w <= n; i += w) hn::StoreU(hn::Add(hn::LoadU(d, to + i), hn::Mul(hn::LoadU(d, from + i), g)), d, to + i);
-    for (; i < n; ++i) to[i] += from[i] * gain;
+    const auto g = hn::Set(D(), gain);
+    acrossCount(
+        count,
+        [&](D d, size_t i) { hn::StoreU(hn::Add(hn::LoadU(d, to + i), hn::Mul(hn::LoadU(d, from + i), g)), d, to + i); },
+        [&](size_t i) { to[i] += from[i] * gain; });
 }
 
 void AddSendLanesKernel(float* bus, const float* stereo, float gain, int32_t count) {
-    const hn::ScalableTag<float> d;
-    const size_t n = static_cast<size_t>(count);
-    const size_t w = hn::Lanes(d);
-    const auto g = hn::Set(d, gain);
-    size_t i = 0;
-    for (; i + w <= n; i += w) {
-        hn::Vec<decltype(d)> left, right;
-        hn::LoadInterleaved2(d, stereo + 2 * i, left, right);
-        hn::StoreU(hn::Add(hn::LoadU(d, bus + i), hn::Mul(hn::Add(left, right), g)), d, bus + i);
-    }
-    for (; i < n; ++i) bus[i] += (stereo[2 * i] + stereo[2 * i + 1]) * gain;
+    const auto g = hn::Set(D(), gain);
+    acrossCount(
+        count,
+        [&](D d, size_t i) {
+            hn::Vec<D> left, right;
+            hn::LoadInterleaved2(d, stereo + 2 * i, left, right);
+            hn::StoreU(hn::Add(hn::LoadU(d, bus + i), hn::Mul(hn::Add(left, right), g)), d, bus + i);
+        },
+        [&](size_t i) { bus[i] += (stereo[2 * i] + stereo[2 * i + 1]) * gain; });
 }
 
 }  // namespace HWY_NAMESPACE
