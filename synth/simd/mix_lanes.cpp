@@ -6,6 +6,7 @@
 #define HWY_TARGET_INCLUDE "synth/simd/mix_lanes.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "synth/simd/packed_rows-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace wembrastel {
@@ -105,17 +106,6 @@ void mixByRows(MixLanes& batch, const float* samples, float* stereo, int32_t n) 
 using DPacked = hn::ScalableTag<float>;
 constexpr size_t packedRows = hn::MaxLanes(DPacked()) / 4;
 
-// Lanes 0..3 of rows `stride` apart (the first at p), the first lowest.
-template <class D>
-hn::Vec<D> loadRows(D d, const float* p, size_t stride) {
-    if constexpr (hn::MaxLanes(d) == 4) {
-        return hn::LoadU(d, p);
-    } else {
-        const hn::Half<D> dh;
-        return hn::Combine(d, loadRows(dh, p + hn::MaxLanes(dh) / 4 * stride, stride), loadRows(dh, p, stride));
-    }
-}
-
 // Lanes 0..3 of packedRows rows, voice by voice: voices 0 and 1 in the lower
 // half, 2 and 3 in the upper, each 128-bit block two rows t, t + 1 of the
 // pair as (v, t), (v, t + 1), (v + 1, t), (v + 1, t + 1). Interleaving a
@@ -125,8 +115,8 @@ hn::Vec<D> loadRows(D d, const float* p, size_t stride) {
 hn::Vec<DPacked> voiceMajor(const float* p, size_t stride) {
     const DPacked d;
     const hn::Half<DPacked> dh;
-    const auto even = loadRows(dh, p, 2 * stride);
-    const auto odd = loadRows(dh, p + stride, 2 * stride);
+    const auto even = packedLoad(dh, p, 2 * stride);
+    const auto odd = packedLoad(dh, p + stride, 2 * stride);
     return hn::Combine(d, hn::InterleaveUpper(dh, even, odd), hn::InterleaveLower(dh, even, odd));
 }
 

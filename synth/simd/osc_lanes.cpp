@@ -6,6 +6,7 @@
 #define HWY_TARGET_INCLUDE "synth/simd/osc_lanes.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+#include "synth/simd/packed_rows-inl.h"
 
 HWY_BEFORE_NAMESPACE();
 namespace wembrastel {
@@ -43,20 +44,6 @@ struct Group {
     VU increment;  // from one sample to the next
     VU advance;    // from one step to the next
 };
-
-// Lanes 0..3 of the rows at row, row + stride, ... in one vector, the first
-// lowest (stride 0: the same four lanes in every place).
-template <class Tag>
-HWY_INLINE hn::Vec<Tag> packedLoad(Tag d, const hn::TFromD<Tag>* row, [[maybe_unused]] size_t stride) {
-#if HWY_TARGET != HWY_SCALAR
-    if constexpr (hn::MaxLanes(Tag()) > 4) {
-        const hn::Half<Tag> half;
-        const size_t rows = hn::MaxLanes(Tag()) / 8;
-        return hn::Combine(d, packedLoad(half, row + rows * stride, stride), packedLoad(half, row, stride));
-    }
-#endif
-    return hn::LoadU(d, row);
-}
 
 // Four lanes as a whole vector, the rest +0.
 template <class Tag>
