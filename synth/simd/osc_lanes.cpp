@@ -512,9 +512,14 @@ void setShape(OscLanes& batch, int32_t j, bool tinyStep, float f, float bp, cons
 
 }  // namespace
 
-void oscLanesSet(OscLanes& batch, int32_t j, const Oscillator& osc) {
+int32_t oscLanesMode(const Oscillator& osc) {
     const int32_t mode = osc.mode & 7;
-    batch.mode[j] = mode <= 5 ? mode : 0;
+    return mode <= 5 ? mode : 0;
+}
+
+void oscLanesSet(OscLanes& batch, int32_t j, const Oscillator& osc) {
+    const int32_t mode = oscLanesMode(osc);
+    batch.mode[j] = mode;
     batch.ring[j] = osc.ring & 1;
     batch.phase[j] = osc.phase;
     batch.increment[j] = osc.increment;

@@ -35,6 +35,8 @@ struct OscLanes {
 
 struct Oscillator;
 
+// The mode an oscillator's lane runs: mode & 7, 0 for every silent mode.
+int32_t oscLanesMode(const Oscillator& osc);
 // Lane j takes an oscillator's mode, phase and noise state and its frame's
 // shape constants; oscLanesKeep gives the lane's advanced state back to it.
 void oscLanesSet(OscLanes& batch, int32_t j, const Oscillator& osc);

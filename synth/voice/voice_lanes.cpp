@@ -87,11 +87,6 @@ void scatterOscillators(const OscLanes& batch, Synth& synth, const LaneLayout& l
     for (int32_t j = 0; j < layout.count; ++j) oscLanesKeep(batch, j, synth.voices[layout.laneVoice[j]].osc[slot]);
 }
 
-bool sounds(const Oscillator& osc) {
-    const int32_t mode = osc.mode & 7;
-    return mode != 0 && mode <= 5;
-}
-
 // voiceOscillators of every voice, one slot at a time; a later slot where
 // no voice sounds leaves the rows and the oscillators as they are.
 void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
@@ -102,7 +97,7 @@ void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layou
     for (int32_t slot = 0; slot < 3; ++slot) {
         batch.fresh = slot == 0;  // the first slot writes every row whole
         if (slot > 0 && std::none_of(voices, voices + layout.count,
-                                     [&](int32_t v) { return sounds(synth.voices[v].osc[slot]); }))
+                                     [&](int32_t v) { return oscLanesMode(synth.voices[v].osc[slot]) != 0; }))
             continue;
         gatherOscillators(batch, synth, layout, slot);
         oscLanesProcess(batch, scratch.samples, n);
