@@ -238,29 +238,24 @@ bool zeroInput(const Reverb& r, const float* bus, int32_t n) {
     return true;
 }
 
-// A silent network's +0 added into the mix (which turns a -0 there into +0)
-// with the mix's underflow flags; then, given, the returns after it.
-template <class Tag>
-int32_t zeroIntoMix(Tag d, float* mix, const float* after, int32_t j, int32_t count, Bits<Tag>& bits) {
-    const int32_t w = static_cast<int32_t>(hn::Lanes(d));
-    for (; j + w <= count; j += w) {
-        auto v = hn::Add(hn::LoadU(d, mix + j), hn::Zero(d));
-        bits = hn::Or(bits, underflowBits(d, v));
-        if (after) v = hn::Add(v, hn::LoadU(d, after + j));
-        hn::StoreU(v, d, mix + j);
-    }
-    return j;
-}
+// A silent network's block: outputs and high-pass states of +0.
+const SideBlock silence[2] = {};
 
 // A frame of zeros through a silent network, as the whole loop would run
-// it: every value it stores is +0, so only the positions move on, the mix
-// takes +0 and the followers, and the guard still reads the mix.
+// it: every value it stores is +0, so only the positions move on, and each
+// block's mix step (the +0 outputs into the mix, the guard's flags, the
+// returns after) runs over the silent block.
 void silentFrame(Reverb& r, float* mainMix, int32_t n, const ReverbFollowers& followers) {
     Bits<D> bits = hn::Zero(hn::RebindToSigned<D>());
     uint32_t tail = 0;
-    acrossBlock(2 * n, bits, tail, [&](auto d, int32_t j, auto& b) {
-        return zeroIntoMix(d, mainMix, followers.returnsAfter, j, 2 * n, b);
-    });
+    for (int32_t start = 0; start < n; start += reverbBlock) {
+        const int32_t m = n - start < reverbBlock ? n - start : reverbBlock;
+        float* mix = mainMix + 2 * start;
+        const float* after = followers.returnsAfter ? followers.returnsAfter + 2 * start : nullptr;
+        acrossBlock(m, bits, tail, [&](auto d, int32_t j, auto& b) {
+            return lowCutIntoMix(d, silence, mix, after, j, m, b);
+        });
+    }
     if (followers.cut)
         for (int32_t i = 0; i < n; ++i) outputCutPair(*followers.cut, mainMix + 2 * i);
     for (int32_t k = 0; k < 12; ++k) r.index[k] = (r.index[k] + n) % reverbLineLengths[k];
