@@ -179,51 +179,136 @@ HWY_INLINE int32_t plainSteps(VU phase, VU increment, VU breakpoint, M mine, int
     return fewest >= static_cast<float>(limit) ? limit : static_cast<int32_t>(fewest);
 }
 
+// Steps per chunk of a two-pass mode (see triSawTwoPass).
+constexpr int32_t chunkSteps = 64;
+
+// The step a vector's phase reaches from the group's first after i steps.
+VU phaseAt(const Group& grp, int32_t i) {
+    return hn::Add(grp.phase, hn::Mul(grp.advance, hn::Set(DU(), static_cast<uint32_t>(i))));
+}
+
+// A box-filtered mode in two passes over chunks of steps. Where many lanes
+// sound, some lane crosses its breakpoint or the cycle end every few steps,
+// and a branch on it per step mostly guesses wrong. The first pass writes
+// every lane's plain sample, except where the lane crosses, and lists the
+// steps where any lane does; the second computes those lanes' crossings.
+// Each lane of each row is still combined once, from the same operands.
+// `plain(i, phase)` writes step i but for the lanes that cross, and returns
+// them; `crossings(rows, i, phase)` writes those lanes of step i.
+template <class Plain, class Crossings>
+HWY_INLINE void twoPasses(const Group& grp, M mine, const Plain& plain, const Crossings& crossings) {
+    const D d;
+    int32_t listed[chunkSteps];
+    for (int32_t first = 0; first < grp.n; first += chunkSteps) {
+        const int32_t end = grp.n - first < chunkSteps ? grp.n : first + chunkSteps;
+        int32_t count = 0;
+        VU phase = phaseAt(grp, first);
+        for (int32_t i = first; i < end; ++i) {
+            const M rare = hn::And(plain(i, phase), mine);
+            listed[count] = i;
+            count += hn::AllFalse(d, rare) ? 0 : 1;
+            phase = hn::Add(phase, grp.advance);
+        }
+        // The rows' other lanes are written now: the crossings read them.
+        Group rows = grp;
+        written(rows);
+        for (int32_t k = 0; k < count; ++k) crossings(rows, listed[k], phaseAt(grp, listed[k]));
+    }
+}
+
+// The plain sample of a triangle/saw step: on its segment's slope.
+HWY_INLINE V triSawPlain(V delta, V f, V slope, V g) {
+    return hn::Add(hn::Mul(hn::Sub(hn::Mul(hn::Set(D(), 2.0f), delta), f), slope), g);
+}
+
+// The triangle/saw's mean over steps that cross (case 7, 3, 4 or 2).
+HWY_INLINE V triSawCrossing(const Cases& c, V delta, V f, V A, V B, V invF, V g) {
+    const D d;
+    const V one = hn::Set(d, 1.0f), two = hn::Set(d, 2.0f);
+    const V Df = hn::Sub(delta, f);
+    const V y4 = hn::Add(hn::Mul(hn::Sub(hn::Mul(A, hn::Mul(delta, delta)), hn::Mul(B, hn::Mul(Df, Df))), invF), g);
+    const V e = hn::Sub(hn::Add(one, delta), f);
+    const V y3 = hn::Sub(g, hn::Mul(hn::Add(hn::Sub(hn::Mul(A, hn::Mul(e, e)), hn::Mul(B, hn::Mul(delta, delta))), g), invF));
+    const V wrapRise = hn::Mul(hn::Sub(one, f), hn::Sub(hn::Add(hn::Mul(two, delta), one), f));
+    const V y2 = hn::Sub(g, hn::Mul(hn::Add(hn::Mul(wrapRise, A), g), invF));
+    const V y7 = hn::Sub(g, hn::Mul(hn::Add(hn::Mul(wrapRise, B), g), invF));
+    return pickCrossing(c, y7, y3, y4, y2);
+}
+
+// A triangle/saw's constants in the lanes, as one row per vector or packed
+// has them.
+struct TriSawLanes {
+    V g, f, bp, A, B, invF;
+    VU breakpoint;
+    M tiny;
+};
+
 template <bool packed>
-void triSaw(const OscLanes& b, size_t at, const Group& group, M mine) {
+TriSawLanes triSawLanes(const OscLanes& b, size_t at) {
+    const D d;
+    return {setting<packed>(d, b.gain + at),  setting<packed>(d, b.f + at),      setting<packed>(d, b.bp + at),
+            setting<packed>(d, b.slopeA + at), setting<packed>(d, b.slopeB + at), setting<packed>(d, b.invF + at),
+            setting<packed>(DU(), b.breakpoint + at),
+            hn::RebindMask(d, hn::Ne(setting<packed>(DI(), b.tinyStep + at), hn::Zero(DI())))};
+}
+
+// Few lanes rarely cross: runs of plain steps between crossings.
+template <bool packed>
+void triSawRuns(const OscLanes& b, size_t at, const Group& group, M mine) {
     const Group grp = group;  // a local copy: not reloaded after every store to a row
     const D d;
-    const DU du;
-    const V g = setting<packed>(d, b.gain + at), f = setting<packed>(d, b.f + at);
-    const V bp = setting<packed>(d, b.bp + at);
-    const V A = setting<packed>(d, b.slopeA + at), B = setting<packed>(d, b.slopeB + at);
-    const V invF = setting<packed>(d, b.invF + at);
-    const VU breakpoint = setting<packed>(du, b.breakpoint + at);
-    const M tiny = hn::RebindMask(d, hn::Ne(setting<packed>(DI(), b.tinyStep + at), hn::Zero(DI())));
-    const V one = hn::Set(d, 1.0f), two = hn::Set(d, 2.0f);
+    const TriSawLanes t = triSawLanes<packed>(b, at);
     VU phase = grp.phase;
     for (int32_t i = 0; i < grp.n;) {
         // Between crossings every step is a plain one in the same segment.
         const int32_t plain = plainStepsOf<packed>(
-            plainSteps(phase, grp.increment, breakpoint, mine, (grp.n - i) * (packed ? packedRows : 1)));
+            plainSteps(phase, grp.increment, t.breakpoint, mine, (grp.n - i) * (packed ? packedRows : 1)));
         if (plain > 0) {
-            const V slope = hn::IfThenElse(below(phase, breakpoint), B, A);
+            const V slope = hn::IfThenElse(below(phase, t.breakpoint), t.B, t.A);
             for (const int32_t end = i + plain; i < end; ++i) {
-                const V delta = hn::Sub(fraction(phase), bp);
-                const V y = hn::Add(hn::Mul(hn::Sub(hn::Mul(two, delta), f), slope), g);
-                combine<packed>(grp, mine, i, y);
+                combine<packed>(grp, mine, i, triSawPlain(hn::Sub(fraction(phase), t.bp), t.f, slope, t.g));
                 phase = hn::Add(phase, grp.advance);
             }
             continue;
         }
-        const V delta = hn::Sub(fraction(phase), bp);
-        const Cases c = cases(phase, grp.increment, breakpoint, tiny);
-        V y = hn::Add(hn::Mul(hn::Sub(hn::Mul(two, delta), f), hn::IfThenElse(c.s, B, A)), g);
+        const V delta = hn::Sub(fraction(phase), t.bp);
+        const Cases c = cases(phase, grp.increment, t.breakpoint, t.tiny);
+        V y = triSawPlain(delta, t.f, hn::IfThenElse(c.s, t.B, t.A), t.g);
         const M rare = crossing(c);
-        if (!hn::AllFalse(d, rare)) {
-            const V Df = hn::Sub(delta, f);
-            const V y4 = hn::Add(hn::Mul(hn::Sub(hn::Mul(A, hn::Mul(delta, delta)), hn::Mul(B, hn::Mul(Df, Df))), invF), g);
-            const V e = hn::Sub(hn::Add(one, delta), f);
-            const V y3 = hn::Sub(g, hn::Mul(hn::Add(hn::Sub(hn::Mul(A, hn::Mul(e, e)), hn::Mul(B, hn::Mul(delta, delta))), g), invF));
-            const V wrapRise = hn::Mul(hn::Sub(one, f), hn::Sub(hn::Add(hn::Mul(two, delta), one), f));
-            const V y2 = hn::Sub(g, hn::Mul(hn::Add(hn::Mul(wrapRise, A), g), invF));
-            const V y7 = hn::Sub(g, hn::Mul(hn::Add(hn::Mul(wrapRise, B), g), invF));
-            y = hn::IfThenElse(rare, pickCrossing(c, y7, y3, y4, y2), y);
-        }
+        if (!hn::AllFalse(d, rare))
+            y = hn::IfThenElse(rare, triSawCrossing(c, delta, t.f, t.A, t.B, t.invF, t.g), y);
         combine<packed>(grp, mine, i, y);
         phase = hn::Add(phase, grp.advance);
         ++i;
     }
+}
+
+// Many lanes, one vector per row: crossings every few steps.
+void triSawTwoPass(const OscLanes& b, size_t at, const Group& group, M mine) {
+    const Group grp = group;
+    const TriSawLanes t = triSawLanes<false>(b, at);
+    const auto plain = [&](int32_t i, VU phase) {
+        const Cases c = cases(phase, grp.increment, t.breakpoint, t.tiny);
+        const M rare = crossing(c);
+        const V y = triSawPlain(hn::Sub(fraction(phase), t.bp), t.f, hn::IfThenElse(c.s, t.B, t.A), t.g);
+        combine<false>(grp, hn::AndNot(rare, mine), i, y);
+        return rare;
+    };
+    const auto crossings = [&](const Group& rows, int32_t i, VU phase) {
+        const Cases c = cases(phase, grp.increment, t.breakpoint, t.tiny);
+        const V y = triSawCrossing(c, hn::Sub(fraction(phase), t.bp), t.f, t.A, t.B, t.invF, t.g);
+        combine<false>(rows, hn::And(crossing(c), mine), i, y);
+    };
+    twoPasses(grp, mine, plain, crossings);
+}
+
+// Lanes that sound beyond this many go in two passes.
+constexpr size_t runLanes = 1;
+
+template <bool packed>
+void triSaw(const OscLanes& b, size_t at, const Group& grp, M mine) {
+    if (!packed && hn::CountTrue(D(), mine) > runLanes) triSawTwoPass(b, at, grp, mine);
+    else triSawRuns<packed>(b, at, grp, mine);
 }
 
 template <bool packed>
@@ -236,18 +321,33 @@ void pulse(const OscLanes& b, size_t at, const Group& group, M mine) {
     const V X0 = setting<packed>(d, b.slopeB + at), X1 = setting<packed>(d, b.invF + at);
     const VU breakpoint = setting<packed>(du, b.breakpoint + at);
     const M tiny = hn::RebindMask(d, hn::Ne(setting<packed>(DI(), b.tinyStep + at), hn::Zero(DI())));
-    const V two = hn::Set(d, 2.0f);
+    const auto crossingSample = [&](const Cases& c, VU phase) {
+        const V two = hn::Set(d, 2.0f);
+        const V p = fraction(phase);
+        const V y4 = hn::Add(hn::Mul(hn::Mul(two, hn::Sub(bp, p)), gOverF), g);
+        const V y3 = hn::Sub(hn::Mul(hn::Mul(two, p), gOverF), g);
+        return pickCrossing(c, X0, y3, y4, X1);
+    };
+    if (!packed && hn::CountTrue(d, mine) > runLanes) {
+        const auto plain = [&](int32_t i, VU phase) {
+            const Cases c = cases(phase, grp.increment, breakpoint, tiny);
+            const M rare = crossing(c);
+            combine<false>(grp, hn::AndNot(rare, mine), i, hn::IfThenElse(c.s, g, hn::Neg(g)));
+            return rare;
+        };
+        const auto crossings = [&](const Group& rows, int32_t i, VU phase) {
+            const Cases c = cases(phase, grp.increment, breakpoint, tiny);
+            combine<false>(rows, hn::And(crossing(c), mine), i, crossingSample(c, phase));
+        };
+        twoPasses(grp, mine, plain, crossings);
+        return;
+    }
     VU phase = grp.phase;
     for (int32_t i = 0; i < grp.n; ++i) {
         const Cases c = cases(phase, grp.increment, breakpoint, tiny);
         V y = hn::IfThenElse(c.s, g, hn::Neg(g));
         const M rare = crossing(c);
-        if (!hn::AllFalse(d, rare)) {
-            const V p = fraction(phase);
-            const V y4 = hn::Add(hn::Mul(hn::Mul(two, hn::Sub(bp, p)), gOverF), g);
-            const V y3 = hn::Sub(hn::Mul(hn::Mul(two, p), gOverF), g);
-            y = hn::IfThenElse(rare, pickCrossing(c, X0, y3, y4, X1), y);
-        }
+        if (!hn::AllFalse(d, rare)) y = hn::IfThenElse(rare, crossingSample(c, phase), y);
         combine<packed>(grp, mine, i, y);
         phase = hn::Add(phase, grp.advance);
     }
