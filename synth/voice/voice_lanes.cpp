@@ -1,11 +1,14 @@
 #include "synth/voice/voice_lanes.h"
 #include <algorithm>
+#include <bit>
 #include "synth/simd/add_lanes.h"
+#include "synth/simd/move_lanes.h"
 #include "synth/synth.h"
 
 static_assert(laneVoiceCount == synthVoiceCount && laneFrameLength == maxFrameLength);
 static_assert(laneVoiceCount <= filterSectionCapacity && laneVoiceCount <= oscLaneCapacity &&
-              laneVoiceCount <= mixLaneCapacity && laneVoiceCount <= distLaneCapacity);
+              laneVoiceCount <= mixLaneCapacity && laneVoiceCount <= distLaneCapacity &&
+              laneVoiceCount <= moveLaneCapacity);
 
 namespace {
 
@@ -87,18 +90,79 @@ void scatterOscillators(const OscLanes& batch, Synth& synth, const LaneLayout& l
     for (int32_t j = 0; j < layout.count; ++j) oscLanesKeep(batch, j, synth.voices[layout.laneVoice[j]].osc[slot]);
 }
 
+// One slot's mode of each voice, by voice index.
+struct SlotModes {
+    int32_t of[synthVoiceCount];
+};
+
+SlotModes slotModes(const Synth& synth, const LaneLayout& layout, int32_t slot) {
+    SlotModes modes;
+    for (int32_t j = 0; j < layout.count; ++j) {
+        const int32_t voice = layout.laneVoice[j];
+        modes.of[voice] = oscLanesMode(synth.voices[voice].osc[slot]);
+    }
+    return modes;
+}
+
+// The mode passes a slot costs in a layout: each vector of lanes runs each
+// of its sounding modes over all of its lanes.
+int32_t modePasses(const SlotModes& modes, const LaneLayout& layout) {
+    int32_t passes = 0;
+    for (int32_t first = 0; first < layout.count; first += filterLaneQuantum) {
+        uint32_t present = 0;
+        const int32_t end = std::min(layout.count, first + filterLaneQuantum);
+        for (int32_t j = first; j < end; ++j) present |= 1u << modes.of[layout.laneVoice[j]];
+        passes += std::popcount(present & ~1u);
+    }
+    return passes;
+}
+
+// The layout sorted, stably, by one slot's modes (a counting sort: the
+// modes are 0..7).
+LaneLayout sortedBySlot(const SlotModes& modes, const LaneLayout& layout) {
+    int32_t first[9] = {};
+    for (int32_t j = 0; j < layout.count; ++j) ++first[modes.of[layout.laneVoice[j]] + 1];
+    for (int32_t m = 1; m < 9; ++m) first[m] += first[m - 1];
+    LaneLayout sorted = layout;
+    for (int32_t j = 0; j < layout.count; ++j) {
+        const int32_t voice = layout.laneVoice[j];
+        sorted.laneVoice[first[modes.of[voice]]++] = voice;
+    }
+    return sorted;
+}
+
+// Moves each voice's samples so far from its lane in `from` to its lane in
+// `to`.
+void moveLanes(float* samples, const LaneLayout& from, const LaneLayout& to, int32_t n) {
+    int32_t laneIn[synthVoiceCount];
+    for (int32_t j = 0; j < from.count; ++j) laneIn[from.laneVoice[j]] = j;
+    int32_t source[laneVoiceCount];
+    for (int32_t j = 0; j < to.count; ++j) source[j] = laneIn[to.laneVoice[j]];
+    moveLanesProcess(samples, from.lanes, source, to.count, n);
+}
+
 // voiceOscillators of every voice, one slot at a time; a later slot where
-// no voice sounds leaves the rows and the oscillators as they are.
-void oscillatorStage(Synth& synth, LaneScratch& scratch, const LaneLayout& layout, int32_t n) {
+// no voice sounds leaves the rows and the oscillators as they are. Where
+// another order of the lanes gives a slot fewer mode passes, the samples so
+// far move to it first, and the later stages keep it.
+void oscillatorStage(Synth& synth, LaneScratch& scratch, LaneLayout& layout, int32_t n) {
     OscLanes& batch = scratch.osc;
     batch.lanes = layout.lanes;
     batch.rowStride = layout.lanes;
-    const int32_t* voices = layout.laneVoice;
     for (int32_t slot = 0; slot < 3; ++slot) {
         batch.fresh = slot == 0;  // the first slot writes every row whole
-        if (slot > 0 && std::none_of(voices, voices + layout.count,
-                                     [&](int32_t v) { return oscLanesMode(synth.voices[v].osc[slot]) != 0; }))
-            continue;
+        if (slot > 0) {
+            const SlotModes modes = slotModes(synth, layout, slot);
+            const int32_t passes = modePasses(modes, layout);
+            if (passes == 0) continue;
+            if (layout.count > filterLaneQuantum) {
+                const LaneLayout sorted = sortedBySlot(modes, layout);
+                if (modePasses(modes, sorted) < passes) {
+                    moveLanes(scratch.samples, layout, sorted, n);
+                    layout = sorted;
+                }
+            }
+        }
         gatherOscillators(batch, synth, layout, slot);
         oscLanesProcess(batch, scratch.samples, n);
         scatterOscillators(batch, synth, layout, slot);
@@ -211,7 +275,7 @@ void voicesRenderLanes(Synth& synth, LaneScratch& scratch, const int32_t* voices
     scratch.mixDeferred = false;
     scratch.shapesDeferred = false;
     if (count == 0) return;
-    const LaneLayout layout = layOut(synth, voices, count);
+    LaneLayout layout = layOut(synth, voices, count);
     oscillatorStage(synth, scratch, layout, n);
     filterStage(synth, scratch, layout, n);
     distortionStage(synth, scratch, layout, n, deferMix);

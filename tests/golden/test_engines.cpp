@@ -1,8 +1,9 @@
 // The lane engine on every SIMD target the machine supports, and on two and
 // three threads, renders exactly what the scalar engine renders: the golden
-// songs and random songs with random patches (every mode and routing) at
+// songs, random songs with random patches (every mode and routing) at
 // sample rates from 8,000 to 96,000 Hz (frames of 23 to 279 samples, so the
-// kernels' partial vectors and blocks are all taken), byte for byte.
+// kernels' partial vectors and blocks are all taken) and the busy song,
+// byte for byte.
 #include <gtest/gtest.h>
 
 #include "synth/simd/lane_targets.h"
@@ -10,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <random>
+#include "bench/busy_song.h"
 #include "golden_render.h"
 #include "player/module_player.h"
 #include "player/module_writer.h"
@@ -56,10 +58,10 @@ struct Engine {
 
 // Random song s plays at randomRates[s % 7], for two seconds.
 constexpr int32_t randomRates[] = {44100, 8000, 22050, 48000, 96000, 11025, 32000};
+constexpr uint32_t busySong = 50;
 
-std::vector<float> renderRandom(uint32_t s, Engine engine) {
-    const ModuleSource source = randomSong(s);
-    const int32_t rate = randomRates[s % std::size(randomRates)];
+// Two seconds of a song.
+std::vector<float> renderSource(const ModuleSource& source, int32_t rate, Engine engine) {
     const uint32_t frames = 2 * uint32_t(rate);
     std::vector<uint8_t> image;
     std::string error;
@@ -75,6 +77,13 @@ std::vector<float> renderRandom(uint32_t s, Engine engine) {
     offlineRender(*player, samples.data(), frames);
     frameCrewStop(crew);
     return samples;
+}
+
+// Random songs, then the benchmark's busy song: 32 voices whose oscillator
+// slots each mix several modes.
+std::vector<float> renderRandom(uint32_t s, Engine engine) {
+    if (s == busySong) return renderSource(busy::source(96), 44100, engine);
+    return renderSource(randomSong(s), randomRates[s % std::size(randomRates)], engine);
 }
 
 std::vector<float> renderGolden(const fs::path& song, Engine engine) {
@@ -102,7 +111,7 @@ void expectScalarSamples(const std::vector<fs::path>& golden, uint32_t randomSon
         EXPECT_TRUE(sameBytes(renderGolden(golden[g], engine), scalar[g])) << name << ": " << golden[g].filename();
     for (uint32_t s = 0; s < randomSongs; ++s)
         EXPECT_TRUE(sameBytes(renderRandom(s, engine), scalar[golden.size() + s]))
-            << name << ": random song " << s;
+            << name << (s == busySong ? ": busy song" : ": random song " + std::to_string(s));
 }
 
 }  // namespace
@@ -111,7 +120,7 @@ TEST(Engines, EverySimdTargetAndThreadCountRendersWhatTheScalarEngineRenders) {
     std::vector<fs::path> golden;
     for (const auto& entry : fs::directory_iterator(fs::path(WB_GOLDEN_DIR) / "songs"))
         if (entry.path().extension() == ".json") golden.push_back(entry.path());
-    constexpr uint32_t randomSongs = 50;
+    constexpr uint32_t randomSongs = busySong + 1;
     std::vector<std::vector<float>> scalar;
     for (const fs::path& song : golden) scalar.push_back(renderGolden(song, {SynthEngine::scalar, 1}));
     for (uint32_t s = 0; s < randomSongs; ++s)
