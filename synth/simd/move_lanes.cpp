@@ -14,17 +14,29 @@ namespace hn = hwy::HWY_NAMESPACE;
 using D = hn::ScalableTag<float>;
 using DI = hn::RebindToSigned<D>;
 
+// Lane by lane, through a copy of each row.
+void moveEachLane(float* rows, size_t lanes, const int32_t* from, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        float* row = rows + static_cast<size_t>(i) * lanes;
+        float before[moveLaneCapacity];
+        for (size_t j = 0; j < lanes; ++j) before[j] = row[j];
+        for (size_t j = 0; j < lanes; ++j) row[j] = before[from[j]];
+    }
+}
+
+#if !HWY_IS_DEBUG_BUILD
 // Rows of `vectors` whole vectors: each output vector is put together from
 // the input vectors its lanes come from, a lookup within each, selected lane
-// by lane. `from` lists every lane's source.
+// by lane. (Highway's debug builds check lookup indices through its library,
+// which the core does not link; they move lane by lane.)
 template <int32_t vectors>
 void moveVectors(float* rows, const int32_t* from, int32_t n) {
     const D d;
     const DI di;
-    constexpr size_t lanes = vectors * hn::MaxLanes(d);
     const size_t width = hn::Lanes(d);
-    HWY_ALIGN int32_t within[lanes];
-    HWY_ALIGN int32_t vectorOf[lanes];
+    const size_t lanes = vectors * width;
+    HWY_ALIGN int32_t within[moveLaneCapacity];
+    HWY_ALIGN int32_t vectorOf[moveLaneCapacity];
     for (size_t j = 0; j < lanes; ++j) {
         within[j] = from[j] % static_cast<int32_t>(width);
         vectorOf[j] = from[j] / static_cast<int32_t>(width);
@@ -44,20 +56,17 @@ void moveVectors(float* rows, const int32_t* from, int32_t n) {
         }
     }
 }
+#endif
 
 void MoveLanesKernel(float* rows, int32_t lanes, const int32_t* source, int32_t count, int32_t n) {
     int32_t from[moveLaneCapacity];
     for (int32_t j = 0; j < lanes; ++j) from[j] = j < count ? source[j] : j;
+#if !HWY_IS_DEBUG_BUILD
     const int32_t vectors = lanes / static_cast<int32_t>(hn::Lanes(D()));
     if (hn::MaxLanes(D()) >= 4 && vectors == 2) return moveVectors<2>(rows, from, n);
     if (hn::MaxLanes(D()) >= 4 && vectors == 4) return moveVectors<4>(rows, from, n);
-    // Narrow vectors or wide rows: lane by lane.
-    for (int32_t i = 0; i < n; ++i) {
-        float* row = rows + static_cast<size_t>(i) * static_cast<size_t>(lanes);
-        float before[moveLaneCapacity];
-        for (int32_t j = 0; j < lanes; ++j) before[j] = row[j];
-        for (int32_t j = 0; j < lanes; ++j) row[j] = before[from[j]];
-    }
+#endif
+    moveEachLane(rows, static_cast<size_t>(lanes), from, n);
 }
 
 }  // namespace HWY_NAMESPACE
