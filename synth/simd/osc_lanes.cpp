@@ -328,26 +328,15 @@ void pulse(const OscLanes& b, size_t at, const Group& group, M mine) {
         const V y3 = hn::Sub(hn::Mul(hn::Mul(two, p), gOverF), g);
         return pickCrossing(c, X0, y3, y4, X1);
     };
-    if (!packed && hn::CountTrue(d, mine) > runLanes) {
-        const auto plain = [&](int32_t i, VU phase) {
-            const Cases c = cases(phase, grp.increment, breakpoint, tiny);
-            const M rare = crossing(c);
-            combine<false>(grp, hn::AndNot(rare, mine), i, hn::IfThenElse(c.s, g, hn::Neg(g)));
-            return rare;
-        };
-        const auto crossings = [&](const Group& rows, int32_t i, VU phase) {
-            const Cases c = cases(phase, grp.increment, breakpoint, tiny);
-            combine<false>(rows, hn::And(crossing(c), mine), i, crossingSample(c, phase));
-        };
-        twoPasses(grp, mine, plain, crossings);
-        return;
-    }
+    // With many lanes some lane crosses on most steps: the crossing's few
+    // operations cost less than a branch that mostly guesses wrong.
+    const bool everyStep = !packed && hn::CountTrue(d, mine) > runLanes;
     VU phase = grp.phase;
     for (int32_t i = 0; i < grp.n; ++i) {
         const Cases c = cases(phase, grp.increment, breakpoint, tiny);
         V y = hn::IfThenElse(c.s, g, hn::Neg(g));
         const M rare = crossing(c);
-        if (!hn::AllFalse(d, rare)) y = hn::IfThenElse(rare, crossingSample(c, phase), y);
+        if (everyStep || !hn::AllFalse(d, rare)) y = hn::IfThenElse(rare, crossingSample(c, phase), y);
         combine<packed>(grp, mine, i, y);
         phase = hn::Add(phase, grp.advance);
     }
