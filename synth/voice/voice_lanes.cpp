@@ -151,16 +151,17 @@ void oscillatorStage(Synth& synth, LaneScratch& scratch, LaneLayout& layout, int
     batch.rowStride = layout.lanes;
     for (int32_t slot = 0; slot < 3; ++slot) {
         batch.fresh = slot == 0;  // the first slot writes every row whole
-        if (slot > 0) {
+        const int32_t* voices = layout.laneVoice;
+        if (slot > 0 && std::none_of(voices, voices + layout.count, [&](int32_t v) {
+                return oscLanesMode(synth.voices[v].osc[slot]) != 0;
+            }))
+            continue;
+        if (slot > 0 && layout.count > filterLaneQuantum) {
             const SlotModes modes = slotModes(synth, layout, slot);
-            const int32_t passes = modePasses(modes, layout);
-            if (passes == 0) continue;
-            if (layout.count > filterLaneQuantum) {
-                const LaneLayout sorted = sortedBySlot(modes, layout);
-                if (modePasses(modes, sorted) < passes) {
-                    moveLanes(scratch.samples, layout, sorted, n);
-                    layout = sorted;
-                }
+            const LaneLayout sorted = sortedBySlot(modes, layout);
+            if (modePasses(modes, sorted) < modePasses(modes, layout)) {
+                moveLanes(scratch.samples, layout, sorted, n);
+                layout = sorted;
             }
         }
         gatherOscillators(batch, synth, layout, slot);
