@@ -177,19 +177,6 @@ bool gainsHold(const Compressor& c, const float* levels, int32_t n) {
     return below;
 }
 
-// slot[k] takes pair[k] x gain and pair[k] what slot[k] held, k < count: in
-// chunks through a copy, so that each loop runs in vectors.
-void swapScaled(float* slot, float* pair, float gain, int32_t count) {
-    constexpr int32_t chunk = 64;
-    for (int32_t k = 0; k < count; k += chunk) {
-        const int32_t m = std::min(chunk, count - k);
-        float delayed[chunk];
-        std::copy_n(slot + k, m, delayed);
-        for (int32_t j = 0; j < m; ++j) slot[k + j] = pair[k + j] * gain;
-        std::copy_n(delayed, m, pair + k);
-    }
-}
-
 // The look-ahead line alone: each pair of buffer in, the pair that left the
 // line out, along time, a stretch up to the line's wrap at once. A look-ahead
 // shortened below the position takes one more pair there, then wraps, as
@@ -199,7 +186,13 @@ void delayPairs(Compressor& c, float* buffer, int32_t n) {
     int32_t look = c.lookIndex;
     for (int32_t i = 0; i < n;) {
         const int32_t count = std::min(n - i, std::max(1, c.lookahead + 1 - look));
-        swapScaled(c.lookLine + 2 * look, buffer + 2 * i, inGain, 2 * count);
+        float* slot = c.lookLine + 2 * look;
+        float* pair = buffer + 2 * i;
+        for (int32_t k = 0; k < 2 * count; ++k) {
+            const float delayed = slot[k];
+            slot[k] = pair[k] * inGain;
+            pair[k] = delayed;
+        }
         look = look + count > c.lookahead ? 0 : look + count;
         i += count;
     }
