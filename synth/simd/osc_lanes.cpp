@@ -302,7 +302,9 @@ void triSawTwoPass(const OscLanes& b, size_t at, const Group& group, M mine) {
     twoPasses(grp, mine, plain, crossings);
 }
 
-// Lanes that sound beyond this many go in two passes.
+// Beyond this many sounding lanes of a mode, one row per vector, some lane
+// crosses every few steps: a triangle/saw then runs in two passes, a pulse
+// works its crossings out on every step.
 constexpr size_t runLanes = 1;
 
 template <bool packed>
@@ -328,8 +330,8 @@ void pulse(const OscLanes& b, size_t at, const Group& group, M mine) {
         const V y3 = hn::Sub(hn::Mul(hn::Mul(two, p), gOverF), g);
         return pickCrossing(c, X0, y3, y4, X1);
     };
-    // With many lanes some lane crosses on most steps: the crossing's few
-    // operations cost less than a branch that mostly guesses wrong.
+    // The crossing's few operations cost less than a branch that mostly
+    // guesses wrong.
     const bool everyStep = !packed && hn::CountTrue(d, mine) > runLanes;
     VU phase = grp.phase;
     for (int32_t i = 0; i < grp.n; ++i) {
