@@ -77,10 +77,11 @@ std::vector<float> renderSource(const ModuleSource& source, int32_t rate, uint32
     return samples;
 }
 
-// Two seconds of each random song, then half a second of the benchmark's
-// busy song (32 voices whose oscillator slots each mix several modes; its
-// notes start, change program and end within that).
-std::vector<float> renderRandom(uint32_t s, Engine engine) {
+// Song s of those the writer makes here: two seconds of each random song,
+// then half a second of the benchmark's busy song (32 voices whose
+// oscillator slots each mix several modes; its notes start, change program
+// and end within that).
+std::vector<float> renderWritten(uint32_t s, Engine engine) {
     if (s == busySong) return renderSource(busy::source(64), 44100, 22050, engine);
     const int32_t rate = randomRates[s % std::size(randomRates)];
     return renderSource(randomSong(s), rate, 2 * uint32_t(rate), engine);
@@ -104,13 +105,13 @@ bool sameBytes(const std::vector<float>& a, const std::vector<float>& b) {
 }
 
 // Every SIMD target on one thread, and the best one on two and three.
-void expectScalarSamples(const std::vector<fs::path>& golden, uint32_t randomSongs,
+void expectScalarSamples(const std::vector<fs::path>& golden, uint32_t writtenSongs,
                          const std::vector<std::vector<float>>& scalar,
                          Engine engine, const std::string& name) {
     for (size_t g = 0; g < golden.size(); ++g)
         EXPECT_TRUE(sameBytes(renderGolden(golden[g], engine), scalar[g])) << name << ": " << golden[g].filename();
-    for (uint32_t s = 0; s < randomSongs; ++s)
-        EXPECT_TRUE(sameBytes(renderRandom(s, engine), scalar[golden.size() + s]))
+    for (uint32_t s = 0; s < writtenSongs; ++s)
+        EXPECT_TRUE(sameBytes(renderWritten(s, engine), scalar[golden.size() + s]))
             << name << (s == busySong ? ": busy song" : ": random song " + std::to_string(s));
 }
 
@@ -120,19 +121,19 @@ TEST(Engines, EverySimdTargetAndThreadCountRendersWhatTheScalarEngineRenders) {
     std::vector<fs::path> golden;
     for (const auto& entry : fs::directory_iterator(fs::path(WB_GOLDEN_DIR) / "songs"))
         if (entry.path().extension() == ".json") golden.push_back(entry.path());
-    constexpr uint32_t randomSongs = busySong + 1;
+    constexpr uint32_t writtenSongs = busySong + 1;
     std::vector<std::vector<float>> scalar;
     for (const fs::path& song : golden) scalar.push_back(renderGolden(song, {SynthEngine::scalar, 1}));
-    for (uint32_t s = 0; s < randomSongs; ++s)
-        scalar.push_back(renderRandom(s, {SynthEngine::scalar, 1}));
+    for (uint32_t s = 0; s < writtenSongs; ++s)
+        scalar.push_back(renderWritten(s, {SynthEngine::scalar, 1}));
 
     for (int32_t target = 0; target < laneTargetCount(); ++target) {
         laneTargetUse(target);
-        expectScalarSamples(golden, randomSongs, scalar, {SynthEngine::lanes, 1},
+        expectScalarSamples(golden, writtenSongs, scalar, {SynthEngine::lanes, 1},
                             laneTargetName(target));
     }
     laneTargetUse(0);
     for (const int32_t threads : {2, 3})
-        expectScalarSamples(golden, randomSongs, scalar, {SynthEngine::lanes, threads},
+        expectScalarSamples(golden, writtenSongs, scalar, {SynthEngine::lanes, threads},
                             std::to_string(threads) + " threads");
 }
