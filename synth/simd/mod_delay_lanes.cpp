@@ -37,23 +37,17 @@ void sweepLanes(D d, hn::Vec<hn::RebindToUnsigned<D>> s, uint32_t depth,
                        hn::Set(d, 1.0f / 8388608.0f));
 }
 
-// The sweep's whole part for one phase, as sweepLanes has it for a lane.
-int32_t sweepWhole(uint32_t s, uint32_t depth) {
-    const uint32_t triangle = static_cast<int32_t>(s) < 0 ? ~(s << 1) : s << 1;
-    return static_cast<int32_t>((static_cast<uint64_t>(triangle) * depth) >> 32);
-}
-
-// first: where the first lane reads, worked out apart from the lanes' own
-// reads (i0), so that the loads need not wait for them; ramp: 0, 1, 2, ...
-// (Highway builds an Iota through memory, which a vector load right after
-// cannot take from the stores in flight.)
+// ramp: 0, 1, 2, ... made once by the caller (Highway builds an Iota
+// through memory, which a vector load right after cannot take from the
+// stores in flight).
 template <class D>
-hn::Vec<D> interpolateLanes(D d, const float* line, hn::Vec<hn::RebindToSigned<D>> i0, int32_t first,
+hn::Vec<D> interpolateLanes(D d, const float* line, hn::Vec<hn::RebindToSigned<D>> i0,
                             hn::Vec<hn::RebindToSigned<D>> ramp, int32_t mask, hn::Vec<D> fraction) {
     const hn::RebindToSigned<D> di;
     hn::Vec<D> y0, y1;
     // The sweep's whole part mostly holds still over a vector: then the
     // reads are one run of consecutive values, loaded instead of gathered.
+    const int32_t first = hn::GetLane(i0);
     const int32_t last = first + static_cast<int32_t>(hn::Lanes(d));  // read by the last lane's y1
     if (last <= mask && hn::AllTrue(di, hn::Eq(hn::Sub(i0, hn::Set(di, first)), ramp))) {
         y0 = hn::LoadU(d, line + first);
@@ -88,12 +82,8 @@ int32_t delayStretch(D d, const ModDelay& u, const float* in, float* out, int32_
         sweepLanes(d, phaseL, u.depth, wholeL, fractionL);
         const auto readR = hn::And(hn::Sub(hn::Sub(writeAt, hn::Add(hn::Set(di, u.delayR), wholeR)), hn::Set(di, 1)), mask);
         const auto readL = hn::And(hn::Sub(writeAt, hn::Add(hn::Set(di, u.delayL), wholeL)), mask);
-        const uint32_t firstPhase = phase + static_cast<uint32_t>(j) * u.phaseInc;
-        const int32_t firstR =
-            (at + j - (u.delayR + sweepWhole(firstPhase + static_cast<uint32_t>(u.phaseOffset), u.depth)) - 1) & u.mask;
-        const int32_t firstL = (at + j - (u.delayL + sweepWhole(firstPhase, u.depth))) & u.mask;
-        const auto right = interpolateLanes(d, u.lineR, readR, firstR, ramp, u.mask, fractionR);
-        const auto left = interpolateLanes(d, u.lineL, readL, firstL, ramp, u.mask, fractionL);
+        const auto right = interpolateLanes(d, u.lineR, readR, ramp, u.mask, fractionR);
+        const auto left = interpolateLanes(d, u.lineL, readL, ramp, u.mask, fractionL);
         const auto feedback = hn::Set(d, u.feedback);
         const auto wet = hn::Set(d, u.wet);
         hn::Vec<D> xL, xR, outL, outR;
