@@ -179,41 +179,12 @@ HWY_INLINE int32_t plainSteps(VU phase, VU increment, VU breakpoint, M mine, int
     return fewest >= static_cast<float>(limit) ? limit : static_cast<int32_t>(fewest);
 }
 
-// Steps per chunk of a two-pass mode (see triSawTwoPass).
+// Steps per chunk of triSawTwoPass.
 constexpr int32_t chunkSteps = 64;
 
 // The step a vector's phase reaches from the group's first after i steps.
 VU phaseAt(const Group& grp, int32_t i) {
     return hn::Add(grp.phase, hn::Mul(grp.advance, hn::Set(DU(), static_cast<uint32_t>(i))));
-}
-
-// A box-filtered mode in two passes over chunks of steps. Where many lanes
-// sound, some lane crosses its breakpoint or the cycle end every few steps,
-// and a branch on it per step mostly guesses wrong. The first pass writes
-// every lane's plain sample, except where the lane crosses, and lists the
-// steps where any lane does; the second computes those lanes' crossings.
-// Each lane of each row is still combined once, from the same operands.
-// `plain(i, phase)` writes step i but for the lanes that cross, and returns
-// them; `crossings(rows, i, phase)` writes those lanes of step i.
-template <class Plain, class Crossings>
-HWY_INLINE void twoPasses(const Group& grp, M mine, const Plain& plain, const Crossings& crossings) {
-    const D d;
-    int32_t listed[chunkSteps];
-    for (int32_t first = 0; first < grp.n; first += chunkSteps) {
-        const int32_t end = grp.n - first < chunkSteps ? grp.n : first + chunkSteps;
-        int32_t count = 0;
-        VU phase = phaseAt(grp, first);
-        for (int32_t i = first; i < end; ++i) {
-            const M rare = hn::And(plain(i, phase), mine);
-            listed[count] = i;
-            count += hn::AllFalse(d, rare) ? 0 : 1;
-            phase = hn::Add(phase, grp.advance);
-        }
-        // The rows' other lanes are written now: the crossings read them.
-        Group rows = grp;
-        written(rows);
-        for (int32_t k = 0; k < count; ++k) crossings(rows, listed[k], phaseAt(grp, listed[k]));
-    }
 }
 
 // The plain sample of a triangle/saw step: on its segment's slope.
@@ -283,23 +254,40 @@ void triSawRuns(const OscLanes& b, size_t at, const Group& group, M mine) {
     }
 }
 
-// Many lanes, one vector per row: crossings every few steps.
+// Many lanes, one vector per row: some lane crosses its breakpoint or the
+// cycle end every few steps, and a branch on it per step mostly guesses
+// wrong. So two passes over chunks of steps: the first writes every lane's
+// plain sample, except where the lane crosses, and lists the steps where
+// any lane does; the second computes those lanes' crossings. Each lane of
+// each row is still combined once, from the same operands.
 void triSawTwoPass(const OscLanes& b, size_t at, const Group& group, M mine) {
-    const Group grp = group;
+    const Group grp = group;  // a local copy: not reloaded after every store to a row
+    Group rows = grp;  // the crossings read the rows the first pass wrote
+    written(rows);
+    const D d;
     const TriSawLanes t = triSawLanes<false>(b, at);
-    const auto plain = [&](int32_t i, VU phase) {
-        const Cases c = cases(phase, grp.increment, t.breakpoint, t.tiny);
-        const M rare = crossing(c);
-        const V y = triSawPlain(hn::Sub(fraction(phase), t.bp), t.f, hn::IfThenElse(c.s, t.B, t.A), t.g);
-        combine<false>(grp, hn::AndNot(rare, mine), i, y);
-        return rare;
-    };
-    const auto crossings = [&](const Group& rows, int32_t i, VU phase) {
-        const Cases c = cases(phase, grp.increment, t.breakpoint, t.tiny);
-        const V y = triSawCrossing(c, hn::Sub(fraction(phase), t.bp), t.f, t.A, t.B, t.invF, t.g);
-        combine<false>(rows, hn::And(crossing(c), mine), i, y);
-    };
-    twoPasses(grp, mine, plain, crossings);
+    int32_t listed[chunkSteps];
+    for (int32_t first = 0; first < grp.n; first += chunkSteps) {
+        const int32_t end = grp.n - first < chunkSteps ? grp.n : first + chunkSteps;
+        int32_t count = 0;
+        VU phase = phaseAt(grp, first);
+        for (int32_t i = first; i < end; ++i) {
+            const Cases c = cases(phase, grp.increment, t.breakpoint, t.tiny);
+            const M rare = crossing(c);
+            const V y = triSawPlain(hn::Sub(fraction(phase), t.bp), t.f, hn::IfThenElse(c.s, t.B, t.A), t.g);
+            combine<false>(grp, hn::AndNot(rare, mine), i, y);
+            listed[count] = i;
+            count += hn::AllFalse(d, hn::And(rare, mine)) ? 0 : 1;
+            phase = hn::Add(phase, grp.advance);
+        }
+        for (int32_t k = 0; k < count; ++k) {
+            const int32_t i = listed[k];
+            const VU stepPhase = phaseAt(grp, i);
+            const Cases c = cases(stepPhase, grp.increment, t.breakpoint, t.tiny);
+            const V y = triSawCrossing(c, hn::Sub(fraction(stepPhase), t.bp), t.f, t.A, t.B, t.invF, t.g);
+            combine<false>(rows, hn::And(crossing(c), mine), i, y);
+        }
+    }
 }
 
 // Beyond this many sounding lanes of a mode, one row per vector, some lane
